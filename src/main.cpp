@@ -1,0 +1,6 @@
+// Placeholder until the window side lands.
+#include "SettingsData.h"
+int main() {
+    LoadPackageSettings();
+    return 0;
+}

@@ -1,0 +1,190 @@
+#include "SettingsData.h"
+#include "TestPackage.h"
+#include "XML.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Sections = std::map<std::string, TestPackage::Section>;
+
+TEST(Settings, NoSettingsFileLeavesDefaults) {
+    TestPackage package;
+    m_Settings.nFWCount = 7;
+    LoadPackageSettings();
+    EXPECT_EQ(m_Settings.szCommunity, QStringLiteral("orchid"));
+    EXPECT_EQ(m_Settings.nPortType, 0);
+    EXPECT_EQ(m_Settings.nFWCount, 0);
+    EXPECT_TRUE(m_Settings.szSysOID.isNull());
+    EXPECT_TRUE(m_Settings.szWindowsTitle.isNull());
+}
+
+TEST(Settings, MalformedOrWrongRootIsNoFile) {
+    TestPackage package;
+    package.WriteFile("Quenlo.plist", "<plist><dict><key>General</key>");
+    LoadPackageSettings();
+    EXPECT_EQ(m_Settings.nFWCount, 0);
+    EXPECT_EQ(m_Settings.szCommunity, QStringLiteral("orchid"));
+
+    plist_t array = plist_new_array();
+    plist_array_append_item(array, plist_new_string("x"));
+    package.WriteRoot(array);
+    plist_free(array);
+    EXPECT_FALSE(CXML().IsLoaded());
+}
+
+TEST(Settings, ReadsEveryGeneralFieldFromXmlAndBinary) {
+    for (bool binary : {false, true}) {
+        TestPackage package;
+        package.WriteFile("a.bin", QByteArray(10, 'a'));
+        package.WriteSettings({{"General",
+                                {{"PID", "0x0123"},
+                                 {"VID", "1234"},
+                                 {"WindowsTitle", "Updater"},
+                                 {"Encoding", "3"},
+                                 {"MDLCnt", "2"},
+                                 {"MDL0", "M-100"},
+                                 {"MDL1", "M-200"},
+                                 {"MDL2", "not read"},
+                                 {"SysOID", "1.3.6.1.4.1.99.1"},
+                                 {"ModelName", "Model 100"},
+                                 {"Mode", "4"},
+                                 {"ModuleName", "Module X"},
+                                 {"Language", "1"},
+                                 {"FwCount", "1"}}},
+                               {"Fw0", {{"FileName", "a.bin"}, {"ReleaseDate", "2026-01-02"}}}},
+                              binary);
+        LoadPackageSettings();
+        SCOPED_TRACE(binary ? "binary" : "xml");
+        EXPECT_EQ(m_Settings.nPID, 0x123);
+        EXPECT_EQ(m_Settings.nVID, 1234);
+        EXPECT_EQ(m_Settings.szWindowsTitle, QStringLiteral("Updater"));
+        EXPECT_EQ(m_Settings.nEncoding, 3);
+        EXPECT_EQ(m_Settings.nMDLCount, 2);
+        EXPECT_EQ(m_Settings.szMDL[1], QStringLiteral("M-200"));
+        EXPECT_TRUE(m_Settings.szMDL[2].isNull());
+        EXPECT_EQ(m_Settings.szSysOID, QStringLiteral("1.3.6.1.4.1.99.1"));
+        EXPECT_EQ(m_Settings.szModelName, QStringLiteral("Model 100"));
+        EXPECT_EQ(m_Settings.nMode, 4);
+        EXPECT_EQ(m_Settings.szModuleName, QStringLiteral("Module X"));
+        EXPECT_EQ(m_Settings.nLanguage, 1);
+        EXPECT_EQ(m_Settings.BinfileListdata[0].szFileName, QStringLiteral("a.bin"));
+        EXPECT_EQ(m_Settings.BinfileListdata[0].szFileSize, QStringLiteral("10"));
+        EXPECT_EQ(m_Settings.BinfileListdata[0].szReleaseDate, QStringLiteral("2026-01-02"));
+    }
+}
+
+TEST(Settings, CountsAreCappedAndNegativeCountsReadNothing) {
+    TestPackage package;
+    Sections sections{{"General", {{"FwCount", "150"}, {"MDLCnt", "9"}}}};
+    for (int i = 0; i < 5; ++i)
+        sections["General"]["MDL" + std::to_string(i)] = "M" + std::to_string(i);
+    for (int i = 0; i < 150; ++i)
+        sections["Fw" + std::to_string(i)] = {{"FileName", "f" + std::to_string(i)}};
+    package.WriteSettings(sections);
+    LoadPackageSettings();
+    EXPECT_EQ(m_Settings.nFWCount, 100);
+    EXPECT_EQ(m_Settings.BinfileListdata[99].szFileName, QStringLiteral("f99"));
+    EXPECT_EQ(m_Settings.nMDLCount, 5);
+    EXPECT_EQ(m_Settings.szMDL[4], QStringLiteral("M4"));
+
+    package.WriteSettings({{"General", {{"FwCount", "-3"}}}, {"Fw0", {{"FileName", "x"}}}});
+    LoadPackageSettings();
+    EXPECT_EQ(m_Settings.nFWCount, -3);
+    EXPECT_EQ(m_Settings.FirmwareCount(), 0);
+    EXPECT_TRUE(m_Settings.BinfileListdata[0].szFileName.isNull());
+}
+
+TEST(Settings, IntegerTexts) {
+    TestPackage package;
+    const std::vector<std::pair<std::string, int>> cases = {
+        {"0x1234", 4660}, {"0X10", 16}, {"16", 16},        {"10x", 16},
+        {"abc", 0},       {"-5", -5},   {"0xffffffff", -1}};
+    TestPackage::Section general;
+    for (size_t i = 0; i < cases.size(); ++i)
+        general["K" + std::to_string(i)] = cases[i].first;
+    package.WriteSettings({{"General", general}});
+    const CXML xml;
+    for (size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(xml.ReadIntValue("General", QString::fromStdString("K" + std::to_string(i))),
+                  cases[i].second)
+            << cases[i].first;
+    EXPECT_EQ(xml.ReadIntValue("General", "Absent"), 0);
+    EXPECT_EQ(xml.ReadIntValue("Absent", "K0"), 0);
+}
+
+TEST(Settings, IntegerElementsAreReadToo) {
+    TestPackage package;
+    plist_t root = plist_new_dict();
+    plist_t general = plist_new_dict();
+    plist_dict_set_item(general, "VID", plist_new_uint(0x4b8));
+    plist_dict_set_item(general, "ModelName", plist_new_uint(5));
+    plist_dict_set_item(root, "General", general);
+    plist_dict_set_item(root, "Fw0", plist_new_string("not a section"));
+    package.WriteRoot(root);
+    plist_free(root);
+    const CXML xml;
+    EXPECT_EQ(xml.ReadIntValue("General", "VID"), 0x4b8);
+    EXPECT_TRUE(xml.ReadStringValue("General", "ModelName").isNull());
+    EXPECT_TRUE(xml.ReadStringValue("Fw0", "FileName").isNull());
+}
+
+TEST(Settings, UnusableTextsAreNullAsAWhole) {
+    TestPackage package;
+    const std::string longText(256, 'x');
+    package.WriteSettings({{"General",
+                            {{"WindowsTitle", longText},
+                             {"ModelName", std::string(255, 'y')},
+                             {"ModuleName", "Dru\xC3\xA7ker"},
+                             {"PID", "12" + std::string(300, '3')}}}});
+    LoadPackageSettings();
+    EXPECT_TRUE(m_Settings.szWindowsTitle.isNull());
+    EXPECT_EQ(m_Settings.szModelName.size(), 255);
+    EXPECT_TRUE(m_Settings.szModuleName.isNull());
+    EXPECT_EQ(m_Settings.nPID, 0);
+}
+
+TEST(Settings, FirmwareFileSizes) {
+    TestPackage package;
+    package.WriteFile("big.bin", QByteArray(1024 * 1024, '\x5a'));
+    package.WriteFile("readonly.bin", QByteArray(3, 'r'));
+    ::chmod(package.Path("readonly.bin").toLocal8Bit().constData(), 0444);
+    QDir(package.Dir()).mkdir("folder.bin");
+    package.WriteSettings({{"General", {{"FwCount", "5"}}},
+                           {"Fw0", {{"FileName", "big.bin"}, {"ReleaseDate", "d0"}}},
+                           {"Fw1", {{"FileName", "missing.bin"}}},
+                           {"Fw2", {{"FileName", "readonly.bin"}}},
+                           {"Fw3", {{"FileName", "folder.bin"}}}});
+    LoadPackageSettings();
+    const auto& files = m_Settings.BinfileListdata;
+    EXPECT_EQ(files[0].szFileSize, QStringLiteral("1048576"));
+    EXPECT_EQ(files[1].szFileSize, QStringLiteral("0"));
+    // Read-only firmware is still firmware: it is measured, not taken as missing.
+    EXPECT_EQ(files[2].szFileSize, QStringLiteral("3"));
+    EXPECT_EQ(files[3].szFileSize, QStringLiteral("0"));
+    // Fw4 is counted but absent: an empty row.
+    EXPECT_TRUE(files[4].szFileName.isNull());
+    EXPECT_TRUE(files[4].szFileSize.isNull());
+    EXPECT_TRUE(files[4].szReleaseDate.isNull());
+}
+
+TEST(Settings, PathTooLongForACStringIsNoFile) {
+    TestPackage package;
+    const std::string name(250, 'n');
+    package.WriteFile(QString::fromStdString(name), QByteArray(9, '9'));
+    package.WriteSettings({{"General", {{"FwCount", "1"}}}, {"Fw0", {{"FileName", name}}}});
+    LoadPackageSettings();
+    ASSERT_GT(package.Path(QString::fromStdString(name)).size(), 255);
+    EXPECT_EQ(m_Settings.BinfileListdata[0].szFileSize, QStringLiteral("0"));
+}
+
+TEST(Settings, SettingsFileFollowsTheProgramName) {
+    TestPackage package(QStringLiteral("Vendor-Updater"));
+    package.WriteSettings({{"General", {{"ModelName", "Renamed"}}}});
+    LoadPackageSettings();
+    EXPECT_EQ(m_Settings.szModelName, QStringLiteral("Renamed"));
+}
+
+} // namespace
