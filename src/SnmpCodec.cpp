@@ -1,0 +1,421 @@
+// The SNMPv1 encoder and response walk. Requests are built back to front in
+// a fixed work area so each length is known before its header is written.
+
+#include "NetIO.h"
+#include "OstrelCmd.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+char g_RecvBuf[1024];
+char g_deviceid[1024];
+unsigned char sysObjId[128];
+int sysObjIdLen = 0;
+
+const unsigned char request_oid_pf[27] = {
+    0xA0, 0x19, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x30, 0x0E, 0x30,
+    0x0C, 0x06, 0x08, 0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x02, 0x00, 0x05, 0x00,
+};
+
+const unsigned char request_deviceid_pf[38] = {
+    0xA0, 0x24, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x30, 0x19,
+    0x30, 0x17, 0x06, 0x13, 0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0xBF, 0x55, 0x86,
+    0x76, 0x82, 0x2C, 0x82, 0x71, 0xC2, 0x53, 0x01, 0x01, 0x00, 0x05, 0x00,
+};
+
+namespace {
+
+const char kDefaultCommunity[] = "orchid";
+const unsigned char kSysObjectIdName[8] = {0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x02, 0x00};
+
+// Set by a value callback that had to refuse a value too long for its
+// buffer, so that the wrappers can report failure instead of an empty text.
+bool s_bValueRefused = false;
+
+// Writes toward the front of a buffer; any overflow poisons the writer.
+class BackWriter {
+public:
+    BackWriter(unsigned char* buffer, int size) : m_buf(buffer), m_size(size), m_pos(size) {}
+
+    void Bytes(const void* data, size_t n) {
+        if (!m_ok || n > static_cast<size_t>(m_pos)) {
+            m_ok = false;
+            return;
+        }
+        m_pos -= static_cast<int>(n);
+        if (n > 0)
+            memcpy(m_buf + m_pos, data, n);
+    }
+    void Byte(unsigned char b) { Bytes(&b, 1); }
+
+    // Tag and length for content already written; long form from 128 on.
+    void Header(unsigned char tag, int contentLength) {
+        if (contentLength < 0x80) {
+            Byte(static_cast<unsigned char>(contentLength));
+        } else {
+            int count = 0;
+            for (int v = contentLength; v > 0; v >>= 8, ++count)
+                Byte(static_cast<unsigned char>(v & 0xFF));
+            Byte(static_cast<unsigned char>(0x80 | count));
+        }
+        Byte(tag);
+    }
+
+    int Written() const { return m_size - m_pos; }
+    bool Ok() const { return m_ok; }
+    const unsigned char* Data() const { return m_buf + m_pos; }
+
+private:
+    unsigned char* m_buf;
+    int m_size;
+    int m_pos;
+    bool m_ok = true;
+};
+
+// Wraps the PDU already in the writer into a complete SNMPv1 message.
+void WrapMessage(BackWriter& w, const char* community) {
+    const size_t c = strlen(community);
+    if (c > static_cast<size_t>(kSnmpWorkSize)) {
+        w.Bytes(nullptr, static_cast<size_t>(kSnmpWorkSize) + 1); // poison
+        return;
+    }
+    w.Bytes(community, c);
+    w.Header(0x04, static_cast<int>(c));
+    static const unsigned char version[3] = {0x02, 0x01, 0x00};
+    w.Bytes(version, sizeof(version));
+    w.Header(0x30, w.Written());
+}
+
+int Finish(const BackWriter& w, unsigned char* out, int size) {
+    if (!w.Ok() || w.Written() > size)
+        return -1;
+    memcpy(out, w.Data(), static_cast<size_t>(w.Written()));
+    return w.Written();
+}
+
+int BuildAroundPdu(const unsigned char* pdu, size_t pduLength, const char* community,
+                   unsigned char* out, int size) {
+    if (out == nullptr || size <= 0)
+        return -1;
+    unsigned char work[kSnmpWorkSize];
+    BackWriter w(work, sizeof(work));
+    w.Bytes(pdu, pduLength);
+    WrapMessage(w, community);
+    return Finish(w, out, size);
+}
+
+// Definite lengths only; more than four length bytes cannot describe
+// anything that fits in a datagram.
+bool ReadLength(const unsigned char*& pos, const unsigned char* end, int& length) {
+    if (pos >= end)
+        return false;
+    const unsigned char first = *pos++;
+    if ((first & 0x80) == 0) {
+        length = first;
+        return true;
+    }
+    const int count = first & 0x7F;
+    if (count == 0 || count > 4 || end - pos < count)
+        return false;
+    uint64_t value = 0;
+    for (int i = 0; i < count; ++i)
+        value = (value << 8) | *pos++;
+    if (value > static_cast<uint64_t>(INT_MAX))
+        return false;
+    length = static_cast<int>(value);
+    return true;
+}
+
+// One tag-length-value whose content must lie before `end`.
+bool ReadElement(const unsigned char*& pos, const unsigned char* end, unsigned char& tag,
+                 const unsigned char*& content, int& length) {
+    if (pos >= end)
+        return false;
+    tag = *pos++;
+    if (!ReadLength(pos, end, length) || length > end - pos)
+        return false;
+    content = pos;
+    pos += length;
+    return true;
+}
+
+bool ReadExpected(const unsigned char*& pos, const unsigned char* end, unsigned char wanted,
+                  const unsigned char*& content, int& length) {
+    unsigned char tag = 0;
+    return ReadElement(pos, end, tag, content, length) && tag == wanted;
+}
+
+} // namespace
+
+bool outputOidValue(const unsigned char* name, int nameLength, unsigned char valueType,
+                    const unsigned char* value, int valueLength) {
+    if (name == nullptr || nameLength != static_cast<int>(sizeof(kSysObjectIdName)) ||
+        memcmp(name, kSysObjectIdName, sizeof(kSysObjectIdName)) != 0 || valueType != 0x06)
+        return false;
+    if (valueLength < 0 || valueLength > static_cast<int>(sizeof(sysObjId)) ||
+        (value == nullptr && valueLength > 0)) {
+        s_bValueRefused = true;
+        return false;
+    }
+    if (valueLength > 0)
+        memcpy(sysObjId, value, static_cast<size_t>(valueLength));
+    sysObjIdLen = valueLength;
+    return true;
+}
+
+bool outputDeviceIdValue(const unsigned char* /*name*/, int /*nameLength*/, unsigned char valueType,
+                         const unsigned char* value, int valueLength) {
+    printf("outputDeviceIdValue valueType=%d, valueLen=%d\n", valueType, valueLength);
+    if (valueType != 0x04)
+        return false;
+    if (valueLength < 0 || valueLength >= static_cast<int>(sizeof(g_deviceid)) ||
+        (value == nullptr && valueLength > 0)) {
+        s_bValueRefused = true;
+        return false;
+    }
+    if (valueLength > 0)
+        memcpy(g_deviceid, value, static_cast<size_t>(valueLength));
+    g_deviceid[valueLength] = '\0';
+    printf("g_deviceid=%s\n", g_deviceid);
+    return true;
+}
+
+bool outputRecvBufValue(const unsigned char* /*name*/, int /*nameLength*/,
+                        unsigned char /*valueType*/, const unsigned char* value, int valueLength) {
+    printf("outputRecvBufValue valueLen=%d\n", valueLength);
+    if (valueLength < 0 || valueLength >= static_cast<int>(sizeof(g_RecvBuf)) ||
+        (value == nullptr && valueLength > 0)) {
+        s_bValueRefused = true;
+        return false;
+    }
+    if (valueLength > 0)
+        memcpy(g_RecvBuf, value, static_cast<size_t>(valueLength));
+    g_RecvBuf[valueLength] = '\0';
+    return true;
+}
+
+int CNetIO::oidEncode(const char* text, unsigned char* out) {
+    if (text == nullptr || out == nullptr)
+        return -1;
+    // Texts longer than this never name anything we ask for; it also bounds
+    // the encoding to well under kOidEncodingMax bytes.
+    const size_t textLength = strnlen(text, 128);
+    if (textLength > 127 || textLength == 0)
+        return 0;
+
+    uint64_t arcs[64];
+    int arcCount = 0;
+    uint64_t value = 0;
+    bool digitSeen = false;
+    for (size_t i = 0; i <= textLength; ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            value = value * 10 + static_cast<uint64_t>(c - '0');
+            if (value > UINT32_MAX)
+                return 0;
+            digitSeen = true;
+        } else if (c == '.' || c == '\0') {
+            if (!digitSeen || arcCount == 64)
+                return 0; // empty arc: leading, trailing or doubled dot
+            arcs[arcCount++] = value;
+            value = 0;
+            digitSeen = false;
+        } else {
+            return 0;
+        }
+    }
+    if (arcCount < 2)
+        return 0;
+    // The first two arcs share one subidentifier; only these values can be
+    // combined without ambiguity.
+    if (arcs[0] > 2 || (arcs[0] < 2 && arcs[1] > 39))
+        return 0;
+
+    int written = 0;
+    for (int i = 1; i < arcCount; ++i) {
+        const uint64_t sub = (i == 1) ? arcs[0] * 40 + arcs[1] : arcs[i];
+        unsigned char groups[10];
+        int n = 0;
+        uint64_t v = sub;
+        do {
+            groups[n++] = static_cast<unsigned char>(v & 0x7F);
+            v >>= 7;
+        } while (v != 0);
+        while (n > 0) {
+            --n;
+            out[written++] = static_cast<unsigned char>(groups[n] | (n > 0 ? 0x80 : 0x00));
+        }
+    }
+    return written;
+}
+
+int CNetIO::BuildGetRequestFor(int count, const char* text, const char* community,
+                               unsigned char* out) {
+    if (count <= 0 || text == nullptr || out == nullptr)
+        return -1;
+    if (community == nullptr)
+        community = kDefaultCommunity;
+    unsigned char name[kOidEncodingMax];
+    const int nameLength = oidEncode(text, name);
+    if (nameLength <= 0)
+        return -1;
+
+    unsigned char work[kSnmpWorkSize];
+    BackWriter w(work, sizeof(work));
+    for (int i = 0; i < count && w.Ok(); ++i) {
+        const int before = w.Written();
+        static const unsigned char nullValue[2] = {0x05, 0x00};
+        w.Bytes(nullValue, sizeof(nullValue));
+        w.Bytes(name, static_cast<size_t>(nameLength));
+        w.Header(0x06, nameLength);
+        w.Header(0x30, w.Written() - before);
+    }
+    w.Header(0x30, w.Written());
+    // request-id, error-status, error-index: all 0
+    static const unsigned char integers[9] = {0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00};
+    w.Bytes(integers, sizeof(integers));
+    w.Header(0xA0, w.Written());
+    WrapMessage(w, community);
+    return Finish(w, out, kSnmpWorkSize);
+}
+
+int CNetIO::BuildDiscoveryRequest(const char* community, unsigned char* out, int size) {
+    if (community == nullptr || community[0] == '\0')
+        community = kDefaultCommunity;
+    return BuildAroundPdu(request_oid_pf, sizeof(request_oid_pf), community, out, size);
+}
+
+int CNetIO::BuildDeviceIdRequest(const char* community, unsigned char* out, int size) {
+    // An empty community is sent as it is; only a missing one gets the default.
+    if (community == nullptr)
+        community = kDefaultCommunity;
+    return BuildAroundPdu(request_deviceid_pf, sizeof(request_deviceid_pf), community, out, size);
+}
+
+int CNetIO::parseGetResponse(const unsigned char* datagram, int length, int* version,
+                             char* community, unsigned char* requestId, unsigned char* errorStatus,
+                             unsigned char* errorIndex, SNMP_VALUE_CALLBACK callback) {
+    if (datagram == nullptr || length <= 0)
+        return 0;
+    const unsigned char* pos = datagram;
+    const unsigned char* const end = datagram + length;
+
+    if (*pos++ != 0x30)
+        return 0;
+    int messageLength = 0;
+    if (!ReadLength(pos, end, messageLength))
+        return 0;
+    printf("parseGetResponse length=%d, len=%d, next-udpdata=%d\n", messageLength, length,
+           static_cast<int>(pos - datagram));
+    if (messageLength != end - pos)
+        return 0;
+
+    const unsigned char* content = nullptr;
+    int contentLength = 0;
+    if (!ReadExpected(pos, end, 0x02, content, contentLength))
+        return 0;
+    if (version != nullptr)
+        *version = contentLength > 0 ? content[0] : 0;
+
+    if (!ReadExpected(pos, end, 0x04, content, contentLength))
+        return 0;
+    if (community != nullptr) {
+        if (contentLength > 255)
+            return 0;
+        memcpy(community, content, static_cast<size_t>(contentLength));
+        community[contentLength] = '\0';
+    }
+
+    if (pos >= end || (*pos != 0xA2 && *pos != 0xA3))
+        return 0;
+    ++pos;
+    int pduLength = 0;
+    if (!ReadLength(pos, end, pduLength) || pduLength != end - pos)
+        return 0;
+
+    unsigned char* const outputs[3] = {requestId, errorStatus, errorIndex};
+    for (unsigned char* output : outputs) {
+        if (!ReadExpected(pos, end, 0x02, content, contentLength))
+            return 0;
+        if (output != nullptr)
+            *output = contentLength > 0 ? content[0] : 0;
+    }
+
+    const unsigned char* list = nullptr;
+    int listLength = 0;
+    if (!ReadExpected(pos, end, 0x30, list, listLength))
+        return 0;
+    // Nothing may follow the binding list inside the PDU.
+    if (list + listLength != end)
+        return 0;
+
+    const unsigned char* const listEnd = end;
+    pos = list;
+    while (pos < listEnd) {
+        const unsigned char* binding = nullptr;
+        int bindingLength = 0;
+        if (!ReadExpected(pos, listEnd, 0x30, binding, bindingLength))
+            return 0;
+        const unsigned char* const bindingEnd = binding + bindingLength;
+        const unsigned char* inner = binding;
+        const unsigned char* name = nullptr;
+        int nameLength = 0;
+        if (!ReadExpected(inner, bindingEnd, 0x06, name, nameLength))
+            return 0;
+        unsigned char valueType = 0;
+        const unsigned char* value = nullptr;
+        int valueLength = 0;
+        if (!ReadElement(inner, bindingEnd, valueType, value, valueLength))
+            return 0;
+        if (inner != bindingEnd)
+            return 0; // the binding claims more than its name and value
+        if (callback != nullptr)
+            callback(name, nameLength, valueType, value, valueLength);
+    }
+    return 1;
+}
+
+int CNetIO::parseForRecvBuf(const unsigned char* datagram, int length, char* out, int size) {
+    memset(g_RecvBuf, 0, sizeof(g_RecvBuf));
+    s_bValueRefused = false;
+    if (parseGetResponse(datagram, length, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         outputRecvBufValue) != 1)
+        return 0;
+    if (s_bValueRefused || out == nullptr || size <= 0)
+        return 0;
+    const size_t textLength = strnlen(g_RecvBuf, sizeof(g_RecvBuf));
+    if (textLength >= static_cast<size_t>(size))
+        return 0;
+    memcpy(out, g_RecvBuf, textLength + 1);
+    return 1;
+}
+
+int CNetIO::parseForOID(const unsigned char* datagram, int length, const unsigned char* wanted,
+                        int wantedLength) {
+    sysObjIdLen = 0;
+    s_bValueRefused = false;
+    if (parseGetResponse(datagram, length, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         outputOidValue) != 1)
+        return 0;
+    if (sysObjIdLen == 0 || wanted == nullptr)
+        return 0;
+    // A prefix of the wanted identifier, or one that merely begins with it,
+    // is another model.
+    if (sysObjIdLen != wantedLength)
+        return 0;
+    return memcmp(sysObjId, wanted, static_cast<size_t>(sysObjIdLen)) == 0 ? 1 : 0;
+}
+
+int CNetIO::parseForDeviceId(const unsigned char* datagram, int length, PRINTER_STATUS* status) {
+    COstrelCmd cmd;
+    printf("parseForDeviceId, len=%d\n", length);
+    g_deviceid[0] = '\0';
+    s_bValueRefused = false;
+    if (parseGetResponse(datagram, length, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         outputDeviceIdValue) != 1)
+        return 0;
+    cmd.DecodStatusFromDeviceID(g_deviceid, status);
+    return 1;
+}

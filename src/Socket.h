@@ -1,0 +1,40 @@
+// A non-blocking stream socket with a cancel channel: every wait watches a
+// local socket pair as well, so that Cancel() from another thread ends it at
+// once. Results are errno values, 0 for success, -1 for our own refusals.
+#pragma once
+
+#include <sys/socket.h>
+
+enum SOCKETSELECTMODE {
+    SOCKETSELECT_CONNECT = 0, // end of a pending connect
+    SOCKETSELECT_READ = 1,
+    SOCKETSELECT_WRITE = 2,
+};
+
+// The IPv6 interface index that discovery found printers on; every later
+// IPv6 exchange (queries, print-port connections) is sent through it.
+extern int scope_id;
+
+class CSocket {
+public:
+    CSocket();
+    ~CSocket();
+    CSocket(const CSocket&) = delete;
+    CSocket& operator=(const CSocket&) = delete;
+
+    int Open(int family, int type, int protocol);
+    int Connect(const sockaddr* address, int addressLength);
+    int Select(SOCKETSELECTMODE mode, bool* ready);
+    int Write(const void* data, unsigned long length, unsigned long* written);
+    int Cancel();
+    void Close();
+
+    bool IsOpen() const;
+
+protected:
+    int m_nSocket;
+    int m_nCancelWrite;
+    int m_nCancelRead;
+    int m_nMaxFd;
+    bool m_bCancelled;
+};

@@ -1,0 +1,422 @@
+#include "Ber.h"
+#include "NetIO.h"
+
+#include <algorithm>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+Bytes Encode(const char* text, int* result) {
+    unsigned char out[kOidEncodingMax];
+    memset(out, 0xEE, sizeof(out));
+    *result = CNetIO::oidEncode(text, out);
+    return *result > 0 ? Bytes(out, out + *result) : Bytes(out, out + 4);
+}
+
+Bytes Request(int count, const char* text, const char* community) {
+    unsigned char out[kSnmpWorkSize];
+    const int n = CNetIO::BuildGetRequestFor(count, text, community, out);
+    return n > 0 ? Bytes(out, out + n) : Bytes();
+}
+
+const Bytes kNameRequest{0x30, 0x26, 0x02, 0x01, 0x00, 0x04, 0x06, 0x6F, 0x72, 0x63,
+                         0x68, 0x69, 0x64, 0xA0, 0x19, 0x02, 0x01, 0x00, 0x02, 0x01,
+                         0x00, 0x02, 0x01, 0x00, 0x30, 0x0E, 0x30, 0x0C, 0x06, 0x08,
+                         0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x05, 0x00, 0x05, 0x00};
+
+const Bytes kVersionRequest{0x30, 0x32, 0x02, 0x01, 0x00, 0x04, 0x06, 0x6F, 0x72, 0x63, 0x68,
+                            0x69, 0x64, 0xA0, 0x25, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x02,
+                            0x01, 0x00, 0x30, 0x1A, 0x30, 0x18, 0x06, 0x14, 0x2B, 0x06, 0x01,
+                            0x04, 0x01, 0x82, 0xBF, 0x55, 0x86, 0x76, 0x82, 0x2C, 0x82, 0x71,
+                            0xC2, 0x53, 0x01, 0x02, 0x01, 0x00, 0x05, 0x00};
+
+// Reads a BER length the slow way, for checking what the encoder wrote.
+size_t ReadLen(const Bytes& b, size_t& pos) {
+    const unsigned char first = b.at(pos++);
+    if (first < 0x80)
+        return first;
+    size_t v = 0;
+    for (int i = 0; i < (first & 0x7F); ++i)
+        v = (v << 8) | b.at(pos++);
+    return v;
+}
+
+} // namespace
+
+TEST(OidEncode, EncodesArcsInBase128MostSignificantFirst) {
+    int n = 0;
+    EXPECT_EQ(Encode("1.3.6.1.2.1.1.5.0", &n),
+              (Bytes{0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x05, 0x00}));
+    EXPECT_EQ(Encode("1.3.127", &n), (Bytes{0x2B, 0x7F}));
+    EXPECT_EQ(Encode("1.3.128", &n), (Bytes{0x2B, 0x81, 0x00}));
+    EXPECT_EQ(Encode("1.3.300", &n), (Bytes{0x2B, 0x82, 0x2C}));
+    EXPECT_EQ(Encode("1.3.40917", &n), (Bytes{0x2B, 0x82, 0xBF, 0x55}));
+    EXPECT_EQ(Encode("1.3.4294967295", &n), (Bytes{0x2B, 0x8F, 0xFF, 0xFF, 0xFF, 0x7F}));
+    EXPECT_EQ(Encode("1.3.6.1.4.1.40917.886.300.369.8531.1.1.0", &n),
+              (Bytes{0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0xBF, 0x55, 0x86, 0x76, 0x82, 0x2C, 0x82,
+                     0x71, 0xC2, 0x53, 0x01, 0x01, 0x00}));
+    // The first subidentifier is a whole arc too: 2.100 is 180.
+    EXPECT_EQ(Encode("2.100", &n), (Bytes{0x81, 0x34}));
+}
+
+TEST(OidEncode, RefusesUnusableTextsWithoutWriting) {
+    std::string tooLong = "1.3";
+    while (tooLong.size() < 128)
+        tooLong += ".1";
+    for (const char* text : {"1.3.6.x", "", "1", "1..3", ".1.3", "1.3.", "1.3.-4", "1.3.4294967296",
+                             "3.1", "1.40", " 1.3", tooLong.c_str()}) {
+        int n = -2;
+        const Bytes out = Encode(text, &n);
+        EXPECT_EQ(n, 0) << text;
+        EXPECT_EQ(out, (Bytes{0xEE, 0xEE, 0xEE, 0xEE})) << text;
+    }
+    unsigned char out[kOidEncodingMax];
+    EXPECT_EQ(CNetIO::oidEncode(nullptr, out), -1);
+    EXPECT_EQ(CNetIO::oidEncode("1.3", nullptr), -1);
+}
+
+TEST(OidEncode, LongestAcceptedTextFitsTheOutputBuffer) {
+    std::string text = "1.3";
+    while (text.size() + 4 <= 127)
+        text += ".128"; // two bytes for every four characters: the densest form
+    int n = 0;
+    Encode(text.c_str(), &n);
+    EXPECT_GT(n, 0);
+    EXPECT_LE(n, kOidEncodingMax);
+}
+
+TEST(GetRequest, FixedRequestsMatchTheWireBytes) {
+    EXPECT_EQ(Request(1, "1.3.6.1.2.1.1.5.0", nullptr), kNameRequest);
+    EXPECT_EQ(Request(1, "1.3.6.1.2.1.1.5.0", "orchid"), kNameRequest);
+    EXPECT_EQ(Request(1, "1.3.6.1.4.1.40917.886.300.369.8531.1.2.1.0", "orchid"), kVersionRequest);
+}
+
+TEST(GetRequest, RefusesBadArguments) {
+    unsigned char out[kSnmpWorkSize];
+    EXPECT_EQ(CNetIO::BuildGetRequestFor(0, "1.3.6.1", "orchid", out), -1);
+    EXPECT_EQ(CNetIO::BuildGetRequestFor(-1, "1.3.6.1", "orchid", out), -1);
+    EXPECT_EQ(CNetIO::BuildGetRequestFor(1, nullptr, "orchid", out), -1);
+    EXPECT_EQ(CNetIO::BuildGetRequestFor(1, "1.3.6.1", "orchid", nullptr), -1);
+    EXPECT_EQ(CNetIO::BuildGetRequestFor(1, "1.3.x", "orchid", out), -1);
+    // 100 bindings of 14 bytes cannot fit in 1024 bytes.
+    EXPECT_EQ(CNetIO::BuildGetRequestFor(100, "1.3.6.1.2.1.1.5.0", "orchid", out), -1);
+    EXPECT_EQ(CNetIO::BuildGetRequestFor(1 << 30, "1.3.6.1.2.1.1.5.0", "orchid", out), -1);
+}
+
+TEST(GetRequest, SeveralBindingsGrowEveryEnclosingLength) {
+    const Bytes one = Request(1, "1.3.6.1.2.1.1.5.0", "orchid");
+    const Bytes three = Request(3, "1.3.6.1.2.1.1.5.0", "orchid");
+    ASSERT_EQ(three.size(), one.size() + 2 * 14);
+    EXPECT_EQ(three[1], one[1] + 28);   // message
+    EXPECT_EQ(three[14], one[14] + 28); // PDU
+    EXPECT_EQ(three[25], 3 * 14);       // binding list: n x (L + 6)
+    // What we build, our own walk (which only accepts GetResponse) reads back
+    // once the PDU tag is turned into a response.
+    Bytes reply = three;
+    reply[13] = 0xA2;
+    int bindings = 0;
+    static int* counter;
+    counter = &bindings;
+    EXPECT_EQ(CNetIO::parseGetResponse(
+                  reply.data(), static_cast<int>(reply.size()), nullptr, nullptr, nullptr, nullptr,
+                  nullptr,
+                  [](const unsigned char*, int, unsigned char, const unsigned char*, int) {
+                      ++*counter;
+                      return true;
+                  }),
+              1);
+    EXPECT_EQ(bindings, 3);
+}
+
+TEST(GetRequest, LongCommunitiesUseLongFormLengths) {
+    for (size_t c : {95u, 96u, 200u, 255u}) {
+        const std::string community(c, 'k');
+        const Bytes r = Request(1, "1.3.6.1.2.1.1.5.0", community.c_str());
+        ASSERT_FALSE(r.empty()) << c;
+        size_t pos = 1;
+        const size_t messageLength = ReadLen(r, pos);
+        EXPECT_EQ(messageLength, r.size() - pos) << c;
+        if (c + 24 >= 128) {
+            EXPECT_EQ(r[1] & 0x80, 0x80) << c;
+        }
+        // version, then the community with its own (possibly long) length
+        pos += 3;
+        ASSERT_EQ(r.at(pos++), 0x04);
+        EXPECT_EQ(ReadLen(r, pos), c);
+        EXPECT_EQ(
+            std::string(r.begin() + static_cast<long>(pos), r.begin() + static_cast<long>(pos + c)),
+            community);
+    }
+}
+
+TEST(DiscoveryRequest, DiffersFromTheNameRequestOnlyInTheAskedObject) {
+    unsigned char out[kSnmpWorkSize];
+    const int n = CNetIO::BuildDiscoveryRequest("orchid", out, sizeof(out));
+    ASSERT_EQ(n, 40);
+    Bytes expected = kNameRequest;
+    expected[36] = 0x02;
+    EXPECT_EQ(Bytes(out, out + n), expected);
+    EXPECT_EQ(Bytes(out + 13, out + n), Bytes(request_oid_pf, request_oid_pf + 27));
+    // Null and empty communities both go out as the default.
+    for (const char* c : {static_cast<const char*>(nullptr), ""}) {
+        unsigned char other[kSnmpWorkSize];
+        ASSERT_EQ(CNetIO::BuildDiscoveryRequest(c, other, sizeof(other)), 40);
+        EXPECT_EQ(Bytes(other, other + 40), expected);
+    }
+    ASSERT_EQ(CNetIO::BuildDiscoveryRequest("public", out, sizeof(out)), 6 + 34);
+    EXPECT_EQ(out[1], 6 + 32);
+    // Content of 128 bytes (a 96-byte community) needs the long form.
+    const std::string c96(96, 'c');
+    const int longOne = CNetIO::BuildDiscoveryRequest(c96.c_str(), out, sizeof(out));
+    ASSERT_EQ(longOne, 96 + 35);
+    EXPECT_EQ(Bytes(out, out + 3), (Bytes{0x30, 0x81, 0x80}));
+    // Refused, not truncated, when the caller's buffer is too small.
+    EXPECT_EQ(CNetIO::BuildDiscoveryRequest("orchid", out, 39), -1);
+}
+
+TEST(DeviceIdRequest, KeepsTheCommunityAsGiven) {
+    unsigned char out[kSnmpWorkSize];
+    int n = CNetIO::BuildDeviceIdRequest("orchid", out, sizeof(out));
+    ASSERT_EQ(n, 51);
+    EXPECT_EQ(Bytes(out, out + 13), (Bytes{0x30, 0x31, 0x02, 0x01, 0x00, 0x04, 0x06, 0x6F, 0x72,
+                                           0x63, 0x68, 0x69, 0x64}));
+    EXPECT_EQ(Bytes(out + 13, out + n),
+              Bytes(request_deviceid_pf, request_deviceid_pf + sizeof(request_deviceid_pf)));
+    n = CNetIO::BuildDeviceIdRequest("", out, sizeof(out));
+    ASSERT_EQ(n, 45);
+    EXPECT_EQ(Bytes(out, out + 7), (Bytes{0x30, 43, 0x02, 0x01, 0x00, 0x04, 0x00}));
+    const std::string c85(85, 'd'); // 85 + 43 = 128: first long-form case
+    n = CNetIO::BuildDeviceIdRequest(c85.c_str(), out, sizeof(out));
+    ASSERT_EQ(n, 85 + 46);
+    EXPECT_EQ(Bytes(out, out + 3), (Bytes{0x30, 0x81, 0x80}));
+}
+
+// ------------------------------------------------------------ response walk
+
+namespace {
+
+struct Seen {
+    Bytes name;
+    unsigned char type = 0;
+    Bytes value;
+};
+std::vector<Seen> g_seen;
+
+bool Record(const unsigned char* name, int nameLength, unsigned char type,
+            const unsigned char* value, int valueLength) {
+    g_seen.push_back({Bytes(name, name + nameLength), type, Bytes(value, value + valueLength)});
+    return true;
+}
+
+int Walk(const Bytes& d) {
+    g_seen.clear();
+    return CNetIO::parseGetResponse(d.data(), static_cast<int>(d.size()), nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, Record);
+}
+
+const Bytes kModel{0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0xBF, 0x55, 0x01, 0x02};
+
+} // namespace
+
+TEST(ResponseWalk, HandsEveryBindingToTheCallbackAndFillsOutputs) {
+    const Bytes d = Response(
+        {Binding(kSysObjectIdName, 0x06, kModel), Binding(kSysNameName, 0x04, Str("PRN-A"))}, 0xA2,
+        0, "tulip");
+    int version = -1;
+    char community[256];
+    unsigned char requestId = 9, errorStatus = 9, errorIndex = 9;
+    g_seen.clear();
+    ASSERT_EQ(CNetIO::parseGetResponse(d.data(), static_cast<int>(d.size()), &version, community,
+                                       &requestId, &errorStatus, &errorIndex, Record),
+              1);
+    EXPECT_EQ(version, 0);
+    EXPECT_STREQ(community, "tulip");
+    EXPECT_EQ(requestId, 0);
+    EXPECT_EQ(errorStatus, 0);
+    EXPECT_EQ(errorIndex, 0);
+    ASSERT_EQ(g_seen.size(), 2u);
+    EXPECT_EQ(g_seen[0].name, kSysObjectIdName);
+    EXPECT_EQ(g_seen[0].type, 0x06);
+    EXPECT_EQ(g_seen[0].value, kModel);
+    EXPECT_EQ(g_seen[1].value, Str("PRN-A"));
+}
+
+TEST(ResponseWalk, OnlyResponsePduTagsAreWalked) {
+    const Bytes binding = Binding(kSysNameName, 0x04, Str("x"));
+    EXPECT_EQ(Walk(Response({binding}, 0xA2)), 1);
+    EXPECT_EQ(Walk(Response({binding}, 0xA3)), 1);
+    EXPECT_EQ(Walk(Response({binding}, 0xA0)), 0);
+    EXPECT_EQ(Walk(Response({binding}, 0xA4)), 0);
+    EXPECT_TRUE(g_seen.empty());
+}
+
+TEST(ResponseWalk, MessageLengthMustMatchTheDatagramExactly) {
+    const Bytes good = Response({Binding(kSysNameName, 0x04, Str("PRN"))});
+    ASSERT_EQ(Walk(good), 1);
+    Bytes shorter = good;
+    --shorter[1];
+    EXPECT_EQ(Walk(shorter), 0);
+    Bytes longer = good;
+    ++longer[1];
+    EXPECT_EQ(Walk(longer), 0);
+    Bytes extra = good; // a stray byte after the message
+    extra.push_back(0);
+    EXPECT_EQ(Walk(extra), 0);
+}
+
+TEST(ResponseWalk, ReadsLongFormLengths) {
+    const Bytes value(144, 'v');
+    const Bytes d = Response({Binding(kSysNameName, 0x04, value)});
+    // The value's header really is 04 81 90, and the message is long form too.
+    ASSERT_EQ(d[1], 0x81);
+    const Bytes header{0x04, 0x81, 0x90};
+    ASSERT_NE(std::search(d.begin(), d.end(), header.begin(), header.end()), d.end());
+    ASSERT_EQ(Walk(d), 1);
+    ASSERT_EQ(g_seen.size(), 1u);
+    EXPECT_EQ(g_seen[0].value, value);
+}
+
+TEST(ResponseWalk, ErrorRepliesAreWalkedAndGiveAnEmptyText) {
+    const Bytes d = Response({Binding(kSysNameName, 0x05, {})}, 0xA2, 2);
+    unsigned char errorStatus = 0;
+    ASSERT_EQ(CNetIO::parseGetResponse(d.data(), static_cast<int>(d.size()), nullptr, nullptr,
+                                       nullptr, &errorStatus, nullptr, nullptr),
+              1);
+    EXPECT_EQ(errorStatus, 2);
+    char out[256];
+    strcpy(out, "untouched");
+    EXPECT_EQ(CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out), 1);
+    EXPECT_STREQ(out, "");
+}
+
+TEST(ResponseWalk, NeverReadsPastTheDatagram) {
+    const Bytes good = Response(
+        {Binding(kSysObjectIdName, 0x06, kModel), Binding(kSysNameName, 0x04, Str("PRN-A"))});
+    // Every truncation, passed as a buffer of exactly that size (ASan
+    // catches a read beyond it).
+    for (size_t n = 0; n < good.size(); ++n) {
+        Bytes cut(good.begin(), good.begin() + static_cast<long>(n));
+        EXPECT_EQ(Walk(cut), 0) << n;
+    }
+    // Every single-byte change either walks or is rejected; none crash.
+    for (size_t i = 0; i < good.size(); ++i) {
+        for (int delta : {1, -1, 0x40, 0x80}) {
+            Bytes bad = good;
+            bad[i] = static_cast<unsigned char>(bad[i] + delta);
+            Walk(bad);
+        }
+    }
+}
+
+TEST(ResponseWalk, RejectsInnerLengthsThatLie) {
+    const Bytes name = Tlv(0x06, kSysNameName);
+    const Bytes value = Tlv(0x04, Str("PRN"));
+    auto wrap = [](const Bytes& bindingBytes) {
+        const Bytes pdu = Tlv(0xA2, Cat({Int(0), Int(0), Int(0), Tlv(0x30, bindingBytes)}));
+        return Tlv(0x30, Cat({Int(0), Tlv(0x04, Str("orchid")), pdu}));
+    };
+    // Binding longer / shorter than its name and value.
+    EXPECT_EQ(
+        Walk(wrap(Cat({Bytes{0x30, static_cast<unsigned char>(name.size() + value.size() + 1)},
+                       name, value, Bytes{0x00}}))),
+        0);
+    EXPECT_EQ(Walk(wrap(Cat({Bytes{0x30, static_cast<unsigned char>(name.size())}, name, value}))),
+              0);
+    // Value length reaching past the end, in short and long form.
+    Bytes lyingValue = Cat({Bytes{0x30, 0x0F}, name, Bytes{0x04, 0x7F, 'P', 'R', 'N'}});
+    EXPECT_EQ(Walk(wrap(lyingValue)), 0);
+    lyingValue = Cat({Bytes{0x30, 0x12}, name, Bytes{0x04, 0x84, 0xFF, 0xFF, 0xFF, 0xF0, 'P'}});
+    EXPECT_EQ(Walk(wrap(lyingValue)), 0);
+    // Name length beyond the binding.
+    EXPECT_EQ(Walk(wrap(Cat({Bytes{0x30, 0x0F, 0x06, 0x40}, kSysNameName, value}))), 0);
+    // Indefinite length (80) is not BER for SNMP.
+    EXPECT_EQ(Walk(wrap(Cat({Bytes{0x30, 0x80}, name, value, Bytes{0, 0}}))), 0);
+    EXPECT_TRUE(g_seen.empty());
+}
+
+TEST(ResponseWalk, BindingsBeforeAFaultHaveReachedTheCallback) {
+    Bytes list = Cat({Binding(kSysNameName, 0x04, Str("first")), Bytes{0x31, 0x00}});
+    const Bytes pdu = Tlv(0xA2, Cat({Int(0), Int(0), Int(0), Tlv(0x30, list)}));
+    EXPECT_EQ(Walk(Tlv(0x30, Cat({Int(0), Tlv(0x04, Str("orchid")), pdu}))), 0);
+    ASSERT_EQ(g_seen.size(), 1u);
+    EXPECT_EQ(g_seen[0].value, Str("first"));
+}
+
+TEST(ParseForOid, MatchesOnlyTheSameIdentifierAsSysObjectIdValue) {
+    const Bytes match = Response({Binding(kSysObjectIdName, 0x06, kModel)});
+    EXPECT_EQ(CNetIO::parseForOID(match.data(), static_cast<int>(match.size()), kModel.data(),
+                                  static_cast<int>(kModel.size())),
+              1);
+    const Bytes other = Response({Binding(kSysObjectIdName, 0x06, Bytes{0x2B, 0x06, 0x01, 0x09})});
+    EXPECT_EQ(CNetIO::parseForOID(other.data(), static_cast<int>(other.size()), kModel.data(),
+                                  static_cast<int>(kModel.size())),
+              0);
+    // A prefix of the model, and one that merely begins with it.
+    const Bytes prefix(kModel.begin(), kModel.end() - 1);
+    Bytes longer = kModel;
+    longer.push_back(0x05);
+    for (const Bytes& value : {prefix, longer}) {
+        const Bytes d = Response({Binding(kSysObjectIdName, 0x06, value)});
+        EXPECT_EQ(CNetIO::parseForOID(d.data(), static_cast<int>(d.size()), kModel.data(),
+                                      static_cast<int>(kModel.size())),
+                  0);
+    }
+}
+
+TEST(ParseForOid, EarlierRepliesDoNotLeakIntoALaterOne) {
+    const Bytes match = Response({Binding(kSysObjectIdName, 0x06, kModel)});
+    ASSERT_EQ(CNetIO::parseForOID(match.data(), static_cast<int>(match.size()), kModel.data(),
+                                  static_cast<int>(kModel.size())),
+              1);
+    // Same value under another name, the right name with a string value, an
+    // error reply with NULL, and a name that only begins like sysObjectID.0.
+    Bytes nameTooLong = kSysObjectIdName;
+    nameTooLong.push_back(0x01);
+    for (const Bytes& d : {Response({Binding(kSysNameName, 0x06, kModel)}),
+                           Response({Binding(kSysObjectIdName, 0x04, kModel)}),
+                           Response({Binding(kSysObjectIdName, 0x05, {})}, 0xA2, 2),
+                           Response({Binding(nameTooLong, 0x06, kModel)})}) {
+        EXPECT_EQ(CNetIO::parseForOID(d.data(), static_cast<int>(d.size()), kModel.data(),
+                                      static_cast<int>(kModel.size())),
+                  0);
+    }
+}
+
+TEST(ValueBuffers, OversizedValuesAreRefusedNotCopiedPastTheEnd) {
+    // sysObjId holds 128 bytes.
+    const Bytes big(129, 0x01);
+    Bytes d = Response({Binding(kSysObjectIdName, 0x06, big)});
+    EXPECT_EQ(CNetIO::parseForOID(d.data(), static_cast<int>(d.size()), big.data(), 129), 0);
+    const Bytes fits(128, 0x01);
+    d = Response({Binding(kSysObjectIdName, 0x06, fits)});
+    EXPECT_EQ(CNetIO::parseForOID(d.data(), static_cast<int>(d.size()), fits.data(), 128), 1);
+
+    // g_RecvBuf holds 1023 characters and a terminator.
+    char out[2048];
+    strcpy(out, "untouched");
+    d = Response({Binding(kSysNameName, 0x04, Bytes(1024, 'n'))});
+    EXPECT_EQ(CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out, sizeof(out)), 0);
+    EXPECT_STREQ(out, "untouched");
+
+    // The caller's buffer bounds the copy: five characters need six bytes.
+    d = Response({Binding(kSysNameName, 0x04, Str("abcde"))});
+    EXPECT_EQ(CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out, 5), 0);
+    EXPECT_STREQ(out, "untouched");
+    EXPECT_EQ(CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out, 6), 1);
+    EXPECT_STREQ(out, "abcde");
+}
+
+TEST(ParseForRecvBuf, LastBindingWinsAndRejectedWalksLeaveTheOutputAlone) {
+    char out[256];
+    const Bytes two = Response(
+        {Binding(kSysNameName, 0x04, Str("first")), Binding(kSysNameName, 0x04, Str("second"))});
+    EXPECT_EQ(CNetIO::parseForRecvBuf(two.data(), static_cast<int>(two.size()), out), 1);
+    EXPECT_STREQ(out, "second");
+    Bytes bad = two;
+    bad[0] = 0x31;
+    strcpy(out, "kept");
+    EXPECT_EQ(CNetIO::parseForRecvBuf(bad.data(), static_cast<int>(bad.size()), out), 0);
+    EXPECT_STREQ(out, "kept");
+}

@@ -1,0 +1,312 @@
+// The print-port channel on loopback: real sockets, peers on threads.
+#include "NetIO.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// A listening socket on 127.0.0.1 with an ephemeral port.
+class Listener {
+public:
+    Listener() {
+        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+        socklen_t l = sizeof(a);
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &l);
+        m_port = ntohs(a.sin_port);
+        listen(m_fd, 8);
+    }
+    ~Listener() { close(m_fd); }
+    int Port() const { return m_port; }
+    // Accepts one connection, waiting at most `limit`.
+    int Accept(std::chrono::milliseconds limit = 5000ms) {
+        pollfd p{m_fd, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(limit.count())) != 1)
+            return -1;
+        return accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+    }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+// Reads until end of stream or `limit` bytes; bounded in time.
+std::vector<unsigned char> ReadAll(int fd, size_t limit = SIZE_MAX) {
+    std::vector<unsigned char> got;
+    unsigned char buf[65536];
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (got.size() < limit && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 1000) <= 0)
+            continue;
+        const size_t want = std::min(sizeof(buf), limit - got.size());
+        const ssize_t n = recv(fd, buf, want, 0);
+        if (n <= 0)
+            break;
+        got.insert(got.end(), buf, buf + n);
+    }
+    return got;
+}
+
+std::vector<unsigned char> Pattern(size_t n) {
+    std::vector<unsigned char> v(n);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = static_cast<unsigned char>((i * 131) ^ (i >> 11));
+    return v;
+}
+
+class Probe : public CSocket {
+public:
+    int Fd() const { return m_nSocket; }
+};
+
+} // namespace
+
+TEST(Channel, RefusedConnectionGivesTheErrorNumber) {
+    int port = 0;
+    {
+        Listener gone;
+        port = gone.Port();
+    }
+    CNetIO net;
+    EXPECT_EQ(net.NetworkConnect("127.0.0.1", port), ECONNREFUSED);
+}
+
+TEST(Channel, UnusableAddressTextsGiveMinusOne) {
+    CNetIO net;
+    EXPECT_EQ(net.NetworkConnect("not an address", 9100), -1);
+    EXPECT_EQ(net.NetworkConnect("", 9100), -1);
+    EXPECT_EQ(net.NetworkConnect(nullptr, 9100), -1);
+    // Names are not looked up: only numeric texts are addresses here.
+    EXPECT_EQ(net.NetworkConnect("localhost", 9100), -1);
+    EXPECT_EQ(net.NetworkConnectV6("127.0.0.1", 9100), -1);
+}
+
+TEST(Channel, DeliversEveryByteInOrder) {
+    Listener l;
+    CNetIO net;
+    ASSERT_EQ(net.NetworkConnect("127.0.0.1", l.Port()), 0);
+    const int peer = l.Accept();
+    ASSERT_GE(peer, 0);
+    auto reader = std::async(std::launch::async, [peer] { return ReadAll(peer); });
+    const auto data = Pattern(8 << 20); // far more than the socket buffers hold
+    for (size_t off = 0; off < data.size(); off += 4096)
+        ASSERT_EQ(net.NetworkWrite(0, data.data() + off, 4096), 4096);
+    const unsigned char marker[4] = {0x00, 0x00, 0x00, 0x00};
+    ASSERT_EQ(net.NetworkWrite(0, marker, 4), 4);
+    net.NetworkClose(0);
+    auto got = reader.get();
+    close(peer);
+    ASSERT_EQ(got.size(), data.size() + 4);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin()));
+}
+
+TEST(Channel, PeerClosingMidStreamShortensTheCountWithoutSignal) {
+    Listener l;
+    CNetIO net;
+    ASSERT_EQ(net.NetworkConnect("127.0.0.1", l.Port()), 0);
+    const int peer = l.Accept();
+    ASSERT_GE(peer, 0);
+    auto reader = std::async(std::launch::async, [peer] {
+        auto got = ReadAll(peer, 64 * 1024);
+        // Unread data makes the close a reset, as a printer that gives up does.
+        close(peer);
+        return got.size();
+    });
+    const auto data = Pattern(64 << 20);
+    // SIGPIPE would end the whole test program here.
+    const int written = net.NetworkWrite(0, data.data(), data.size());
+    EXPECT_GE(written, 64 * 1024);
+    EXPECT_LT(static_cast<size_t>(written), data.size());
+    reader.get();
+    unsigned long more = 0;
+    const int err = net.Write(data.data(), 4096, &more);
+    EXPECT_TRUE(err == EPIPE || err == ECONNRESET) << err;
+}
+
+TEST(Channel, WritesWithoutAConnectionOrWithNothingToWrite) {
+    CNetIO net;
+    const unsigned char b[4] = {1, 2, 3, 4};
+    EXPECT_EQ(net.NetworkWrite(0, b, sizeof(b)), 0);
+    unsigned long written = 77;
+    EXPECT_EQ(net.Write(b, sizeof(b), &written), -1);
+    EXPECT_EQ(written, 77u); // untouched on refusal
+
+    Listener l;
+    ASSERT_EQ(net.NetworkConnect("127.0.0.1", l.Port()), 0);
+    EXPECT_EQ(net.Write(b, 0, &written), 0);
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(net.Write(nullptr, 0, nullptr), 0);
+    net.NetworkClose(0);
+    EXPECT_EQ(net.NetworkWrite(0, b, sizeof(b)), 0);
+}
+
+TEST(Channel, SecondConnectClosesTheFirst) {
+    Listener first, second;
+    CNetIO net;
+    ASSERT_EQ(net.NetworkConnect("127.0.0.1", first.Port()), 0);
+    const int a = first.Accept();
+    ASSERT_GE(a, 0);
+    ASSERT_EQ(net.NetworkConnect("127.0.0.1", second.Port()), 0);
+    const int b = second.Accept();
+    ASSERT_GE(b, 0);
+    // The first peer sees end of stream; the second gets the data.
+    EXPECT_TRUE(ReadAll(a).empty());
+    const unsigned char x[3] = {'a', 'b', 'c'};
+    EXPECT_EQ(net.NetworkWrite(0, x, 3), 3);
+    net.NetworkClose(0);
+    EXPECT_EQ(ReadAll(b).size(), 3u);
+    close(a);
+    close(b);
+}
+
+TEST(Cancel, BeforeAWaitEndsEveryWaitAtOnceUntilClosed) {
+    CSocket s;
+    EXPECT_NE(s.Cancel(), 0); // nothing open: the write fails
+    ASSERT_EQ(s.Open(AF_INET, SOCK_STREAM, 0), 0);
+    EXPECT_EQ(s.Cancel(), 0);
+    EXPECT_EQ(s.Cancel(), 0); // second one writes nothing
+    for (SOCKETSELECTMODE m : {SOCKETSELECT_CONNECT, SOCKETSELECT_READ, SOCKETSELECT_WRITE}) {
+        bool ready = true;
+        EXPECT_EQ(s.Select(m, &ready), ECANCELED);
+    }
+    s.Close();
+    EXPECT_FALSE(s.IsOpen());
+    ASSERT_EQ(s.Open(AF_INET, SOCK_STREAM, 0), 0);
+    // An unconnected TCP socket reports itself writable (hung up) at once,
+    // so this wait returns without a cancel.
+    bool ready = false;
+    EXPECT_EQ(s.Select(SOCKETSELECT_WRITE, &ready), 0);
+    EXPECT_TRUE(ready);
+}
+
+TEST(Cancel, DuringAWaitEndsTheWriteWithWhatWasSent) {
+    Listener l;
+    CNetIO net;
+    ASSERT_EQ(net.NetworkConnect("127.0.0.1", l.Port()), 0);
+    const int peer = l.Accept(); // accepts and never reads
+    ASSERT_GE(peer, 0);
+    const auto data = Pattern(64 << 20);
+    std::atomic<bool> started{false};
+    auto writer = std::async(std::launch::async, [&] {
+        unsigned long written = 0;
+        started = true;
+        const int rc = net.Write(data.data(), data.size(), &written);
+        return std::make_pair(rc, written);
+    });
+    while (!started)
+        std::this_thread::yield();
+    // The writer is stuck once the buffers fill; then cancel from here.
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(net.Cancel(), 0);
+    ASSERT_EQ(writer.wait_for(5s), std::future_status::ready);
+    const auto [rc, written] = writer.get();
+    EXPECT_EQ(rc, ECANCELED);
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, data.size());
+    close(peer);
+}
+
+TEST(Cancel, EndsAPendingConnect) {
+    // A listener whose backlog is full leaves a further connect pending.
+    Listener l;
+    std::vector<int> fillers;
+    for (int i = 0; i < 64; ++i) {
+        const int f = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(l.Port()));
+        connect(f, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+        fillers.push_back(f);
+    }
+    CNetIO net;
+    auto connecting =
+        std::async(std::launch::async, [&] { return net.NetworkConnect("127.0.0.1", l.Port()); });
+    if (connecting.wait_for(500ms) == std::future_status::ready) {
+        for (int f : fillers)
+            close(f);
+        GTEST_SKIP() << "the stack completed the connect at once";
+    }
+    EXPECT_EQ(net.Cancel(), 0);
+    ASSERT_EQ(connecting.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(connecting.get(), ECANCELED);
+    for (int f : fillers)
+        close(f);
+}
+
+TEST(Select, WorksWithDescriptorsAbove1024) {
+    rlimit lim{};
+    getrlimit(RLIMIT_NOFILE, &lim);
+    if (lim.rlim_cur < 1200) {
+        lim.rlim_cur = std::min<rlim_t>(lim.rlim_max, 1200);
+        setrlimit(RLIMIT_NOFILE, &lim);
+    }
+    std::vector<int> spare;
+    for (int i = 0; i < 1100; ++i) {
+        const int fd = dup(0);
+        if (fd < 0)
+            break;
+        spare.push_back(fd);
+    }
+    if (spare.empty() || spare.back() < 1024) {
+        for (int fd : spare)
+            close(fd);
+        GTEST_SKIP() << "cannot open enough descriptors";
+    }
+    Listener l;
+    CNetIO net;
+    ASSERT_EQ(net.NetworkConnect("127.0.0.1", l.Port()), 0);
+    const int peer = l.Accept();
+    auto reader = std::async(std::launch::async, [peer] { return ReadAll(peer); });
+    const auto data = Pattern(4 << 20);
+    EXPECT_EQ(net.NetworkWrite(0, data.data(), data.size()), static_cast<int>(data.size()));
+    net.NetworkClose(0);
+    EXPECT_EQ(reader.get().size(), data.size());
+    close(peer);
+    for (int fd : spare)
+        close(fd);
+}
+
+TEST(Channel, Ipv6LoopbackUsesTheSameChannel) {
+    const int probe = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    a.sin6_addr = in6addr_loopback;
+    if (probe < 0 || bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
+        if (probe >= 0)
+            close(probe);
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    socklen_t len = sizeof(a);
+    getsockname(probe, reinterpret_cast<sockaddr*>(&a), &len);
+    listen(probe, 1);
+    CNetIO net;
+    ASSERT_EQ(net.NetworkConnect("::1", ntohs(a.sin6_port)), 0);
+    const int peer = accept4(probe, nullptr, nullptr, SOCK_CLOEXEC);
+    const unsigned char x[5] = {'h', 'e', 'l', 'l', 'o'};
+    EXPECT_EQ(net.NetworkWrite(0, x, 5), 5);
+    net.NetworkClose(0);
+    EXPECT_EQ(ReadAll(peer).size(), 5u);
+    close(peer);
+    close(probe);
+}
