@@ -1,6 +1,84 @@
-// Placeholder until the window side lands.
-#include "SettingsData.h"
-int main() {
-    LoadPackageSettings();
-    return 0;
+// Start-up: the application object, the one main window, the event loop.
+#include "CarbonApp.h"
+#include "mainwindow.h"
+
+#include <QApplication>
+#include <QDir>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+bool HasDisplay() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform != nullptr && *platform != '\0')
+        return true;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0')
+            return true;
+    }
+    return false;
+}
+
+// One picture per page of the open main window, page1.png to page4.png.
+bool SavePictures(const QString& folder) {
+    MainWindow* window = g_pMainWindow;
+    if (window == nullptr || !QDir().mkpath(folder))
+        return false;
+    bool saved = true;
+    for (int page = 1; page <= kPageCount; ++page) {
+        window->ShowPage(page);
+        tb::DispatchPendingEvents();
+        const QString path = QDir(folder).filePath(QStringLiteral("page%1.png").arg(page));
+        if (tb::SaveWindowPicture(window->GetWindowRef(), path)) {
+            std::printf("Quenlo: saved %s\n", qPrintable(path));
+        } else {
+            std::fprintf(stderr, "Quenlo: could not save %s\n", qPrintable(path));
+            saved = false;
+        }
+    }
+    return saved;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // The program reads no arguments of its own; Qt is not given them either.
+    (void)argc;
+    const QString pictures = QString::fromLocal8Bit(qgetenv("QUENLO_PICTURES"));
+    if (!HasDisplay()) {
+        if (pictures.isEmpty()) {
+            std::fprintf(stderr, "Quenlo: no display (DISPLAY and WAYLAND_DISPLAY are not set). "
+                                 "Set QUENLO_PICTURES to a folder to save pictures of the "
+                                 "wizard's pages instead.\n");
+            return 1;
+        }
+        std::fprintf(stderr, "Quenlo: no display; saving pictures of the pages only.\n");
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication application(qtArgc, qtArgv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    tb::InstallStringTableForUserLocale();
+
+    int status = 0;
+    {
+        CarbonApp app;
+        MainWindow::Create();
+        if (g_pMainWindow == nullptr) {
+            std::fprintf(stderr, "Quenlo: the main window could not be opened.\n");
+            status = 1;
+        } else if (!pictures.isEmpty()) {
+            status = SavePictures(pictures) ? 0 : 1;
+        } else {
+            app.Run();
+        }
+        // Quit from the menu leaves the window open.
+        delete g_pMainWindow;
+    }
+    tb::Shutdown();
+    return status;
 }

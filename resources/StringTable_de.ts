@@ -1,0 +1,183 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE" sourcelanguage="en">
+<context>
+    <name>StringTable</name>
+    <message>
+        <source>Back</source>
+        <translation>Zurück</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>Weiter</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Finish</source>
+        <translation>Fertig stellen</translation>
+    </message>
+    <message>
+        <source>Model</source>
+        <translation>Modell</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>Sprache</translation>
+    </message>
+    <message>
+        <source>Please select the language.</source>
+        <translation>Bitte wählen Sie die Sprache aus.</translation>
+    </message>
+    <message>
+        <source>Select a port for updating</source>
+        <translation>Anschluss für die Aktualisierung auswählen</translation>
+    </message>
+    <message>
+        <source>Network (Port9100)</source>
+        <translation>Netzwerk (Port 9100)</translation>
+    </message>
+    <message>
+        <source>USB</source>
+        <translation>USB</translation>
+    </message>
+    <message>
+        <source>When updating Firmware via Network interface. do not print jobs or open the printer driver properties until the update is completed.</source>
+        <translation>Während die Firmware über die Netzwerkschnittstelle aktualisiert wird, drucken Sie keine Aufträge und öffnen Sie nicht die Eigenschaften des Druckertreibers, bis die Aktualisierung abgeschlossen ist.</translation>
+    </message>
+    <message>
+        <source>When updating Firmware via USB interface. do not print jobs or open the printer driver properties until the update is completed.</source>
+        <translation>Während die Firmware über die USB-Schnittstelle aktualisiert wird, drucken Sie keine Aufträge und öffnen Sie nicht die Eigenschaften des Druckertreibers, bis die Aktualisierung abgeschlossen ist.</translation>
+    </message>
+    <message>
+        <source>Please select printers to update.</source>
+        <translation>Bitte wählen Sie die zu aktualisierenden Drucker aus.</translation>
+    </message>
+    <message>
+        <source>Update data will be sent to the printer when you click Next.</source>
+        <translation>Die Aktualisierungsdaten werden an den Drucker gesendet, wenn Sie auf „Weiter“ klicken.</translation>
+    </message>
+    <message>
+        <source>Do not switch off the power until the Ready indicator lights, or [Ready to print] is displayed.</source>
+        <translation>Schalten Sie das Gerät nicht aus, bis die Bereit-Anzeige leuchtet oder [Druckbereit] angezeigt wird.</translation>
+    </message>
+    <message>
+        <source>Module Name</source>
+        <translation>Modulname</translation>
+    </message>
+    <message>
+        <source>Community</source>
+        <translation>Community</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Hinzufügen</translation>
+    </message>
+    <message>
+        <source>File Name</source>
+        <translation>Dateiname</translation>
+    </message>
+    <message>
+        <source>File Size</source>
+        <translation>Dateigröße</translation>
+    </message>
+    <message>
+        <source>Release Date</source>
+        <translation>Veröffentlichungsdatum</translation>
+    </message>
+    <message>
+        <source>IP Address</source>
+        <translation>IP-Adresse</translation>
+    </message>
+    <message>
+        <source>Printer Name</source>
+        <translation>Druckername</translation>
+    </message>
+    <message>
+        <source>Printer F/W</source>
+        <translation>Drucker-Firmware</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Serial No.</source>
+        <translation>Seriennummer</translation>
+    </message>
+    <message>
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+    <message>
+        <source>Firmware download completed!</source>
+        <translation>Die Firmware wurde vollständig übertragen!</translation>
+    </message>
+    <message>
+        <source>Firmware download via USB fail!</source>
+        <translation>Die Übertragung der Firmware über USB ist fehlgeschlagen!</translation>
+    </message>
+    <message>
+        <source>Firmware download via Network fail!</source>
+        <translation>Die Übertragung der Firmware über das Netzwerk ist fehlgeschlagen!</translation>
+    </message>
+    <message>
+        <source>The IP Address is repeated.</source>
+        <translation>Die IP-Adresse ist bereits in der Liste.</translation>
+    </message>
+    <message>
+        <source>Please make sure that the MFP is connected correctly.</source>
+        <translation>Bitte prüfen Sie, ob das Multifunktionsgerät richtig angeschlossen ist.</translation>
+    </message>
+    <message>
+        <source>Unable to download data to the printer:</source>
+        <translation>Die Daten können nicht an den Drucker übertragen werden:</translation>
+    </message>
+    <message>
+        <source>Add IP Address</source>
+        <translation>IP-Adresse hinzufügen</translation>
+    </message>
+    <message>
+        <source>IPv6 Address</source>
+        <translation>IPv6-Adresse</translation>
+    </message>
+    <message>
+        <source>IPv4 Address</source>
+        <translation>IPv4-Adresse</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>New Window</source>
+        <translation>Neues Fenster</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Downloading</source>
+        <translation>Übertragung</translation>
+    </message>
+    <message>
+        <source>Sending Update data</source>
+        <translation>Aktualisierungsdaten werden gesendet</translation>
+    </message>
+    <message>
+        <source>Printer:</source>
+        <translation>Drucker:</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,3 @@
+#include "ProgressDlg.h"
+
+CProgressDlg::CProgressDlg(MainWindow* owner) : TWindow("ProgressDlg", "main"), m_pOwner(owner) {}

@@ -1,0 +1,206 @@
+// The wizard: one window whose four pages take the user from the package's
+// firmware files to the printers that receive them.
+#pragma once
+
+#include "HIFramework/TWindow.h"
+#include "SettingsData.h"
+
+class CAddIPAddressDlg;
+
+// Controls of the main window.
+constexpr tb::ControlID kBackButton = {tb::Code("MAIN"), 1};
+constexpr tb::ControlID kNextButton = {tb::Code("MAIN"), 2};
+constexpr tb::ControlID kCancelButton = {tb::Code("MAIN"), 3};
+constexpr tb::ControlID controlMainTab = {tb::Code("TABC"), 4};
+constexpr tb::ControlID controlStaticModelNameTitle = {tb::Code("FIRS"), 100};
+constexpr tb::ControlID controlStaticModelName = {tb::Code("FIRS"), 101};
+constexpr tb::ControlID controlGroupLanguage = {tb::Code("FIRS"), 102};
+constexpr tb::ControlID controlComboLanguage = {tb::Code("FIRS"), 103};
+constexpr tb::ControlID controlStaticLanguageTitle = {tb::Code("FIRS"), 104};
+constexpr tb::ControlID controlBinFileListView = {tb::Code("FIRS"), 105};
+constexpr tb::ControlID controlGroupPort = {tb::Code("PORT"), 200};
+constexpr tb::ControlID controlRadioNetwork = {tb::Code("PORT"), 201};
+constexpr tb::ControlID controlStaticNetworkDesc = {tb::Code("PORT"), 202};
+constexpr tb::ControlID controlRadioUSB = {tb::Code("PORT"), 203};
+constexpr tb::ControlID controlStaticUSBDesc = {tb::Code("PORT"), 204};
+constexpr tb::ControlID controlNetworkStaticTitle1 = {tb::Code("NETW"), 300};
+constexpr tb::ControlID controlNetworkStaticTitle2 = {tb::Code("NETW"), 301};
+constexpr tb::ControlID controlNetworkStaticModuleName = {tb::Code("NETW"), 302};
+constexpr tb::ControlID controlNetworkEditModuleName = {tb::Code("NETW"), 303};
+constexpr tb::ControlID controlNetworkListView = {tb::Code("NETW"), 304};
+constexpr tb::ControlID controlNetworkStaticCommunity = {tb::Code("NETW"), 305};
+constexpr tb::ControlID controlNetworkEditCommunity = {tb::Code("NETW"), 306};
+constexpr tb::ControlID controlNetworkRefreshButton = {tb::Code("NETW"), 307};
+constexpr tb::ControlID controlNetworkAddButton = {tb::Code("NETW"), 308};
+constexpr tb::ControlID controlUSBStaticTitle1 = {tb::Code("USBP"), 400};
+constexpr tb::ControlID controlUSBStaticTitle2 = {tb::Code("USBP"), 401};
+constexpr tb::ControlID controlUSBStaticModuleName = {tb::Code("USBP"), 402};
+constexpr tb::ControlID controlUSBEditModuleName = {tb::Code("USBP"), 403};
+constexpr tb::ControlID controlUSBListView = {tb::Code("USBP"), 404};
+constexpr tb::ControlID controlUSBRefreshButton = {tb::Code("USBP"), 405};
+
+// The panes of the four pages.
+constexpr uint32_t kPaneSignature = tb::Code("PANE");
+constexpr int32_t kFirstPaneID = 129;
+constexpr int kPageCount = 4;
+
+// Commands of the main window.
+constexpr uint32_t kCommandCancel = tb::Code("CANC");
+constexpr uint32_t kCommandBack = tb::Code("BACK");
+constexpr uint32_t kCommandNext = tb::Code("NEXT");
+constexpr uint32_t kCommandTab = tb::Code("TABC");
+constexpr uint32_t kCommandNetwork = tb::Code("NETW");
+constexpr uint32_t kCommandUSB = tb::Code("USBP");
+constexpr uint32_t kCommandBinFileList = tb::Code("LBIN");
+constexpr uint32_t kCommandNetworkList = tb::Code("LNET");
+constexpr uint32_t kCommandUSBList = tb::Code("LUSB");
+constexpr uint32_t kCommandAddAddress = tb::Code("ADDD");
+constexpr uint32_t kCommandRefreshNetwork = tb::Code("RNET");
+constexpr uint32_t kCommandRefreshUSB = tb::Code("RUSB");
+
+// Columns of the three lists.
+constexpr uint32_t kColumnFile = tb::Code("FILE");
+constexpr uint32_t kColumnSize = tb::Code("SIZE");
+constexpr uint32_t kColumnDate = tb::Code("DATE");
+constexpr uint32_t kColumnNetworkCheck = tb::Code("NCHK");
+constexpr uint32_t kColumnAddress = tb::Code("IPV4");
+constexpr uint32_t kColumnName = tb::Code("NAME");
+constexpr uint32_t kColumnFirmware = tb::Code("PRFW");
+constexpr uint32_t kColumnStatus = tb::Code("STAT");
+constexpr uint32_t kColumnUSBCheck = tb::Code("UCHK");
+constexpr uint32_t kColumnSerial = tb::Code("SENO");
+
+// User-visible texts: each is the English text and its key in the string table.
+inline constexpr const char* stringBack = "Back";
+inline constexpr const char* stringNext = "Next";
+inline constexpr const char* stringCancel = "Cancel";
+inline constexpr const char* stringFinish = "Finish";
+inline constexpr const char* stringModelNameTitle = "Model";
+inline constexpr const char* stringGroupLanguageTitle = "Language";
+inline constexpr const char* stringLanguageTitle = "Please select the language.";
+inline constexpr const char* stringGroupPortTitle = "Select a port for updating";
+inline constexpr const char* stringNetwork = "Network (Port9100)";
+inline constexpr const char* stringNetworkDesc =
+    "When updating Firmware via Network interface. do not print jobs or open the printer "
+    "driver properties until the update is completed.";
+inline constexpr const char* stringUSB = "USB";
+inline constexpr const char* stringUSBDesc =
+    "When updating Firmware via USB interface. do not print jobs or open the printer driver "
+    "properties until the update is completed.";
+inline constexpr const char* stringNetworkTitle1 = "Please select printers to update.";
+inline constexpr const char* stringNetworkTitle2 =
+    "Update data will be sent to the printer when you click Next.";
+inline constexpr const char* stringNetworkTitle3 =
+    "Do not switch off the power until the Ready indicator lights, or [Ready to print] is "
+    "displayed.";
+inline constexpr const char* stringModuleNameTitle = "Module Name";
+inline constexpr const char* stringCommunityTitle = "Community";
+inline constexpr const char* stringRefresh = "Refresh";
+inline constexpr const char* stringAdd = "Add";
+inline constexpr const char* stringUSBTitle1 = "Please select printers to update.";
+inline constexpr const char* stringUSBTitle2 =
+    "Update data will be sent to the printer when you click Next.";
+inline constexpr const char* stringUSBTitle3 =
+    "Do not switch off the power until the Ready indicator lights, or [Ready to print] is "
+    "displayed.";
+inline constexpr const char* stringFileName = "File Name";
+inline constexpr const char* stringFileSize = "File Size";
+inline constexpr const char* stringReleaseDate = "Release Date";
+inline constexpr const char* stringListIPv4Address = "IP Address";
+inline constexpr const char* stringPrinterName = "Printer Name";
+inline constexpr const char* stringPrinterFW = "Printer F/W";
+inline constexpr const char* stringStatus = "Status";
+inline constexpr const char* stringSerialNo = "Serial No.";
+inline constexpr const char* stringMessageTitle = "Warning";
+inline constexpr const char* stringSUCCESS = "Firmware download completed!";
+inline constexpr const char* stringUSB_FWDOANLOAD_FAIL = "Firmware download via USB fail!";
+inline constexpr const char* stringNETWORK_FWDOANLOAD_FAIL = "Firmware download via Network fail!";
+inline constexpr const char* stringIPRepeated = "The IP Address is repeated.";
+inline constexpr const char* stringIPInvalid =
+    "Please make sure that the MFP is connected correctly.";
+inline constexpr const char* stringDisconnectPrinter = "Unable to download data to the printer:";
+inline constexpr const char* stringAddIPAddress = "Add IP Address";
+inline constexpr const char* stringIPv4Address = "IPv4 Address";
+inline constexpr const char* stringIPv6Address = "IPv6 Address";
+inline constexpr const char* stringOK = "OK";
+inline constexpr const char* stringDownloading = "Downloading";
+inline constexpr const char* stringDownloadingStatus = "Sending Update data";
+inline constexpr const char* stringDownloadingPrinterName = "Printer:";
+
+class MainWindow : public TWindow {
+public:
+    // Opens the one main window; does nothing while it is open.
+    static void Create();
+
+    MainWindow();
+    ~MainWindow() override;
+
+    tb::Status HandleEvent(tb::HandlerCall* call, TCarbonEvent& event) override;
+    bool HandleCommand(const tb::Command& command) override;
+
+    void InitWindow();
+    void InitSettings();
+    void SetControlLocalizedString();
+
+    void OnNext();
+    void OnBack();
+    void OnCancel();
+    void OnCancelDownload() { m_bCancel = true; }
+    tb::Status TabEventHandlerProc();
+    void SwitchItemOfTabControl(tb::Window* window, tb::Control* tabControl, int page);
+    void EnableNextControl();
+
+    // Messages: code 0 to 6, anything else shows code 0.
+    void ShowMessage(int code, const QString& extra = QString());
+    int StandardCautionAlert(const QString& title, const QString& message);
+    void FinishedContorl();
+
+    // Firmware file list.
+    void InitBinFileListControl();
+    static tb::Status BinFileListDataBrowserItemDataCallback(tb::Control* browser, tb::ItemID item,
+                                                             uint32_t property, tb::ItemData* data,
+                                                             bool setValue);
+    void OnBinFileListClicked();
+
+    // Printer lists; discovery and downloads are filled in by their own work.
+    void InitNetworkListControl();
+    static tb::Status NetworkListDataBrowserItemDataCallback(tb::Control* browser, tb::ItemID item,
+                                                             uint32_t property, tb::ItemData* data,
+                                                             bool setValue);
+    void InitUSBListControl();
+    static tb::Status USBListDataBrowserItemDataCallback(tb::Control* browser, tb::ItemID item,
+                                                         uint32_t property, tb::ItemData* data,
+                                                         bool setValue);
+    void NetworkRefresh();
+    void USBRefresh();
+    void NetworkFWUpgrade();
+    void USBFWUpgrade();
+    tb::Status EditChanged(tb::HandlerCall* call, TCarbonEvent& event);
+
+    // Shows a page directly (pictures of the pages); 1 to 4.
+    void ShowPage(int page);
+    int CurrentPage() const { return m_currentPage; }
+    bool IsCancelled() const { return m_bCancel; }
+
+private:
+    tb::Control* m_languagePopup = nullptr;
+    tb::Control* m_binFileList = nullptr;
+    tb::Control* m_networkList = nullptr;
+    tb::Control* m_usbList = nullptr;
+    int16_t m_currentPage = 1;
+    tb::Control* m_mainTab = nullptr;
+    tb::Control* m_backButton = nullptr;
+    tb::Control* m_nextButton = nullptr;
+    tb::Control* m_cancelButton = nullptr;
+    tb::Control* m_networkRadio = nullptr;
+    tb::Control* m_usbRadio = nullptr;
+    tb::Control* m_communityEdit = nullptr;
+    CAddIPAddressDlg* m_pAddIPDlg = nullptr;
+    bool m_bCancel = false;
+
+    tb::Control* Find(tb::ControlID id) const;
+    bool HasSysOID() const;
+    void SetTabValue(int page);
+};
+
+extern MainWindow* g_pMainWindow;

@@ -1,0 +1,541 @@
+// Controls found by signature and number, and list views fed by a callback.
+#include "ToolboxPrivate.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTreeView>
+
+namespace tb {
+
+namespace {
+
+ControlID IdOf(const QWidget* widget) {
+    return ControlID{CodeFromText(widget->property("signature").toString()),
+                     widget->property("number").toInt()};
+}
+
+ListModel* ModelOf(const Control* control) {
+    return control != nullptr ? control->model : nullptr;
+}
+
+QAbstractItemView* ViewOf(const Control* control) {
+    return control != nullptr ? qobject_cast<QAbstractItemView*>(control->widget) : nullptr;
+}
+
+// A page of a tab control is shown by making it the current page.
+QTabWidget* TabOfPage(QWidget* widget) {
+    QWidget* stack = widget->parentWidget();
+    if (stack == nullptr || qobject_cast<QStackedWidget*>(stack) == nullptr)
+        return nullptr;
+    auto* tabs = qobject_cast<QTabWidget*>(stack->parentWidget());
+    return tabs != nullptr && tabs->indexOf(widget) >= 0 ? tabs : nullptr;
+}
+
+} // namespace
+
+Control* FindControl(Window* window, QWidget* widget) {
+    if (window == nullptr || widget == nullptr)
+        return nullptr;
+    for (auto& control : window->controls) {
+        if (control->widget == widget)
+            return control.get();
+    }
+    if (window->widget == nullptr || !window->widget->isAncestorOf(widget))
+        return nullptr;
+    auto control = std::make_unique<Control>();
+    control->window = window;
+    control->widget = widget;
+    control->id = IdOf(widget);
+    window->controls.push_back(std::move(control));
+    return window->controls.back().get();
+}
+
+Status GetControlByID(Window* window, ControlID id, Control** outControl) {
+    if (outControl == nullptr)
+        return kParamErr;
+    *outControl = nullptr;
+    if (window == nullptr || window->disposed || window->widget == nullptr)
+        return kParamErr;
+    for (auto& control : window->controls) {
+        if (control->widget != nullptr && control->id.signature == id.signature &&
+            control->id.id == id.id) {
+            *outControl = control.get();
+            return kNoErr;
+        }
+    }
+    for (QWidget* child : window->widget->findChildren<QWidget*>()) {
+        const ControlID childId = IdOf(child);
+        if (childId.signature == id.signature && childId.id == id.id &&
+            child->property("number").isValid()) {
+            *outControl = FindControl(window, child);
+            return *outControl != nullptr ? kNoErr : kControlNotFound;
+        }
+    }
+    return kControlNotFound;
+}
+
+Window* GetControlWindow(const Control* control) {
+    return control != nullptr ? control->window : nullptr;
+}
+
+ControlID GetControlID(const Control* control) {
+    return control != nullptr ? control->id : ControlID{0, 0};
+}
+
+void SetControlVisibility(Control* control, bool visible) {
+    if (control == nullptr || control->widget == nullptr)
+        return;
+    if (QTabWidget* tabs = TabOfPage(control->widget)) {
+        if (visible)
+            tabs->setCurrentWidget(control->widget);
+        return;
+    }
+    control->widget->setVisible(visible);
+}
+
+bool IsControlVisible(const Control* control) {
+    if (control == nullptr || control->widget == nullptr || control->window->widget == nullptr)
+        return false;
+    return control->widget->isVisibleTo(control->window->widget);
+}
+
+void EnableControl(Control* control) {
+    if (control != nullptr && control->widget != nullptr)
+        control->widget->setEnabled(true);
+}
+
+void DisableControl(Control* control) {
+    if (control != nullptr && control->widget != nullptr)
+        control->widget->setEnabled(false);
+}
+
+bool IsControlEnabled(const Control* control) {
+    return control != nullptr && control->widget != nullptr && control->widget->isEnabled();
+}
+
+void DrawControl(Control* control) {
+    if (control != nullptr && control->widget != nullptr)
+        control->widget->update();
+}
+
+void SetControlText(Control* control, const QString& text) {
+    if (control == nullptr || control->widget == nullptr)
+        return;
+    QWidget* w = control->widget;
+    if (auto* label = qobject_cast<QLabel*>(w))
+        label->setText(text);
+    else if (auto* edit = qobject_cast<QLineEdit*>(w))
+        edit->setText(text);
+    else if (auto* button = qobject_cast<QAbstractButton*>(w))
+        button->setText(text);
+    else if (auto* group = qobject_cast<QGroupBox*>(w))
+        group->setTitle(text);
+    else if (auto* plain = qobject_cast<QPlainTextEdit*>(w))
+        plain->setPlainText(text);
+}
+
+void SetControlTitle(Control* control, const QString& title) {
+    SetControlText(control, title);
+}
+
+QString GetControlText(const Control* control) {
+    if (control == nullptr || control->widget == nullptr)
+        return QString();
+    QWidget* w = control->widget;
+    if (auto* label = qobject_cast<QLabel*>(w))
+        return label->text();
+    if (auto* edit = qobject_cast<QLineEdit*>(w))
+        return edit->text();
+    if (auto* button = qobject_cast<QAbstractButton*>(w))
+        return button->text();
+    if (auto* group = qobject_cast<QGroupBox*>(w))
+        return group->title();
+    if (auto* plain = qobject_cast<QPlainTextEdit*>(w))
+        return plain->toPlainText();
+    return QString();
+}
+
+void SetControlValue(Control* control, int32_t value) {
+    if (control == nullptr || control->widget == nullptr)
+        return;
+    QWidget* w = control->widget;
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        // The owner keeps radio buttons exclusive; a value is set as given.
+        const bool exclusive = button->autoExclusive();
+        button->setAutoExclusive(false);
+        button->setChecked(value != 0);
+        button->setAutoExclusive(exclusive);
+    } else if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
+        if (value >= 1 && value <= tabs->count())
+            tabs->setCurrentIndex(value - 1);
+    } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        if (value >= 1 && value <= combo->count())
+            combo->setCurrentIndex(value - 1);
+    } else if (auto* bar = qobject_cast<QProgressBar*>(w)) {
+        bar->setValue(value);
+    }
+}
+
+int32_t GetControlValue(const Control* control) {
+    if (control == nullptr || control->widget == nullptr)
+        return 0;
+    QWidget* w = control->widget;
+    if (auto* button = qobject_cast<QAbstractButton*>(w))
+        return button->isChecked() ? 1 : 0;
+    if (auto* tabs = qobject_cast<QTabWidget*>(w))
+        return tabs->currentIndex() + 1;
+    if (auto* combo = qobject_cast<QComboBox*>(w))
+        return combo->currentIndex() + 1;
+    if (auto* bar = qobject_cast<QProgressBar*>(w))
+        return bar->value();
+    return 0;
+}
+
+Status GetPopupItemCount(const Control* control, int32_t* outCount) {
+    if (outCount == nullptr)
+        return kParamErr;
+    auto* combo = control != nullptr ? qobject_cast<QComboBox*>(control->widget) : nullptr;
+    if (combo == nullptr)
+        return kParamErr;
+    *outCount = combo->count();
+    return kNoErr;
+}
+
+void ClearKeyboardFocus(Window* window) {
+    if (window == nullptr || window->widget == nullptr)
+        return;
+    if (QWidget* focus = window->widget->focusWidget())
+        focus->clearFocus();
+}
+
+void AdvanceKeyboardFocus(Window* window) {
+    if (window == nullptr || window->widget == nullptr)
+        return;
+    QWidget* top = window->widget;
+    QWidget* w = top->nextInFocusChain();
+    for (int guard = 0; w != nullptr && w != top && guard < 10000; ++guard) {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(top) &&
+            top->isAncestorOf(w)) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+        w = w->nextInFocusChain();
+    }
+}
+
+Control* GetKeyboardFocus(Window* window) {
+    if (window == nullptr || window->widget == nullptr)
+        return nullptr;
+    return FindControl(window, window->widget->focusWidget());
+}
+
+void SetKeyboardFocus(Control* control) {
+    if (control != nullptr && control->widget != nullptr)
+        control->widget->setFocus(Qt::OtherFocusReason);
+}
+
+void SetControlKeyFilter(Control* control, KeyFilterProc filter) {
+    if (control != nullptr)
+        control->keyFilter = filter;
+}
+
+// ---- list views -------------------------------------------------------------
+
+ListModel::ListModel(Control* c, QObject* parent) : QAbstractTableModel(parent), control(c) {}
+
+int ListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(items.size());
+}
+
+int ListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(properties.size());
+}
+
+Status ListModel::Ask(ItemID item, uint32_t property, ItemData* data) const {
+    if (proc == nullptr)
+        return kPropertyNotSupported;
+    return proc(control, item, property, data, false);
+}
+
+QVariant ListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= int(items.size()) ||
+        index.column() >= int(properties.size()))
+        return QVariant();
+    const bool check = checkColumns[std::size_t(index.column())];
+    if ((check && role != Qt::CheckStateRole) ||
+        (!check && role != Qt::DisplayRole && role != Qt::ToolTipRole))
+        return QVariant();
+    ItemData data;
+    if (Ask(items[std::size_t(index.row())], properties[std::size_t(index.column())], &data) !=
+        kNoErr)
+        return QVariant();
+    if (check)
+        return data.hasButton && data.button != 0 ? Qt::Checked : Qt::Unchecked;
+    return data.hasText ? QVariant(data.text) : QVariant();
+}
+
+bool ListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || role != Qt::CheckStateRole || proc == nullptr ||
+        index.row() >= int(items.size()) || !checkColumns[std::size_t(index.column())])
+        return false;
+    ItemData data;
+    data.button = value.toInt() == Qt::Checked ? 1 : 0;
+    data.hasButton = true;
+    const Status status = proc(control, items[std::size_t(index.row())],
+                               properties[std::size_t(index.column())], &data, true);
+    emit dataChanged(this->index(index.row(), 0), this->index(index.row(), columnCount({}) - 1));
+    return status == kNoErr;
+}
+
+Qt::ItemFlags ListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (checkColumns[std::size_t(index.column())])
+        f |= Qt::ItemIsUserCheckable;
+    return f;
+}
+
+QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= int(titles.size()))
+        return QVariant();
+    return titles[std::size_t(section)];
+}
+
+void ListModel::AddItems(std::size_t count, const ItemID* ids) {
+    if (count == 0)
+        return;
+    const int first = int(items.size());
+    beginInsertRows(QModelIndex(), first, first + int(count) - 1);
+    items.insert(items.end(), ids, ids + count);
+    endInsertRows();
+}
+
+void ListModel::RemoveItems(std::size_t count, const ItemID* ids) {
+    if (count == 0) {
+        beginResetModel();
+        items.clear();
+        endResetModel();
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const int row = RowOf(ids[i]);
+        if (row < 0)
+            continue;
+        beginRemoveRows(QModelIndex(), row, row);
+        items.erase(items.begin() + row);
+        endRemoveRows();
+    }
+}
+
+void ListModel::SetProc(ItemDataProc p) {
+    beginResetModel();
+    proc = p;
+    endResetModel();
+}
+
+void ListModel::Refresh() {
+    if (!items.empty() && !properties.empty())
+        emit dataChanged(index(0, 0), index(int(items.size()) - 1, int(properties.size()) - 1));
+}
+
+void ListModel::SetTitle(int column, const QString& title) {
+    titles[std::size_t(column)] = title;
+    emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+int ListModel::ColumnOf(uint32_t property) const {
+    for (std::size_t i = 0; i < properties.size(); ++i) {
+        if (properties[i] == property)
+            return int(i);
+    }
+    return -1;
+}
+
+int ListModel::RowOf(ItemID item) const {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (items[i] == item)
+            return int(i);
+    }
+    return -1;
+}
+
+void SetUpListView(Control* control) {
+    QAbstractItemView* view = ViewOf(control);
+    if (view == nullptr || control->model != nullptr)
+        return;
+    auto* model = new ListModel(control, view);
+    const QStringList columns = view->property("columns").toStringList();
+    const QStringList checks = view->property("checkColumns").toStringList();
+    const QStringList titles = view->property("columnTitles").toStringList();
+    for (int i = 0; i < columns.size(); ++i) {
+        model->properties.push_back(CodeFromText(columns[i]));
+        model->checkColumns.push_back(checks.contains(columns[i]));
+        model->titles.push_back(i < titles.size() ? titles[i] : QString());
+    }
+    view->setModel(model);
+    control->model = model;
+    if (auto* tree = qobject_cast<QTreeView*>(view)) {
+        const QStringList widths = view->property("columnWidths").toStringList();
+        for (int i = 0; i < widths.size() && i < columns.size(); ++i) {
+            if (widths[i].toInt() > 0)
+                tree->setColumnWidth(i, widths[i].toInt());
+        }
+        for (int i = 0; i < columns.size(); ++i) {
+            if (model->checkColumns[std::size_t(i)])
+                tree->header()->setSectionResizeMode(i, QHeaderView::ResizeToContents);
+        }
+    }
+    const uint32_t command = CodeFromText(view->property("command").toString());
+    if (command == 0)
+        return;
+    Window* window = control->window;
+    QObject::connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, view,
+                     [control, window, command] {
+                         if (!control->settingSelection && !window->disposed)
+                             SendCommand(window, command, kCommandFromControl);
+                     });
+}
+
+Status SetListItemDataCallback(Control* list, ItemDataProc proc) {
+    ListModel* model = ModelOf(list);
+    if (model == nullptr)
+        return kParamErr;
+    model->SetProc(proc);
+    return kNoErr;
+}
+
+Status AddListItems(Control* list, std::size_t count, const ItemID* items) {
+    ListModel* model = ModelOf(list);
+    if (model == nullptr || (count > 0 && items == nullptr))
+        return kParamErr;
+    model->AddItems(count, items);
+    return kNoErr;
+}
+
+Status RemoveListItems(Control* list, std::size_t count, const ItemID* items) {
+    ListModel* model = ModelOf(list);
+    if (model == nullptr || (count > 0 && items == nullptr))
+        return kParamErr;
+    list->settingSelection = true;
+    model->RemoveItems(count, items);
+    list->settingSelection = false;
+    return kNoErr;
+}
+
+std::size_t GetListItemCount(const Control* list) {
+    ListModel* model = ModelOf(list);
+    return model != nullptr ? model->items.size() : 0;
+}
+
+Status SetListSelectedItems(Control* list, std::size_t count, const ItemID* items) {
+    ListModel* model = ModelOf(list);
+    QAbstractItemView* view = ViewOf(list);
+    if (model == nullptr || view == nullptr || (count > 0 && items == nullptr))
+        return kParamErr;
+    QItemSelection selection;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int row = model->RowOf(items[i]);
+        if (row >= 0)
+            selection.select(model->index(row, 0), model->index(row, model->columnCount({}) - 1));
+    }
+    list->settingSelection = true;
+    view->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (!selection.isEmpty())
+        view->selectionModel()->setCurrentIndex(selection.indexes().first(),
+                                                QItemSelectionModel::NoUpdate);
+    list->settingSelection = false;
+    return kNoErr;
+}
+
+Status GetListSelectionAnchor(const Control* list, ItemID* first, ItemID* last) {
+    ListModel* model = ModelOf(list);
+    QAbstractItemView* view = ViewOf(list);
+    if (model == nullptr || view == nullptr || first == nullptr || last == nullptr)
+        return kParamErr;
+    *first = 0;
+    *last = 0;
+    for (std::size_t row = 0; row < model->items.size(); ++row) {
+        if (!view->selectionModel()->isRowSelected(int(row), QModelIndex()))
+            continue;
+        if (*first == 0)
+            *first = model->items[row];
+        *last = model->items[row];
+    }
+    return kNoErr;
+}
+
+Status UpdateListItems(Control* list) {
+    ListModel* model = ModelOf(list);
+    if (model == nullptr)
+        return kParamErr;
+    model->Refresh();
+    return kNoErr;
+}
+
+Status SetListColumnTitle(Control* list, uint32_t property, const QString& title) {
+    ListModel* model = ModelOf(list);
+    const int column = model != nullptr ? model->ColumnOf(property) : -1;
+    if (column < 0)
+        return kPropertyNotSupported;
+    model->SetTitle(column, title);
+    return kNoErr;
+}
+
+Status GetListColumnTitle(const Control* list, uint32_t property, QString* outTitle) {
+    ListModel* model = ModelOf(list);
+    const int column = model != nullptr ? model->ColumnOf(property) : -1;
+    if (column < 0 || outTitle == nullptr)
+        return kPropertyNotSupported;
+    *outTitle = model->titles[std::size_t(column)];
+    return kNoErr;
+}
+
+QString GetListCellText(Control* list, ItemID item, uint32_t property) {
+    ListModel* model = ModelOf(list);
+    if (model == nullptr)
+        return QString();
+    ItemData data;
+    model->Ask(item, property, &data);
+    if (data.hasText)
+        return data.text;
+    if (data.hasButton)
+        return QString::number(data.button);
+    return QString();
+}
+
+Status SetItemDataText(ItemData* data, const QString& text) {
+    if (data == nullptr)
+        return kParamErr;
+    data->text = text;
+    data->hasText = true;
+    return kNoErr;
+}
+
+Status SetItemDataButtonValue(ItemData* data, int32_t value) {
+    if (data == nullptr)
+        return kParamErr;
+    data->button = value;
+    data->hasButton = true;
+    return kNoErr;
+}
+
+Status GetItemDataButtonValue(const ItemData* data, int32_t* outValue) {
+    if (data == nullptr || outValue == nullptr || !data->hasButton)
+        return kParamErr;
+    *outValue = data->button;
+    return kNoErr;
+}
+
+} // namespace tb

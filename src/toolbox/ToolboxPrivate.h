@@ -1,0 +1,163 @@
+// Inside of the window and event layer; not for use above it.
+#pragma once
+
+#include "Toolbox.h"
+
+#include <QAbstractTableModel>
+#include <QKeyEvent>
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <map>
+#include <memory>
+#include <utility>
+
+class QAbstractButton;
+class QAbstractItemView;
+
+namespace tb {
+
+struct Handler {
+    EventTarget* target = nullptr; // null once the target is gone
+    HandlerProc proc = nullptr;
+    void* userData = nullptr;
+    std::vector<EventType> types;
+    bool removed = false;
+
+    bool Wants(uint32_t eventClass, uint32_t eventKind) const;
+};
+
+class EventTarget {
+public:
+    enum class Kind { Application, Window };
+    explicit EventTarget(Kind k) : kind(k) {}
+    ~EventTarget();
+    EventTarget(const EventTarget&) = delete;
+    EventTarget& operator=(const EventTarget&) = delete;
+
+    Kind kind;
+    Window* window = nullptr;
+    EventTarget* parent = nullptr;
+    bool disposed = false;
+    std::vector<std::shared_ptr<Handler>> handlers; // in order of installation
+};
+
+class HandlerCall {
+public:
+    EventTarget* target = nullptr;
+    std::vector<std::shared_ptr<Handler>> chain; // in calling order
+    std::size_t next = 0;
+    bool nextRan = false;
+    Status nextStatus = kEventNotHandled;
+};
+
+class Event {
+public:
+    struct Parameter {
+        uint32_t type = 0;
+        std::vector<uint8_t> bytes;
+    };
+    int references = 1;
+    uint32_t eventClass = 0;
+    uint32_t eventKind = 0;
+    std::map<uint32_t, Parameter> parameters;
+    // The key press that became this event, while it is being delivered.
+    QKeyEvent* nativeKey = nullptr;
+    QPointer<QWidget> nativeReceiver;
+};
+
+class ListModel;
+
+class Control {
+public:
+    Window* window = nullptr;
+    QPointer<QWidget> widget;
+    ControlID id{0, 0};
+    KeyFilterProc keyFilter = nullptr;
+    ListModel* model = nullptr; // owned by the view
+    bool settingSelection = false;
+};
+
+class Window {
+public:
+    explicit Window(QWidget* w);
+    ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    QPointer<QWidget> widget;
+    EventTarget target{EventTarget::Kind::Window};
+    std::vector<std::unique_ptr<Control>> controls;
+    std::map<std::pair<uint32_t, uint32_t>, std::vector<uint8_t>> properties;
+    QPointer<QAbstractButton> defaultButton;
+    QPointer<QAbstractButton> cancelButton;
+    bool disposed = false;
+    bool sizeLimitsApplied = false;
+    bool wantsMenuBar = false;
+};
+
+class Nib {
+public:
+    QString folder;
+};
+
+class ItemData {
+public:
+    QString text;
+    bool hasText = false;
+    int32_t button = 0;
+    bool hasButton = false;
+};
+
+class ListModel : public QAbstractTableModel {
+public:
+    ListModel(Control* control, QObject* parent);
+
+    int rowCount(const QModelIndex& parent) const override;
+    int columnCount(const QModelIndex& parent) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    void AddItems(std::size_t count, const ItemID* items);
+    void RemoveItems(std::size_t count, const ItemID* items);
+    void Refresh();
+    void SetProc(ItemDataProc p);
+    void SetTitle(int column, const QString& title);
+    int ColumnOf(uint32_t property) const;
+    int RowOf(ItemID item) const;
+    Status Ask(ItemID item, uint32_t property, ItemData* data) const;
+
+    Control* control;
+    ItemDataProc proc = nullptr;
+    std::vector<ItemID> items;
+    std::vector<uint32_t> properties;
+    std::vector<bool> checkColumns;
+    std::vector<QString> titles;
+};
+
+// Depth of work in progress that a window must not be deleted under: event
+// dispatch and Qt signals of our own widgets.
+struct BusyScope {
+    BusyScope();
+    ~BusyScope();
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+};
+bool IsBusy();
+
+Window* WindowOfWidget(QWidget* top);
+Control* FindControl(Window* window, QWidget* widget);
+Status DefaultWindowHandling(Window* window, Event* event);
+Status DefaultApplicationHandling(Event* event);
+void SetUpListView(Control* control);
+void SetFrontWindow(Window* window);
+Window* FrontWindow();
+void AttachMenuBar(Window* window);
+void DetachMenuBar(Window* window);
+void HookWindow(Window* window);
+int16_t CharCodeOfKey(int key, const QString& text);
+
+} // namespace tb
