@@ -1,0 +1,107 @@
+#!/usr/bin/env python3
+"""A print-port peer for tests: listens on both IPv4 and IPv6 and keeps what
+each connection sends.
+
+  print-sink.py DIR [--port 9100] [--mode MODE]
+
+MODE is one of
+  keep            (default) connection N is written to DIR/conn-N.bin
+  discard         bytes are counted only (for throughput figures)
+  close-after:N   reads N bytes, then closes (the sender sees a reset)
+  no-read         accepts and never reads (the sender's writes block)
+
+DIR/sink.log gets "ready" once listening and one line
+"conn N bytes B" per finished connection, in the order they finish; a test
+waits for that line rather than for the sender, which may finish first.
+"""
+import os
+import socket
+import sys
+import threading
+
+CHUNK = 1 << 18
+
+
+def main():
+    args = sys.argv[1:]
+    if not args:
+        print(__doc__, file=sys.stderr)
+        return 2
+    folder = args[0]
+    port = 9100
+    mode = "keep"
+    i = 1
+    while i < len(args):
+        if args[i] == "--port":
+            port = int(args[i + 1])
+            i += 2
+        elif args[i] == "--mode":
+            mode = args[i + 1]
+            i += 2
+        else:
+            print("unknown argument " + args[i], file=sys.stderr)
+            return 2
+    limit = None
+    if mode.startswith("close-after:"):
+        limit = int(mode.split(":", 1)[1])
+    elif mode not in ("keep", "discard", "no-read"):
+        print("unknown mode " + mode, file=sys.stderr)
+        return 2
+
+    log_lock = threading.Lock()
+    log = open(os.path.join(folder, "sink.log"), "a", buffering=1)
+
+    def note(line):
+        with log_lock:
+            log.write(line + "\n")
+
+    listener = socket.socket(socket.AF_INET6, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_V6ONLY, 0)
+    listener.bind(("::", port))
+    listener.listen(16)
+    note("ready")
+
+    held = []  # no-read connections stay open until the sink ends
+
+    def serve(conn, number):
+        total = 0
+        out = None
+        try:
+            if mode == "no-read":
+                held.append(conn)
+                return
+            if mode == "keep":
+                out = open(os.path.join(folder, "conn-%d.bin" % number), "wb")
+            buf = bytearray(CHUNK)
+            view = memoryview(buf)
+            while True:
+                want = CHUNK if limit is None else min(CHUNK, limit - total)
+                if want <= 0:
+                    break
+                n = conn.recv_into(view[:want])
+                if n == 0:
+                    break
+                total += n
+                if out is not None:
+                    out.write(view[:n])
+        except OSError:
+            pass
+        finally:
+            if out is not None:
+                out.close()
+            if mode != "no-read":
+                # Unread data left behind turns this into a reset, as a
+                # printer that gives up would do.
+                conn.close()
+                note("conn %d bytes %d" % (number, total))
+
+    number = 0
+    while True:
+        conn, _ = listener.accept()
+        number += 1
+        threading.Thread(target=serve, args=(conn, number), daemon=True).start()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
