@@ -15,5 +15,11 @@ public:
     int DecodStatusFromDeviceID(const char* deviceId, PRINTER_STATUS* status);
 
     // --- USB vendor commands (OstrelCmd.cpp) ---
-    // declared by the USB core
+    // Each opens the device of m_Settings.nVID/nPID, writes one command,
+    // reads one reply into the zeroed record and closes: 0 or -1. The
+    // records are in OstrelRecords.h.
+    int GetPrinterInfo(CUsbDevice& device, struct DEV_PSR_PRINTERINFORMATION& info);
+    int GetPrinterName(CUsbDevice& device, struct DEV_PL_PRINTER_NAME& name);
+    // A fresh USB enumeration, then the status of the kept device ID.
+    int GetPrinterStatus(PRINTER_STATUS& status);
 };

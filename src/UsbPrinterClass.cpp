@@ -1,0 +1,348 @@
+#include "UsbPrinterClass.h"
+
+#include <libusb.h>
+
+#include <libudev.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+// Printer class request GET_DEVICE_ID (class, interface recipient, IN).
+constexpr uint8_t kGetDeviceIdRequestType = 0xA1;
+constexpr uint8_t kGetDeviceIdRequest = 0;
+// Room asked of the printer: the length field is 16 bits, and the kept copy
+// is cut later where it has to be, so ask for more than will be kept.
+constexpr uint16_t kDeviceIdRoom = 4096;
+constexpr int kNoInterface = static_cast<int>(0x80000004u); // E_NOINTERFACE
+
+std::string AppendUtf8(std::string out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
+bool IsValidUtf8(const unsigned char* s, size_t n) {
+    size_t i = 0;
+    while (i < n) {
+        unsigned char c = s[i];
+        size_t len = c < 0x80           ? 1
+                     : (c >> 5) == 0x6  ? 2
+                     : (c >> 4) == 0xE  ? 3
+                     : (c >> 3) == 0x1E ? 4
+                                        : 0;
+        if (len == 0 || i + len > n)
+            return false;
+        for (size_t k = 1; k < len; ++k)
+            if ((s[i + k] & 0xC0) != 0x80)
+                return false;
+        i += len;
+    }
+    return true;
+}
+
+// A device ID is meant to be ASCII; printers that send other bytes usually
+// mean Latin-1. Whatever comes, the result is valid UTF-8 without NULs.
+std::string DeviceIdText(const unsigned char* bytes, size_t n) {
+    const void* nul = std::memchr(bytes, 0, n);
+    if (nul)
+        n = static_cast<size_t>(static_cast<const unsigned char*>(nul) - bytes);
+    if (IsValidUtf8(bytes, n))
+        return std::string(reinterpret_cast<const char*>(bytes), n);
+    std::string out;
+    for (size_t i = 0; i < n; ++i)
+        out = AppendUtf8(std::move(out), bytes[i]);
+    return out;
+}
+
+char* Duplicate(const std::string& s) {
+    char* p = static_cast<char*>(std::malloc(s.size() + 1));
+    if (p)
+        std::memcpy(p, s.c_str(), s.size() + 1);
+    return p;
+}
+
+// --- the generic driver --------------------------------------------------
+
+struct GenericDriver {
+    classdriver_s* self; // first: a classdriver_t points here
+    classdriver_s table;
+    uint32_t refs;
+    libusb_device_handle* handle;
+};
+
+GenericDriver* State(classdriver_t d) {
+    return static_cast<GenericDriver*>((*d)->context);
+}
+
+int GenericQueryInterface(classdriver_t self, const char* interfaceId, void** out) {
+    if (out == nullptr)
+        return kNoInterface;
+    if (interfaceId && std::strcmp(interfaceId, kClassDriverInterfaceID) == 0) {
+        (*self)->AddRef(self);
+        *out = self;
+        return 0;
+    }
+    *out = nullptr;
+    return kNoInterface;
+}
+
+uint32_t GenericAddRef(classdriver_t self) {
+    return ++State(self)->refs;
+}
+
+uint32_t GenericRelease(classdriver_t self) {
+    GenericDriver* g = State(self);
+    if (--g->refs > 0)
+        return g->refs;
+    if (g->handle)
+        libusb_close(g->handle);
+    delete g;
+    return 0;
+}
+
+int GenericDeviceRequest(classdriver_t self, UsbDeviceRequest* req, uint32_t timeoutMs) {
+    GenericDriver* g = State(self);
+    if (g->handle == nullptr || req == nullptr)
+        return LIBUSB_ERROR_INVALID_PARAM;
+    if (req->wLength > 0 && req->pData == nullptr)
+        return LIBUSB_ERROR_INVALID_PARAM;
+    int n = libusb_control_transfer(g->handle, req->bmRequestType, req->bRequest, req->wValue,
+                                    req->wIndex, static_cast<unsigned char*>(req->pData),
+                                    req->wLength, timeoutMs);
+    return n < 0 ? n : 0;
+}
+
+int GenericGetString(classdriver_t self, uint8_t index, uint16_t language, uint16_t timeoutMs,
+                     char** out) {
+    GenericDriver* g = State(self);
+    if (out == nullptr)
+        return LIBUSB_ERROR_INVALID_PARAM;
+    *out = nullptr;
+    if (g->handle == nullptr || index == 0)
+        return LIBUSB_ERROR_INVALID_PARAM;
+    unsigned char buf[256] = {};
+    int n = libusb_control_transfer(g->handle, LIBUSB_ENDPOINT_IN, LIBUSB_REQUEST_GET_DESCRIPTOR,
+                                    static_cast<uint16_t>((LIBUSB_DT_STRING << 8) | index),
+                                    language, buf, sizeof buf - 1, timeoutMs);
+    if (n < 0)
+        return n;
+    // A string descriptor: length, type 3, then UTF-16LE code units. Trust
+    // neither its length byte nor its pairing of surrogates.
+    if (n < 2 || buf[1] != LIBUSB_DT_STRING)
+        return LIBUSB_ERROR_IO;
+    int len = buf[0] < n ? buf[0] : n;
+    std::string s;
+    for (int i = 2; i + 1 < len; i += 2) {
+        uint32_t cu = buf[i] | (buf[i + 1] << 8);
+        if (cu >= 0xD800 && cu < 0xDC00 && i + 3 < len) {
+            uint32_t lo = buf[i + 2] | (buf[i + 3] << 8);
+            if (lo >= 0xDC00 && lo < 0xE000) {
+                s = AppendUtf8(std::move(s), 0x10000 + ((cu - 0xD800) << 10) + (lo - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        if (cu == 0)
+            break;
+        if (cu >= 0xD800 && cu < 0xE000)
+            cu = 0xFFFD;
+        s = AppendUtf8(std::move(s), cu);
+    }
+    *out = Duplicate(s);
+    return *out ? 0 : LIBUSB_ERROR_NO_MEM;
+}
+
+// The device ID as usblp keeps it in sysfs, for when the interface cannot
+// be claimed (no right to detach the kernel driver).
+int DeviceIdFromSysfs(const UsbPrinterInterface* iface, std::string& id) {
+    udev* u = udev_new();
+    if (u == nullptr)
+        return LIBUSB_ERROR_NOT_FOUND;
+    int rc = LIBUSB_ERROR_NOT_FOUND;
+    udev_device* dev = udev_device_new_from_subsystem_sysname(u, "usb", iface->sysname);
+    if (dev) {
+        const char* v = udev_device_get_sysattr_value(dev, "ieee1284_id");
+        if (v) {
+            id = DeviceIdText(reinterpret_cast<const unsigned char*>(v), std::strlen(v));
+            while (!id.empty() && (id.back() == '\n' || id.back() == '\r'))
+                id.pop_back();
+            rc = 0;
+        }
+        udev_device_unref(dev);
+    }
+    udev_unref(u);
+    return rc;
+}
+
+int GenericGetDeviceID(classdriver_t self, char** out, uint32_t timeoutMs) {
+    GenericDriver* g = State(self);
+    const UsbPrinterInterface* iface = (*self)->interface;
+    if (out == nullptr)
+        return LIBUSB_ERROR_INVALID_PARAM;
+    *out = nullptr;
+    if (g->handle == nullptr || iface == nullptr)
+        return LIBUSB_ERROR_INVALID_PARAM;
+
+    std::string id;
+    // The kernel's printer driver usually holds this interface: the claim
+    // detaches it for this one request and the release gives it back, so
+    // that the user's printing keeps working.
+    int rc = libusb_claim_interface(g->handle, iface->bInterfaceNumber);
+    if (rc == 0) {
+        std::vector<unsigned char> buf(kDeviceIdRoom, 0);
+        uint16_t wIndex =
+            static_cast<uint16_t>((iface->bInterfaceNumber << 8) | iface->bAlternateSetting);
+        int n = libusb_control_transfer(g->handle, kGetDeviceIdRequestType, kGetDeviceIdRequest,
+                                        iface->bConfigurationIndex, wIndex, buf.data(),
+                                        kDeviceIdRoom, timeoutMs);
+        libusb_release_interface(g->handle, iface->bInterfaceNumber);
+        if (n < 0)
+            return n;
+        if (n < 2)
+            return LIBUSB_ERROR_IO;
+        // Two-byte big-endian length that counts itself; a length that
+        // claims more than arrived (or is nonsense) yields what did arrive.
+        size_t len = (static_cast<size_t>(buf[0]) << 8) | buf[1];
+        if (len < 2 || len > static_cast<size_t>(n))
+            len = static_cast<size_t>(n);
+        id = DeviceIdText(buf.data() + 2, len - 2);
+    } else if (DeviceIdFromSysfs(iface, id) != 0) {
+        return rc;
+    }
+    *out = Duplicate(id);
+    return *out ? 0 : LIBUSB_ERROR_NO_MEM;
+}
+
+int GenericInitialize(classdriver_t self, classdriver_t /*base*/) {
+    GenericDriver* g = State(self);
+    const UsbPrinterInterface* iface = (*self)->interface;
+    if (iface == nullptr || iface->device == nullptr)
+        return LIBUSB_ERROR_INVALID_PARAM;
+    if (g->handle)
+        return 0;
+    int rc = libusb_open(iface->device, &g->handle);
+    if (rc != 0) {
+        g->handle = nullptr;
+        return rc;
+    }
+    libusb_set_auto_detach_kernel_driver(g->handle, 1);
+    return 0;
+}
+
+} // namespace
+
+classdriver_t CreateGenericClassDriver() {
+    auto* g = new GenericDriver{};
+    g->self = &g->table;
+    g->refs = 1;
+    g->table.QueryInterface = GenericQueryInterface;
+    g->table.AddRef = GenericAddRef;
+    g->table.Release = GenericRelease;
+    g->table.DeviceRequest = GenericDeviceRequest;
+    g->table.GetString = GenericGetString;
+    g->table.GetDeviceID = GenericGetDeviceID;
+    g->table.Initialize = GenericInitialize;
+    g->table.context = g;
+    return &g->self;
+}
+
+int load_classdriver(const char* driverPath, const UsbPrinterInterface* iface,
+                     classdriver_t* driver) {
+    char bundlePath[1024];
+    std::snprintf(bundlePath, sizeof bundlePath, "%s",
+                  driverPath ? driverPath : kGenericClassDriverPath);
+    const bool generic = std::strcmp(bundlePath, kGenericClassDriverPath) == 0;
+
+    int kr = kClassDriverLoadFailed;
+    void* plugin = nullptr;
+    classdriver_t instance = nullptr;
+    bool handedOut = false;
+
+    if (generic) {
+        instance = CreateGenericClassDriver();
+    } else {
+        struct stat st {};
+        if (stat(bundlePath, &st) != 0) {
+            std::fprintf(stderr, "DEBUG: Unable to load class driver \"%s\": %s\n", bundlePath,
+                         std::strerror(errno));
+            return kClassDriverLoadFailed;
+        }
+        if (st.st_mode & S_IWOTH) {
+            std::fprintf(stderr,
+                         "DEBUG: Unable to load class driver \"%s\": insecure file permissions "
+                         "(0%o)\n",
+                         bundlePath, static_cast<unsigned>(st.st_mode));
+            return kClassDriverLoadFailed;
+        }
+        plugin = dlopen(bundlePath, RTLD_NOW | RTLD_LOCAL);
+        if (plugin) {
+            auto factory =
+                reinterpret_cast<ClassDriverFactoryFn>(dlsym(plugin, kClassDriverFactorySymbol));
+            if (factory)
+                instance = factory(kClassDriverPluginType);
+        } else {
+            std::fprintf(stderr, "DEBUG: %s\n", dlerror());
+        }
+    }
+
+    if (instance) {
+        classdriver_t drv = nullptr;
+        kr = (*instance)->QueryInterface(instance, kClassDriverInterfaceID,
+                                         reinterpret_cast<void**>(&drv));
+        if (kr == 0 && drv) {
+            classdriver_t base = nullptr;
+            if (!generic)
+                kr = load_classdriver(nullptr, iface, &base);
+            if (kr == 0) {
+                (*drv)->interface = iface;
+                (*drv)->Initialize(drv, base);
+                (*drv)->plugin = plugin;
+                (*drv)->interface = iface;
+                *driver = drv;
+                handedOut = true;
+            } else {
+                (*drv)->Release(drv);
+            }
+        } else if (drv) {
+            (*drv)->Release(drv);
+        }
+        (*instance)->Release(instance);
+    }
+    // The module stays loaded for as long as a driver of it lives.
+    if (!handedOut && plugin)
+        dlclose(plugin);
+
+    std::fprintf(stderr, "DEBUG: load_classdriver(%s) (kr:0x%08x)\n", bundlePath,
+                 static_cast<unsigned>(kr));
+    return kr;
+}
+
+void release_classdriver(classdriver_t driver) {
+    if (driver == nullptr)
+        return;
+    void* plugin = (*driver)->plugin;
+    (*driver)->Release(driver);
+    if (plugin)
+        dlclose(plugin);
+}

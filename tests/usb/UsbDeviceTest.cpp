@@ -1,0 +1,247 @@
+// The byte channel against the emulated printer: which device and which
+// pipes it takes, whole-buffer writes, reads, faults, and what every close
+// leaves behind.
+#include "usbdevice.h"
+#include "UsbTestSupport.h"
+
+#include <chrono>
+
+namespace {
+
+class UsbNoScatterGatherTest : public UsbTest {
+protected:
+    bool ScatterGather() const override { return false; }
+};
+
+// Opens, writes data in one call, closes; the result of the write.
+int WriteOnce(std::vector<char>& data, int* written = nullptr) {
+    CUsbDevice dev;
+    if (dev.Dev_Open(kVid, kPid) != 0)
+        return -2;
+    int count = 0;
+    int rc = dev.Dev_Write(data.data(), static_cast<int>(data.size()), &count);
+    if (written)
+        *written = count;
+    return rc;
+}
+
+} // namespace
+
+// --- opening: which device, which interface, which pipes -------------------
+
+TEST_F(UsbTest, OpensTheSecondInterfaceAndTakesOnePipePerDirection) {
+    int id = emu->AddPrinter(Spec());
+    CUsbDevice dev;
+    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+    EXPECT_EQ(dev.Record(g_index).outPipeRef, 1);
+    EXPECT_EQ(dev.Record(g_index).inPipeRef, 2);
+    char data[] = "hello";
+    int written = 0;
+    EXPECT_EQ(dev.Dev_Write(data, 5, &written), 0);
+    EXPECT_EQ(written, 5);
+    dev.Dev_Close();
+    EXPECT_EQ(emu->Written(id), (std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o'}));
+    // The printing interface was never touched: usblp kept it throughout.
+    EXPECT_TRUE(emu->KernelDriverBound(id));
+    EXPECT_EQ(emu->KernelDriverDetaches(id), 0);
+}
+
+TEST_F(UsbTest, TakesPipesByDirectionWhenTheInPipeComesFirst) {
+    usbemu::PrinterSpec spec = Spec();
+    spec.inPipeFirst = true;
+    int id = emu->AddPrinter(spec);
+    CUsbDevice dev;
+    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+    EXPECT_EQ(dev.Record(g_index).inPipeRef, 1);
+    EXPECT_EQ(dev.Record(g_index).outPipeRef, 2);
+    char data[] = "abc";
+    EXPECT_EQ(dev.Dev_Write(data, 3, nullptr), 0);
+    dev.Dev_Close();
+    EXPECT_EQ(emu->Written(id).size(), 3u);
+}
+
+TEST_F(UsbTest, OfTwoMatchingPrintersOnlyTheFirstListedIsUsed) {
+    auto [first, second] = InListedOrder(emu->AddPrinter(Spec()), emu->AddPrinter(Spec()));
+    ASSERT_NE(first, second);
+    std::vector<char> data = Pattern(4096);
+    EXPECT_EQ(WriteOnce(data), 0);
+    EXPECT_TRUE(SameBytes(emu->Written(first), data));
+    EXPECT_TRUE(emu->Written(second).empty());
+    EXPECT_EQ(emu->ClearHalts(second, 0x02), 0);
+}
+
+TEST_F(UsbTest, PrinterWithOtherIdsIsNotOpened) {
+    usbemu::PrinterSpec spec = Spec();
+    spec.productId = kPid + 1;
+    int id = emu->AddPrinter(spec);
+    CUsbDevice dev;
+    EXPECT_EQ(dev.Dev_Open(kVid, kPid), -1);
+    char data[] = "x";
+    EXPECT_EQ(dev.Dev_Write(data, 1, nullptr), -1);
+    EXPECT_TRUE(emu->Written(id).empty());
+}
+
+TEST_F(UsbTest, NoDeviceAttachedOpenFailsAndTransfersRefuse) {
+    CUsbDevice dev;
+    EXPECT_EQ(dev.Dev_Open(kVid, kPid), -1);
+    char buf[16];
+    int count = 77;
+    EXPECT_EQ(dev.Dev_Write(buf, sizeof buf, &count), -1);
+    EXPECT_EQ(dev.Dev_Read(buf, sizeof buf, &count), -1);
+    EXPECT_EQ(count, 77);
+    EXPECT_EQ(dev.Dev_Close(), 0);
+}
+
+TEST_F(UsbTest, DeviceWithOneInterfaceOpensButCannotTransfer) {
+    usbemu::PrinterSpec spec = Spec();
+    spec.secondInterface = false;
+    int id = emu->AddPrinter(spec);
+    CUsbDevice dev;
+    EXPECT_EQ(dev.Dev_Open(kVid, kPid), 0);
+    char buf[16] = {};
+    int count = 77;
+    EXPECT_EQ(dev.Dev_Write(buf, sizeof buf, &count), -1);
+    EXPECT_EQ(dev.Dev_Read(buf, sizeof buf, &count), -1);
+    EXPECT_EQ(count, 77) << "a refused transfer leaves the count alone";
+    dev.Dev_Close();
+    EXPECT_TRUE(emu->Written(id).empty());
+}
+
+TEST_F(UsbTest, InterfaceWithoutEndpointsSwitchesToSettingOneAndProbesItsPipes) {
+    usbemu::PrinterSpec spec = Spec();
+    spec.noEndpointsAtFirst = true;
+    int id = emu->AddPrinter(spec);
+    CUsbDevice dev;
+    std::string log = CapturedStdout([&] { ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0); });
+    EXPECT_EQ(emu->AlternateSetting(id), 1);
+    // Setting 1 lists OUT 0x03, IN 0x84, OUT 0x05: the first of each
+    // direction, and probing ends at the first pipe that is not there.
+    EXPECT_EQ(dev.Record(g_index).outPipeRef, 1);
+    EXPECT_EQ(dev.Record(g_index).inPipeRef, 2);
+    EXPECT_TRUE(Contains(log, "dealWithInterface: found 0 pipes"));
+    EXPECT_TRUE(Contains(log, "grabbing BULK OUT pipe index 1, number 3"));
+    EXPECT_TRUE(Contains(log, "grabbing BULK IN pipe index 2, number 4"));
+    EXPECT_TRUE(Contains(log, "unable to get pipe properties for pipe 4,"));
+    EXPECT_FALSE(Contains(log, "pipe properties for pipe 5,"));
+    EXPECT_FALSE(Contains(log, "intf=")) << "a failed probe ends the step without its summary";
+
+    std::vector<char> data = Pattern(100);
+    EXPECT_EQ(dev.Dev_Write(data.data(), 100, nullptr), 0);
+    dev.Dev_Close();
+    EXPECT_TRUE(SameBytes(emu->Written(id), data));
+    EXPECT_EQ(emu->ClearHalts(id, 0x03), 1);
+    EXPECT_EQ(emu->ClearHalts(id, 0x84), 1);
+}
+
+// --- writing whole files -----------------------------------------------
+
+TEST_F(UsbTest, SeveralMegabytesGoInOneTransferByteForByte) {
+    int id = emu->AddPrinter(Spec());
+    std::vector<char> firmware = Pattern(5 * 1024 * 1024 + 123);
+    int written = 0;
+    EXPECT_EQ(WriteOnce(firmware, &written), 0);
+    EXPECT_EQ(written, static_cast<int>(firmware.size()));
+    EXPECT_TRUE(SameBytes(emu->Written(id), firmware));
+    EXPECT_EQ(emu->OutUrbs(id), 1);
+}
+
+TEST_F(UsbNoScatterGatherTest, SeveralMegabytesArriveWholeWhenSplitIntoPieces) {
+    int id = emu->AddPrinter(Spec());
+    std::vector<char> firmware = Pattern(3 * 1024 * 1024 + 7, 99);
+    EXPECT_EQ(WriteOnce(firmware), 0);
+    EXPECT_TRUE(SameBytes(emu->Written(id), firmware));
+    EXPECT_GT(emu->OutUrbs(id), 100) << "the emulated kernel took no large urb";
+}
+
+TEST_F(UsbTest, ConsecutiveWritesArriveInOrder) {
+    int id = emu->AddPrinter(Spec());
+    std::vector<char> a = Pattern(70000, 1);
+    std::vector<char> b = Pattern(4, 2);
+    CUsbDevice dev;
+    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+    EXPECT_EQ(dev.Dev_Write(a.data(), static_cast<int>(a.size()), nullptr), 0);
+    EXPECT_EQ(dev.Dev_Write(b.data(), static_cast<int>(b.size()), nullptr), 0);
+    dev.Dev_Close();
+    std::vector<char> both = a;
+    both.insert(both.end(), b.begin(), b.end());
+    EXPECT_TRUE(SameBytes(emu->Written(id), both));
+}
+
+TEST_F(UsbTest, FailedWritesReportFailureWithTheFullLengthCounted) {
+    int id = emu->AddPrinter(Spec());
+    for (auto fault : {usbemu::WriteFault::Stall, usbemu::WriteFault::Error}) {
+        emu->SetWriteFault(id, fault);
+        std::vector<char> data = Pattern(50000);
+        int written = 0;
+        std::string log = CapturedStdout([&] { EXPECT_EQ(WriteOnce(data, &written), -1); });
+        EXPECT_EQ(written, 50000);
+        EXPECT_TRUE(Contains(log, "unable to do bulk write"));
+        EXPECT_FALSE(Contains(log, "WritePipe OK!"));
+    }
+    // A stalled pipe is cleared at close, so the next exchange works.
+    emu->SetWriteFault(id, usbemu::WriteFault::None);
+    std::vector<char> data = Pattern(10);
+    EXPECT_EQ(WriteOnce(data), 0);
+    EXPECT_TRUE(SameBytes(emu->Written(id), data));
+}
+
+TEST_F(UsbTest, BadArgumentsAreRefusedWithoutATransfer) {
+    int id = emu->AddPrinter(Spec());
+    CUsbDevice dev;
+    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+    char buf[4] = {};
+    EXPECT_EQ(dev.Dev_Write(buf, -1, nullptr), -1);
+    EXPECT_EQ(dev.Dev_Write(nullptr, 4, nullptr), -1);
+    EXPECT_EQ(dev.Dev_Read(nullptr, 4, nullptr), -1);
+    EXPECT_EQ(dev.Dev_Read(buf, -5, nullptr), -1);
+    dev.Dev_Close();
+    EXPECT_EQ(emu->OutUrbs(id), 0);
+}
+
+// --- closing --------------------------------------------------------------
+
+TEST_F(UsbTest, EveryCloseClearsTheHaltOfBothPipes) {
+    int id = emu->AddPrinter(Spec());
+    CUsbDevice dev;
+    for (int round = 1; round <= 3; ++round) {
+        ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0); // also closes the previous round
+        EXPECT_EQ(emu->ClearHalts(id, 0x02), round - 1);
+    }
+    EXPECT_EQ(dev.Dev_Close(), 0);
+    EXPECT_EQ(dev.Dev_Close(), 0);
+    EXPECT_EQ(emu->ClearHalts(id, 0x02), 3);
+    EXPECT_EQ(emu->ClearHalts(id, 0x82), 3);
+    EXPECT_EQ(emu->ClearHalts(id, 0x01), 0) << "the printing interface's pipes are not ours";
+}
+
+TEST_F(UsbTest, DestructorClosesAndCloseOfANeverOpenedChannelIsHarmless) {
+    int id = emu->AddPrinter(Spec());
+    {
+        CUsbDevice never;
+        EXPECT_EQ(never.Dev_Close(), 0);
+    }
+    {
+        CUsbDevice dev;
+        ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+    }
+    EXPECT_EQ(emu->ClearHalts(id, 0x02), 1);
+    // The interface was given back: another channel can claim it at once.
+    std::vector<char> data = Pattern(8);
+    EXPECT_EQ(WriteOnce(data), 0);
+}
+
+// --- unplugging ----------------------------------------------------------
+
+TEST_F(UsbTest, WriteToAnUnpluggedPrinterFailsPromptly) {
+    int id = emu->AddPrinter(Spec());
+    CUsbDevice dev;
+    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+    emu->Unplug(id);
+    std::vector<char> data = Pattern(1000);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(dev.Dev_Write(data.data(), 1000, nullptr), -1);
+    EXPECT_EQ(dev.Dev_Close(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    CUsbDevice again;
+    EXPECT_EQ(again.Dev_Open(kVid, kPid), -1);
+}

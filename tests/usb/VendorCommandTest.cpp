@@ -1,0 +1,189 @@
+// The vendor command set over the emulated printer's pipes: the exact bytes
+// of each command, the fields of each reply, and what a failure leaves.
+#include "OstrelCmd.h"
+#include "UsbTestSupport.h"
+#include "usbdevice.h"
+
+namespace {
+
+const std::vector<uint8_t> kInfoCommand = {0x1B, 0x4D, 0x53, 0x55, 0x01, 0x01, 0, 0, 0, 0};
+const std::vector<uint8_t> kNameCommand = {0x1B, 0x4D, 0x53, 0x55, 0xE0, 0x0B, 0, 0, 0, 0};
+
+bool AllZero(const void* p, std::size_t n) {
+    const auto* b = static_cast<const uint8_t*>(p);
+    for (std::size_t i = 0; i < n; ++i)
+        if (b[i] != 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
+TEST(VendorRecords, CommandIsTenPackedBytes) {
+    DEV_COMMAND cmd{kCmdMark, kUtilityMark1, kCmdMark2, kUtilityMark3, 0xE0, 0x0B, 0x04030201};
+    const auto* b = reinterpret_cast<const uint8_t*>(&cmd);
+    EXPECT_EQ(std::vector<uint8_t>(b, b + sizeof cmd),
+              (std::vector<uint8_t>{0x1B, 'M', 'S', 'U', 0xE0, 0x0B, 1, 2, 3, 4}));
+}
+
+TEST_F(UsbTest, PrinterInfoWritesItsCommandAndReadsSerialAndFirmware) {
+    usbemu::PrinterSpec spec = Spec();
+    spec.serial = "SER-12345";
+    spec.firmwareVersion = "V2.34";
+    int id = emu->AddPrinter(spec);
+
+    CUsbDevice dev;
+    DEV_PSR_PRINTERINFORMATION info;
+    std::memset(&info, 0xAB, sizeof info);
+    EXPECT_EQ(COstrelCmd().GetPrinterInfo(dev, info), 0);
+    EXPECT_EQ(emu->Written(id), kInfoCommand);
+    EXPECT_STREQ(info.cSerialNumber, "SER-12345");
+    EXPECT_STREQ(info.cFirmwareVersion, "V2.34");
+    // Each exchange closes, clearing both pipes.
+    EXPECT_EQ(emu->ClearHalts(id, 0x02), 1);
+    EXPECT_EQ(emu->ClearHalts(id, 0x82), 1);
+}
+
+TEST_F(UsbTest, PrinterNameWritesItsCommandAndReadsTheName) {
+    usbemu::PrinterSpec spec = Spec();
+    spec.printerName = "Office 3rd floor";
+    int id = emu->AddPrinter(spec);
+    CUsbDevice dev;
+    DEV_PL_PRINTER_NAME name;
+    std::string log = CapturedStdout([&] { EXPECT_EQ(COstrelCmd().GetPrinterName(dev, name), 0); });
+    EXPECT_EQ(emu->Written(id), kNameCommand);
+    EXPECT_STREQ(name.cPrinterName, "Office 3rd floor");
+    EXPECT_TRUE(Contains(log, "GetPrinterName nWritesized=10, sizeof(cmd)=a, cmd.size=0\n"));
+}
+
+TEST_F(UsbTest, RepliesLongerThanTheOldStagingBufferArriveWhole) {
+    // Bytes past 1000 are carried, not interpreted; they must still come
+    // through unclipped and without overrunning anything.
+    usbemu::PrinterSpec spec = Spec();
+    spec.infoReply = usbemu::InfoReply("S", "F");
+    spec.infoReply[1000] = 0x5A;
+    spec.infoReply[1387] = 0xA5;
+    spec.nameReply = usbemu::NameReply("N");
+    spec.nameReply[1067] = 0x77;
+    emu->AddPrinter(spec);
+    CUsbDevice dev;
+    DEV_PSR_PRINTERINFORMATION info;
+    DEV_PL_PRINTER_NAME name;
+    ASSERT_EQ(COstrelCmd().GetPrinterInfo(dev, info), 0);
+    ASSERT_EQ(COstrelCmd().GetPrinterName(dev, name), 0);
+    const auto* ib = reinterpret_cast<const uint8_t*>(&info);
+    const auto* nb = reinterpret_cast<const uint8_t*>(&name);
+    EXPECT_EQ(ib[1000], 0x5A);
+    EXPECT_EQ(ib[1387], 0xA5);
+    EXPECT_EQ(nb[1067], 0x77);
+}
+
+TEST_F(UsbTest, ShortReplyLeavesTheRestOfTheRecordZeroAndSucceeds) {
+    usbemu::PrinterSpec spec = Spec();
+    spec.infoReply = usbemu::InfoReply("SHORT", "V9");
+    spec.infoReply.resize(100); // serial inside, firmware version not
+    emu->AddPrinter(spec);
+    CUsbDevice dev;
+    DEV_PSR_PRINTERINFORMATION info;
+    EXPECT_EQ(COstrelCmd().GetPrinterInfo(dev, info), 0);
+    EXPECT_STREQ(info.cSerialNumber, "SHORT");
+    const auto* b = reinterpret_cast<const uint8_t*>(&info);
+    EXPECT_TRUE(AllZero(b + 100, sizeof info - 100));
+}
+
+TEST_F(UsbTest, FieldFilledToAllThirtyTwoBytesStaysInItsField) {
+    usbemu::PrinterSpec spec = Spec();
+    spec.infoReply = usbemu::InfoReply(std::string(32, 'S'), std::string(32, 'F'));
+    spec.infoReply[76] = 0xEE; // the byte after the serial number's field
+    emu->AddPrinter(spec);
+    CUsbDevice dev;
+    DEV_PSR_PRINTERINFORMATION info;
+    ASSERT_EQ(COstrelCmd().GetPrinterInfo(dev, info), 0);
+    EXPECT_EQ(std::string(info.cSerialNumber, 32), std::string(32, 'S'));
+    EXPECT_EQ(std::string(info.cFirmwareVersion, 32), std::string(32, 'F'));
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(&info)[76], 0xEE);
+}
+
+TEST_F(UsbTest, WithoutTheConfiguredPrinterNothingIsWrittenAndZerosAreLogged) {
+    usbemu::PrinterSpec other = Spec();
+    other.productId = kPid + 1;
+    int id = emu->AddPrinter(other);
+    CUsbDevice dev;
+    DEV_PSR_PRINTERINFORMATION info;
+    DEV_PL_PRINTER_NAME name;
+    std::memset(&info, 0xAB, sizeof info);
+    std::memset(&name, 0xAB, sizeof name);
+    std::string log = CapturedStdout([&] {
+        EXPECT_EQ(COstrelCmd().GetPrinterInfo(dev, info), -1);
+        EXPECT_EQ(COstrelCmd().GetPrinterName(dev, name), -1);
+    });
+    EXPECT_TRUE(emu->Written(id).empty());
+    EXPECT_TRUE(AllZero(&info, sizeof info));
+    EXPECT_TRUE(AllZero(&name, sizeof name));
+    EXPECT_TRUE(Contains(log, "length=1388, printerInfo=\n00 00 00 00 00 00 00 00\n"));
+    EXPECT_TRUE(Contains(log, "printerName=\n00 00 00"));
+}
+
+TEST_F(UsbTest, FailedCommandWriteGivesFailureAndStillCloses) {
+    usbemu::PrinterSpec spec = Spec();
+    spec.writeFault = usbemu::WriteFault::Stall;
+    int id = emu->AddPrinter(spec);
+    CUsbDevice dev;
+    DEV_PL_PRINTER_NAME name;
+    EXPECT_EQ(COstrelCmd().GetPrinterName(dev, name), -1);
+    EXPECT_TRUE(AllZero(&name, sizeof name));
+    EXPECT_EQ(emu->ClearHalts(id, 0x02), 1);
+}
+
+TEST_F(UsbTest, PrinterWithoutTheVendorInterfaceAnswersNoCommand) {
+    usbemu::PrinterSpec spec = Spec();
+    spec.secondInterface = false;
+    emu->AddPrinter(spec);
+    CUsbDevice dev;
+    DEV_PSR_PRINTERINFORMATION info;
+    EXPECT_EQ(COstrelCmd().GetPrinterInfo(dev, info), -1);
+}
+
+TEST_F(UsbTest, AnOpenChannelIsReopenedByACommand) {
+    int id = emu->AddPrinter(Spec());
+    CUsbDevice dev;
+    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+    DEV_PL_PRINTER_NAME name;
+    EXPECT_EQ(COstrelCmd().GetPrinterName(dev, name), 0);
+    EXPECT_STREQ(name.cPrinterName, "Emulated Printer");
+    EXPECT_EQ(emu->ClearHalts(id, 0x02), 2); // the caller's open, then the command's
+}
+
+// --- status from the device ID -------------------------------------------
+
+TEST_F(UsbTest, StatusIsDecodedFromTheDeviceIdOfAFreshEnumeration) {
+    usbemu::PrinterSpec spec = Spec();
+    spec.deviceId = "MFG:Acme;MDL:Laser 9;SERN:X1;DES:Office;" + StatusField(5);
+    emu->AddPrinter(spec);
+    PRINTER_STATUS status;
+    std::memset(&status, 0xFF, sizeof status);
+    EXPECT_EQ(COstrelCmd().GetPrinterStatus(status), 0);
+    EXPECT_EQ(status.PrinterStatus, 5);
+    EXPECT_STREQ(szSERN, "X1");
+    EXPECT_STREQ(szDES, "Office");
+}
+
+TEST_F(UsbTest, StatusWithoutAnyEnumeratedIdFails) {
+    PRINTER_STATUS status;
+    std::memset(&status, 0xFF, sizeof status);
+    std::string log = CapturedStdout([&] { EXPECT_EQ(COstrelCmd().GetPrinterStatus(status), -1); });
+    EXPECT_TRUE(Contains(log, "STS: not found"));
+    EXPECT_TRUE(AllZero(&status, sizeof status));
+}
+
+TEST_F(UsbTest, StatusOfAPrinterGoneSinceIsTheKeptOne) {
+    usbemu::PrinterSpec spec = Spec();
+    spec.deviceId = "SERN:X1;DES:Office;" + StatusField(3);
+    int id = emu->AddPrinter(spec);
+    PRINTER_STATUS status;
+    ASSERT_EQ(COstrelCmd().GetPrinterStatus(status), 0);
+    emu->Unplug(id);
+    std::memset(&status, 0xFF, sizeof status);
+    EXPECT_EQ(COstrelCmd().GetPrinterStatus(status), 0);
+    EXPECT_EQ(status.PrinterStatus, 3);
+}

@@ -1,0 +1,111 @@
+// quenlo-usb-printer: runs a program with an emulated USB printer attached.
+//
+//   quenlo-usb-printer [options] -- program [args...]
+//
+// The program runs under umockdev's preload and sees one printer (the
+// options set its IDs, strings, device ID and replies); its libusb finds,
+// opens and talks to it like a real one. When the program ends, the number
+// of bytes written to the printer's out-pipe is printed ("written: N bytes")
+// and the program's exit status is returned.
+//
+// Options:
+//   --vid N --pid N            USB IDs (hex with 0x, or decimal)
+//   --serial S --firmware S --name S --manufacturer S --product S
+//   --device-id S              answer to GET_DEVICE_ID
+//   --record FILE              write every byte of the out-pipe to FILE
+//   --record-count             keep no copy in memory, only count the bytes
+//   --no-scatter-gather        large writes arrive as 16 KiB pieces
+//   --no-usblp                 no kernel printer driver bound to interface 0
+#include "UsbPrinterEmulator.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr, "usage: quenlo-usb-printer [options] -- program [args...]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    usbemu::PrinterSpec spec;
+    bool scatterGather = true;
+    int i = 1;
+    for (; i < argc; ++i) {
+        std::string a = argv[i];
+        auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        const char* v = nullptr;
+        if (a == "--") {
+            ++i;
+            break;
+        } else if (a == "--vid" && (v = next())) {
+            spec.vendorId = static_cast<uint16_t>(std::strtoul(v, nullptr, 0));
+        } else if (a == "--pid" && (v = next())) {
+            spec.productId = static_cast<uint16_t>(std::strtoul(v, nullptr, 0));
+        } else if (a == "--serial" && (v = next())) {
+            spec.serial = v;
+        } else if (a == "--firmware" && (v = next())) {
+            spec.firmwareVersion = v;
+        } else if (a == "--name" && (v = next())) {
+            spec.printerName = v;
+        } else if (a == "--manufacturer" && (v = next())) {
+            spec.manufacturer = v;
+        } else if (a == "--product" && (v = next())) {
+            spec.product = v;
+        } else if (a == "--device-id" && (v = next())) {
+            spec.deviceId = v;
+        } else if (a == "--record" && (v = next())) {
+            spec.recordPath = v;
+        } else if (a == "--record-count") {
+            spec.keepInMemory = false;
+        } else if (a == "--no-scatter-gather") {
+            scatterGather = false;
+        } else if (a == "--no-usblp") {
+            spec.usblpBound = false;
+        } else {
+            return Usage();
+        }
+    }
+    if (i >= argc)
+        return Usage();
+
+    usbemu::Emulator emu(scatterGather);
+    int id = emu.AddPrinter(spec);
+
+    pid_t child = fork();
+    if (child < 0) {
+        std::perror("fork");
+        return 1;
+    }
+    if (child == 0) {
+        // The child gets the preload; the testbed's directory is already in
+        // the environment it inherits.
+        const char* old = std::getenv("LD_PRELOAD");
+        std::string preload = "libumockdev-preload.so.0";
+        if (old && *old)
+            preload += std::string(":") + old;
+        setenv("LD_PRELOAD", preload.c_str(), 1);
+        std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+        asan += asan.empty() ? "verify_asan_link_order=0" : ":verify_asan_link_order=0";
+        setenv("ASAN_OPTIONS", asan.c_str(), 1);
+        execvp(argv[i], argv + i);
+        std::fprintf(stderr, "quenlo-usb-printer: %s: %s\n", argv[i], std::strerror(errno));
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    std::printf("written: %llu bytes\n", static_cast<unsigned long long>(emu.WrittenCount(id)));
+    std::fflush(stdout);
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+}

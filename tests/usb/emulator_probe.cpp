@@ -1,0 +1,23 @@
+// Run by the emulator program's test: asks the printer for its name through
+// the vendor command set, as the wizard would.
+#include "OstrelCmd.h"
+#include "OstrelRecords.h"
+#include "SettingsData.h"
+#include "usbdevice.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    if (argc < 3)
+        return 2;
+    m_Settings.nVID = static_cast<int32_t>(std::strtol(argv[1], nullptr, 0));
+    m_Settings.nPID = static_cast<int32_t>(std::strtol(argv[2], nullptr, 0));
+    CUsbDevice dev;
+    COstrelCmd cmd;
+    DEV_PL_PRINTER_NAME name{};
+    int rc = cmd.GetPrinterName(dev, name);
+    name.cPrinterName[31] = '\0';
+    std::printf("probe: name=%s rc=%d\n", name.cPrinterName, rc);
+    return rc == 0 ? 0 : 1;
+}
