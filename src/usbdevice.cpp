@@ -7,6 +7,7 @@
 
 const int g_index = 1;
 std::vector<unsigned char> gBuffer(kStagingBufferSize);
+unsigned int g_readTimeoutMs = kDefaultReadTimeoutMs;
 
 namespace {
 
@@ -185,15 +186,16 @@ void CUsbDevice::dealWithPipes(int interfaceNumber, unsigned char count, int ind
 }
 
 int CUsbDevice::Transfer(const libusb_endpoint_descriptor* ep, unsigned char* data, int length,
-                         int* transferred) {
+                         int* transferred, unsigned int timeoutMs) {
     // The pipe's transfer type was never chosen, only its direction: talk to
     // an interrupt pipe the way it expects.
     bool interrupt =
         (ep->bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) == LIBUSB_TRANSFER_TYPE_INTERRUPT;
     if (interrupt)
         return libusb_interrupt_transfer(m_device, ep->bEndpointAddress, data, length, transferred,
-                                         0);
-    return libusb_bulk_transfer(m_device, ep->bEndpointAddress, data, length, transferred, 0);
+                                         timeoutMs);
+    return libusb_bulk_transfer(m_device, ep->bEndpointAddress, data, length, transferred,
+                                timeoutMs);
 }
 
 int CUsbDevice::Dev_Write(char* data, int length, int* written) {
@@ -207,7 +209,7 @@ int CUsbDevice::Dev_Write(char* data, int length, int* written) {
     if (ep == nullptr || length < 0 || (data == nullptr && length > 0))
         return -1;
     int sent = 0;
-    int kr = Transfer(ep, reinterpret_cast<unsigned char*>(data), length, &sent);
+    int kr = Transfer(ep, reinterpret_cast<unsigned char*>(data), length, &sent, 0);
     if (kr == 0 && sent != length)
         kr = LIBUSB_ERROR_IO; // a write that stopped short did not deliver the buffer
     if (kr != 0) {
@@ -233,7 +235,7 @@ int CUsbDevice::Dev_Read(char* buffer, int length, int* read) {
     gBuffer.assign(room, 0);
 
     int received = 0;
-    int kr = Transfer(ep, gBuffer.data(), length, &received);
+    int kr = Transfer(ep, gBuffer.data(), length, &received, g_readTimeoutMs);
     if (read)
         *read = received;
     if (kr != 0) {

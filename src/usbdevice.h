@@ -30,6 +30,13 @@ extern const int g_index;
 extern std::vector<unsigned char> gBuffer;
 constexpr std::size_t kStagingBufferSize = 1000;
 
+// How long a read waits for the printer's reply. Replies to the vendor
+// commands come at once; a printer that never answers must not hold the
+// wizard forever. Writes carry whole firmware files and wait as long as the
+// printer needs.
+extern unsigned int g_readTimeoutMs;
+constexpr unsigned int kDefaultReadTimeoutMs = 30000;
+
 class CUsbDevice {
 public:
     CUsbDevice();
@@ -61,7 +68,7 @@ private:
     // The endpoint behind a pipe reference of a record, or null.
     const libusb_endpoint_descriptor* PipeProperties(int index, unsigned char pipeRef) const;
     int Transfer(const libusb_endpoint_descriptor* ep, unsigned char* data, int length,
-                 int* transferred);
+                 int* transferred, unsigned int timeoutMs);
 
     libusb_context* m_masterPort = nullptr;
     libusb_device_handle* m_device = nullptr;

@@ -181,6 +181,17 @@ TEST_F(UsbTest, KernelPrinterDriverIsDetachedOnlyForTheExchange) {
     EXPECT_TRUE(emu->KernelDriverBound(id)) << "usblp must be given the interface back";
 }
 
+TEST_F(UsbTest, WhenTheKernelDriverCannotBeDetachedItsCopyOfTheIdServes) {
+    usbemu::PrinterSpec spec = Spec();
+    spec.detachRefused = true;
+    spec.deviceId = "MFG:A;MDL:B;SERN:from-sysfs;DES:D;";
+    int id = emu->AddPrinter(spec);
+    list_devices();
+    EXPECT_STREQ(szSERN, "from-sysfs");
+    EXPECT_EQ(emu->DeviceIdRequests(id), 0);
+    EXPECT_TRUE(emu->KernelDriverBound(id));
+}
+
 TEST_F(UsbTest, PrinterWithoutKernelDriverIsAskedAllTheSame) {
     usbemu::PrinterSpec spec = Spec();
     spec.usblpBound = false;

@@ -245,3 +245,32 @@ TEST_F(UsbTest, WriteToAnUnpluggedPrinterFailsPromptly) {
     CUsbDevice again;
     EXPECT_EQ(again.Dev_Open(kVid, kPid), -1);
 }
+
+// --- a printer that never answers ------------------------------------------
+
+TEST_F(UsbTest, ReadFromASilentPrinterGivesUpAfterTheReadTimeLimit) {
+    usbemu::PrinterSpec spec = Spec();
+    spec.silent = true;
+    int id = emu->AddPrinter(spec);
+    unsigned int saved = g_readTimeoutMs;
+    g_readTimeoutMs = 300;
+    CUsbDevice dev;
+    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+    char command[10] = {0x1B, 'M', 'S', 'U', 1, 1, 0, 0, 0, 0};
+    ASSERT_EQ(dev.Dev_Write(command, 10, nullptr), 0);
+    char reply[64];
+    int count = -1;
+    auto start = std::chrono::steady_clock::now();
+    std::string log = CapturedStdout([&] { EXPECT_EQ(dev.Dev_Read(reply, 64, &count), -1); });
+    auto took = std::chrono::steady_clock::now() - start;
+    g_readTimeoutMs = saved;
+    EXPECT_GE(took, std::chrono::milliseconds(250));
+    EXPECT_LT(took, std::chrono::seconds(10));
+    EXPECT_EQ(count, 0);
+    EXPECT_TRUE(Contains(log, "unable to do ReadPipe"));
+    // The abandoned read leaves the channel usable.
+    char more[] = "next";
+    EXPECT_EQ(dev.Dev_Write(more, 4, nullptr), 0);
+    dev.Dev_Close();
+    EXPECT_EQ(emu->WrittenCount(id), 14u);
+}

@@ -159,7 +159,8 @@ void ServeWaitingReads(Printer& p) {
 }
 
 void QueueReplyFor(Printer& p, const uint8_t* data, int length) {
-    if (length != 10 || data[0] != 0x1B || data[1] != 'M' || data[2] != 'S' || data[3] != 'U')
+    if (p.spec.silent || length != 10 || data[0] != 0x1B || data[1] != 'M' || data[2] != 'S' ||
+        data[3] != 'U')
         return;
     std::vector<uint8_t> reply;
     if (data[4] == 0x01 && data[5] == 0x01)
@@ -403,7 +404,9 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
         if (io == nullptr) {
             Complete(client, -1, EFAULT);
         } else if (io->ioctl_code == static_cast<int>(USBDEVFS_DISCONNECT)) {
-            if (io->ifno == 0 && p->usblpBound) {
+            if (io->ifno == 0 && p->usblpBound && p->spec.detachRefused) {
+                Complete(client, -1, EPERM);
+            } else if (io->ifno == 0 && p->usblpBound) {
                 p->usblpBound = false;
                 ++p->detaches;
                 Complete(client, 0, 0);
@@ -430,11 +433,15 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
         } else {
             bool exceptUsbfs =
                 (dc->flags & kDetachFlagUsbfs) && std::strcmp(dc->driver, "usbfs") == 0;
-            if (dc->interface == 0 && p->usblpBound && exceptUsbfs) {
-                p->usblpBound = false;
-                ++p->detaches;
+            if (dc->interface == 0 && p->usblpBound && exceptUsbfs && p->spec.detachRefused) {
+                Complete(client, -1, EPERM);
+            } else {
+                if (dc->interface == 0 && p->usblpBound && exceptUsbfs) {
+                    p->usblpBound = false;
+                    ++p->detaches;
+                }
+                Complete(client, 0, 0);
             }
-            Complete(client, 0, 0);
         }
         if (d)
             g_object_unref(d);
@@ -547,6 +554,23 @@ void BuildDescriptors(Printer& p) {
     p.configDesc.insert(p.configDesc.end(), body.begin(), body.end());
 }
 
+// An attribute value as the record format wants it: C escapes, octal.
+std::string Escaped(const std::string& v) {
+    std::string out;
+    for (unsigned char c : v) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c < 0x20 || c >= 0x7F) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\%03o", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 std::string DeviceRecord(const Printer& p, int port) {
     char devnum[8];
     std::snprintf(devnum, sizeof devnum, "%03d", p.id);
@@ -575,6 +599,8 @@ std::string DeviceRecord(const Printer& p, int port) {
         r += std::string("A: bInterfaceClass=") + (i == 0 ? "07" : "ff") + "\\n\n";
         r += std::string("A: bInterfaceSubClass=") + (i == 0 ? "01" : "00") + "\\n\n";
         r += "A: bInterfaceNumber=0" + std::to_string(i) + "\\n\n";
+        if (i == 0 && p.spec.usblpBound)
+            r += "A: ieee1284_id=" + Escaped(p.spec.deviceId) + "\n";
         r += "\n";
     }
     return r;

@@ -61,6 +61,9 @@ struct PrinterSpec {
     std::string printerName = "Emulated Printer";
 
     WriteFault writeFault = WriteFault::None;
+    bool silent = false;        // takes the vendor commands but never answers
+    bool detachRefused = false; // usblp cannot be detached (EPERM); its sysfs
+                                // attribute ieee1284_id holds the device ID
     // Where the firmware goes besides memory: a file path that receives every
     // byte written to the out-pipe (keeps memory flat for large writes).
     std::string recordPath;
