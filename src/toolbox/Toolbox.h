@@ -314,6 +314,8 @@ void CaptureAlerts(bool capture);
 std::vector<AlertRecord> TakeAlerts();
 int BeepCount();
 void ResetBeepCount();
+// The event types a handler is registered for, in order of registration.
+std::vector<EventType> HandlerTypes(HandlerRef handler);
 } // namespace test
 
 } // namespace tb

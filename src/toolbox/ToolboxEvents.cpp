@@ -377,4 +377,13 @@ void DispatchPendingEvents() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
+namespace test {
+
+std::vector<EventType> HandlerTypes(HandlerRef handler) {
+    const auto it = Registry().find(handler);
+    return it != Registry().end() ? it->second->types : std::vector<EventType>{};
+}
+
+} // namespace test
+
 } // namespace tb

@@ -1,0 +1,190 @@
+// Texts of the wizard in English and German, messages and the finished
+// state.
+#include "WizardFixture.h"
+
+namespace {
+
+class TextsTest : public WizardTest {
+protected:
+    QString ColumnTitle(tb::ControlID list, uint32_t property) {
+        QString title;
+        EXPECT_EQ(tb::GetListColumnTitle(C(list), property, &title), tb::kNoErr);
+        return title;
+    }
+};
+
+TEST_F(TextsTest, EnglishTextsAndSuffixes) {
+    Open(NetworkPackage());
+    EXPECT_EQ(tb::GetWindowTitle(Window()), QStringLiteral("Demo MFP 100 Update"));
+    EXPECT_EQ(Text(kBackButton), QStringLiteral("Back"));
+    EXPECT_EQ(Text(kNextButton), QStringLiteral("Next"));
+    EXPECT_EQ(Text(kCancelButton), QStringLiteral("Cancel"));
+    EXPECT_EQ(Text(controlStaticModelNameTitle), QStringLiteral("Model:"));
+    EXPECT_EQ(Text(controlStaticModelName), QStringLiteral("Demo MFP 100"));
+    EXPECT_EQ(Text(controlGroupLanguage), QStringLiteral("Language"));
+    EXPECT_EQ(Text(controlRadioNetwork), QStringLiteral("Network (Port9100)"));
+    EXPECT_EQ(Text(controlStaticNetworkDesc), QString::fromLatin1(stringNetworkDesc));
+    EXPECT_EQ(Text(controlStaticUSBDesc), QString::fromLatin1(stringUSBDesc));
+    EXPECT_EQ(Text(controlNetworkStaticModuleName), QStringLiteral("Module Name:"));
+    EXPECT_EQ(Text(controlUSBStaticModuleName), QStringLiteral("Module Name:"));
+    EXPECT_EQ(Text(controlNetworkEditModuleName), QStringLiteral("DMFP100"));
+    EXPECT_EQ(Text(controlUSBEditModuleName), QStringLiteral("DMFP100"));
+    EXPECT_EQ(Text(controlNetworkStaticCommunity), QStringLiteral("Community:"));
+    EXPECT_EQ(Text(controlNetworkEditCommunity), QStringLiteral("orchid"));
+    EXPECT_EQ(Text(controlNetworkAddButton), QStringLiteral("Add..."));
+    EXPECT_EQ(Text(controlNetworkRefreshButton), QStringLiteral("Refresh"));
+    EXPECT_EQ(Text(controlUSBRefreshButton), QStringLiteral("Refresh"));
+    EXPECT_EQ(Text(controlUSBStaticTitle2),
+              QStringLiteral("Update data will be sent to the printer when you click Next."));
+
+    EXPECT_EQ(ColumnTitle(controlBinFileListView, kColumnSize), QStringLiteral("File Size"));
+    EXPECT_EQ(ColumnTitle(controlNetworkListView, kColumnAddress), QStringLiteral("IP Address"));
+    EXPECT_EQ(ColumnTitle(controlNetworkListView, kColumnFirmware), QStringLiteral("Printer F/W"));
+    EXPECT_EQ(ColumnTitle(controlUSBListView, kColumnSerial), QStringLiteral("Serial No."));
+    EXPECT_EQ(ColumnTitle(controlUSBListView, kColumnStatus), QStringLiteral("Status"));
+}
+
+TEST_F(TextsTest, GermanTextsKeepTheSuffixes) {
+    ASSERT_TRUE(tb::InstallStringTable("de"));
+    Open(NetworkPackage());
+    EXPECT_EQ(Text(kBackButton), QStringLiteral("Zurück"));
+    EXPECT_EQ(Text(kNextButton), QStringLiteral("Weiter"));
+    EXPECT_EQ(Text(kCancelButton), QStringLiteral("Abbrechen"));
+    EXPECT_EQ(Text(controlStaticModelNameTitle), QStringLiteral("Modell:"));
+    EXPECT_EQ(Text(controlNetworkAddButton), QStringLiteral("Hinzufügen..."));
+    EXPECT_EQ(Text(controlNetworkStaticModuleName), QStringLiteral("Modulname:"));
+    EXPECT_EQ(Text(controlRadioNetwork), QStringLiteral("Netzwerk (Port 9100)"));
+    EXPECT_EQ(ColumnTitle(controlBinFileListView, kColumnFile), QStringLiteral("Dateiname"));
+    EXPECT_EQ(ColumnTitle(controlUSBListView, kColumnSerial), QStringLiteral("Seriennummer"));
+    // Values from the package are shown as they are, the title untranslated.
+    EXPECT_EQ(Text(controlStaticModelName), QStringLiteral("Demo MFP 100"));
+    EXPECT_EQ(tb::GetWindowTitle(Window()), QStringLiteral("Demo MFP 100 Update"));
+}
+
+TEST_F(TextsTest, SettingsValuesThatAreKeysAreTranslated) {
+    ASSERT_TRUE(tb::InstallStringTable("de"));
+    auto settings = NetworkPackage();
+    settings["General"]["ModelName"] = "Printer Name";
+    settings["General"]["WindowsTitle"] = "Warning";
+    Open(settings);
+    EXPECT_EQ(Text(controlStaticModelName), QStringLiteral("Druckername"));
+    EXPECT_EQ(tb::GetWindowTitle(Window()), QStringLiteral("Warning"));
+}
+
+TEST_F(TextsTest, GermanTableCoversEveryKey) {
+    ASSERT_TRUE(tb::InstallStringTable("de"));
+    const char* const keys[] = {
+        stringBack,
+        stringNext,
+        stringCancel,
+        stringFinish,
+        stringModelNameTitle,
+        stringGroupLanguageTitle,
+        stringLanguageTitle,
+        stringGroupPortTitle,
+        stringNetwork,
+        stringNetworkDesc,
+        stringUSB,
+        stringUSBDesc,
+        stringNetworkTitle1,
+        stringNetworkTitle2,
+        stringNetworkTitle3,
+        stringModuleNameTitle,
+        stringCommunityTitle,
+        stringRefresh,
+        stringAdd,
+        stringUSBTitle1,
+        stringUSBTitle2,
+        stringUSBTitle3,
+        stringFileName,
+        stringFileSize,
+        stringReleaseDate,
+        stringListIPv4Address,
+        stringPrinterName,
+        stringPrinterFW,
+        stringStatus,
+        stringSerialNo,
+        stringMessageTitle,
+        stringSUCCESS,
+        stringUSB_FWDOANLOAD_FAIL,
+        stringNETWORK_FWDOANLOAD_FAIL,
+        stringIPRepeated,
+        stringIPInvalid,
+        stringDisconnectPrinter,
+        stringAddIPAddress,
+        stringIPv4Address,
+        stringIPv6Address,
+        stringOK,
+        stringDownloading,
+        stringDownloadingStatus,
+        stringDownloadingPrinterName,
+    };
+    // Words that read the same in German.
+    const QStringList same = {"USB", "Community", "Status", "OK"};
+    for (const char* key : keys) {
+        const QString text = QCoreApplication::translate("StringTable", key);
+        EXPECT_FALSE(text.isEmpty()) << key;
+        if (!same.contains(QString::fromLatin1(key))) {
+            EXPECT_NE(text, QString::fromLatin1(key)) << "no German text for: " << key;
+        }
+    }
+}
+
+TEST_F(TextsTest, MessagesWithTitleAndDirectlyAppendedExtra) {
+    Open(NetworkPackage());
+    g_pMainWindow->ShowMessage(5, QStringLiteral("198.18.0.10"));
+    g_pMainWindow->ShowMessage(9);
+    g_pMainWindow->ShowMessage(-1);
+    g_pMainWindow->ShowMessage(3);
+    const auto alerts = tb::test::TakeAlerts();
+    ASSERT_EQ(alerts.size(), 4u);
+    EXPECT_EQ(alerts[0].title, QStringLiteral("Warning"));
+    EXPECT_EQ(alerts[0].explanation,
+              QStringLiteral("Unable to download data to the printer:198.18.0.10"));
+    EXPECT_EQ(alerts[0].buttonCount, 1);
+    EXPECT_TRUE(alerts[0].centredOnParent);
+    EXPECT_EQ(alerts[1].explanation, QStringLiteral("Firmware download completed!"));
+    EXPECT_EQ(alerts[2].explanation, QStringLiteral("Firmware download completed!"));
+    EXPECT_EQ(alerts[3].explanation, QStringLiteral("The IP Address is repeated."));
+}
+
+TEST_F(TextsTest, GermanMessages) {
+    ASSERT_TRUE(tb::InstallStringTable("de"));
+    Open(NetworkPackage());
+    g_pMainWindow->ShowMessage(6, QStringLiteral("PRN-A"));
+    const auto alerts = tb::test::TakeAlerts();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].title, QStringLiteral("Warnung"));
+    EXPECT_EQ(alerts[0].explanation,
+              QStringLiteral("Die Daten können nicht an den Drucker übertragen werden:PRN-A"));
+}
+
+TEST_F(TextsTest, FinishedStateKeepsThePagesButNotTheirUse) {
+    Open(NetworkPackage());
+    tb::SendCommand(Window(), kCommandNext);
+    tb::SendCommand(Window(), kCommandNext);
+    g_pMainWindow->FinishedContorl();
+    EXPECT_FALSE(Visible(kBackButton));
+    EXPECT_FALSE(Visible(kNextButton));
+    EXPECT_EQ(Text(kCancelButton), QStringLiteral("Finish"));
+    for (tb::ControlID id : {controlNetworkListView, controlNetworkEditCommunity,
+                             controlNetworkStaticCommunity, controlNetworkRefreshButton,
+                             controlNetworkAddButton, controlUSBListView, controlUSBRefreshButton})
+        EXPECT_FALSE(Enabled(id)) << tb::CodeText(id.signature).toStdString() << id.id;
+    EXPECT_EQ(Text(controlNetworkStaticTitle1), QStringLiteral("Firmware download completed!"));
+    EXPECT_EQ(Text(controlUSBStaticTitle2), QString::fromLatin1(stringUSBTitle3));
+    EXPECT_EQ(g_pMainWindow->CurrentPage(), 3);
+    EXPECT_EQ(Text(controlNetworkEditModuleName), QStringLiteral("DMFP100"));
+}
+
+TEST_F(TextsTest, MissingModuleNameLeavesTheFieldAlone) {
+    auto settings = NetworkPackage();
+    settings["General"].erase("ModuleName");
+    settings["General"].erase("ModelName");
+    Open(settings);
+    EXPECT_TRUE(Text(controlNetworkEditModuleName).isEmpty());
+    EXPECT_TRUE(Text(controlStaticModelName).isEmpty());
+    EXPECT_EQ(Text(controlStaticModelNameTitle), QStringLiteral("Model:"));
+}
+
+} // namespace
