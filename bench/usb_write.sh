@@ -20,8 +20,8 @@ trap 'rm -rf "$work"' EXIT
 head -c $((mib * 1048576)) /dev/urandom > "$work/firmware.bin"
 
 run() { # $1: extra emulator options
-  timeout 300 "$emulator" --vid 0x1d6b --pid 0x0104 --record-count --record "$work/received.bin" $1 \
-    -- /usr/bin/time -v "$bench" "$work/firmware.bin" 0x1d6b 0x0104 \
+  timeout 300 "$emulator" --vid 0x5A5A --pid 0x0310 --record-count --record "$work/received.bin" $1 \
+    -- /usr/bin/time -v "$bench" "$work/firmware.bin" 0x5A5A 0x0310 \
     > "$work/out.txt" 2> "$work/err.txt"
   local line peak_kib size_kib limit_kib
   line=$(grep '^bench:' "$work/out.txt")

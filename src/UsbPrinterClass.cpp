@@ -270,8 +270,14 @@ classdriver_t CreateGenericClassDriver() {
 int load_classdriver(const char* driverPath, const UsbPrinterInterface* iface,
                      classdriver_t* driver) {
     char bundlePath[1024];
-    std::snprintf(bundlePath, sizeof bundlePath, "%s",
-                  driverPath ? driverPath : kGenericClassDriverPath);
+    const char* path = driverPath ? driverPath : kGenericClassDriverPath;
+    if (std::strlen(path) >= sizeof bundlePath) {
+        // A cut path would name another file: refuse it whole.
+        std::fprintf(stderr, "DEBUG: Unable to load class driver \"%.1023s...\": %s\n", path,
+                     std::strerror(ENAMETOOLONG));
+        return kClassDriverLoadFailed;
+    }
+    std::snprintf(bundlePath, sizeof bundlePath, "%s", path);
     const bool generic = std::strcmp(bundlePath, kGenericClassDriverPath) == 0;
 
     int kr = kClassDriverLoadFailed;

@@ -116,6 +116,19 @@ TEST_F(ClassDriverTest, FileThatIsNoModuleFailsWithTheLoaderStatus) {
     EXPECT_STREQ(szSERN, "77");
 }
 
+TEST(ClassDriverLoader, PathTooLongForItsBufferIsRefusedNotCut) {
+    // Cut to its buffer, this path would name something else than asked.
+    std::string path = std::string(QUENLO_TEST_CLASSDRIVER);
+    std::string longPath = path + std::string(1100, '/');
+    UsbPrinterInterface iface;
+    classdriver_t driver = nullptr;
+    std::string log = CapturedStderr([&] {
+        EXPECT_EQ(load_classdriver(longPath.c_str(), &iface, &driver), kClassDriverLoadFailed);
+    });
+    EXPECT_EQ(driver, nullptr);
+    EXPECT_TRUE(Contains(log, "File name too long")) << log;
+}
+
 TEST(GenericClassDriver, AnswersOnlyForItsOwnInterfaceIdentifier) {
     classdriver_t d = CreateGenericClassDriver();
     void* out = reinterpret_cast<void*>(1);

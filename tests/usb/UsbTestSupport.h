@@ -17,8 +17,8 @@
 #include <utility>
 #include <vector>
 
-constexpr uint16_t kVid = 0x1d6b;
-constexpr uint16_t kPid = 0x0104;
+constexpr uint16_t kVid = 0x5A5A;
+constexpr uint16_t kPid = 0x0310;
 
 class UsbTest : public testing::Test {
 protected:
@@ -55,28 +55,9 @@ inline bool SameBytes(const std::vector<uint8_t>& got, const std::vector<char>& 
     return got.size() == want.size() && std::memcmp(got.data(), want.data(), got.size()) == 0;
 }
 
-inline std::string Base64(const std::vector<uint8_t>& in) {
-    static const char a[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < in.size(); i += 3) {
-        uint32_t v = in[i] << 16;
-        if (i + 1 < in.size())
-            v |= in[i + 1] << 8;
-        if (i + 2 < in.size())
-            v |= in[i + 2];
-        out += a[(v >> 18) & 63];
-        out += a[(v >> 12) & 63];
-        out += i + 1 < in.size() ? a[(v >> 6) & 63] : '=';
-        out += i + 2 < in.size() ? a[v & 63] : '=';
-    }
-    return out;
-}
-
-// The "STS:" field of a device ID for a status record with this code.
+// The "STS:" field for a status record with this code.
 inline std::string StatusField(uint8_t code) {
-    std::vector<uint8_t> rec(108, 0x11);
-    rec[9] = code;
-    return "STS:" + Base64(rec) + ";";
+    return usbemu::StatusField(code, 0x11);
 }
 
 // Runs f with standard output (or error) captured; returns what it wrote.

@@ -1,5 +1,6 @@
 // Run by the emulator program's test: asks the printer for its name through
-// the vendor command set, as the wizard would.
+// the vendor command set and for its status through the device ID, as the
+// wizard would.
 #include "OstrelCmd.h"
 #include "OstrelRecords.h"
 #include "SettingsData.h"
@@ -17,7 +18,10 @@ int main(int argc, char** argv) {
     COstrelCmd cmd;
     DEV_PL_PRINTER_NAME name{};
     int rc = cmd.GetPrinterName(dev, name);
+    PRINTER_STATUS status{};
+    int rcStatus = cmd.GetPrinterStatus(status);
     name.cPrinterName[31] = '\0';
-    std::printf("probe: name=%s rc=%d\n", name.cPrinterName, rc);
-    return rc == 0 ? 0 : 1;
+    std::printf("probe: name=%s status=%d rc=%d/%d\n", name.cPrinterName, status.PrinterStatus, rc,
+                rcStatus);
+    return rc == 0 && rcStatus == 0 ? 0 : 1;
 }

@@ -67,6 +67,20 @@ void CopyText(std::vector<uint8_t>& rec, std::size_t offset, const std::string& 
 
 } // namespace
 
+std::string StatusField(uint8_t code, uint8_t fill) {
+    static const char alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::vector<uint8_t> rec(108, fill);
+    rec[9] = code;
+    std::string out = "STS:";
+    for (std::size_t i = 0; i < rec.size(); i += 3) { // 108 is a multiple of 3
+        uint32_t v = (rec[i] << 16) | (rec[i + 1] << 8) | rec[i + 2];
+        for (int shift = 18; shift >= 0; shift -= 6)
+            out += alphabet[(v >> shift) & 63];
+    }
+    return out + ";";
+}
+
 std::vector<uint8_t> InfoReply(const std::string& serial, const std::string& firmware) {
     std::vector<uint8_t> rec(1388, 0);
     CopyText(rec, 44, serial);

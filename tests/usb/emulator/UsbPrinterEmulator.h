@@ -35,16 +35,23 @@ enum class WriteFault {
     Error, // the transfer fails with a protocol error
 };
 
+// The "STS:" field (with its ';') of a device ID reporting a 108-byte status
+// record whose status code (byte 9) is code, the other bytes fill.
+std::string StatusField(uint8_t code, uint8_t fill = 0);
+
 struct PrinterSpec {
-    uint16_t vendorId = 0x1d6b;
-    uint16_t productId = 0x0104;
+    uint16_t vendorId = 0x5A5A; // the example package's IDs
+    uint16_t productId = 0x0310;
     // String descriptors; an empty text leaves its index 0 in the device
     // descriptor (no such string).
     std::string manufacturer = "Emulated Printers";
     std::string product = "Emulated Printer";
     std::string serial = "EMU0000001";
-    // Answer to GET_DEVICE_ID, without its two-byte length.
-    std::string deviceId = "MFG:Emulated Printers;MDL:Emulated Printer;CMD:PCL;CLS:PRINTER;";
+    // Answer to GET_DEVICE_ID, without its two-byte length. The default
+    // carries a serial number, a description and the status "Ready".
+    std::string deviceId = "MFG:Emulated Printers;MDL:Emulated Printer;CMD:PCL;CLS:PRINTER;"
+                           "SERN:EMU0000001;DES:Emulated Printer;" +
+                           StatusField(0);
 
     bool secondInterface = true;     // false: the device lists interface 0 only
     bool noEndpointsAtFirst = false; // interface 1 setting 0 has no endpoints;

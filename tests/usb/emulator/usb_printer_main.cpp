@@ -12,6 +12,7 @@
 //   --vid N --pid N            USB IDs (hex with 0x, or decimal)
 //   --serial S --firmware S --name S --manufacturer S --product S
 //   --device-id S              answer to GET_DEVICE_ID
+//   --status CODE              status code reported in the device ID's STS: field
 //   --record FILE              write every byte of the out-pipe to FILE
 //   --record-count             keep no copy in memory, only count the bytes
 //   --no-scatter-gather        large writes arrive as 16 KiB pieces
@@ -38,6 +39,7 @@ int Usage() {
 int main(int argc, char** argv) {
     usbemu::PrinterSpec spec;
     bool scatterGather = true;
+    int statusCode = -1;
     int i = 1;
     for (; i < argc; ++i) {
         std::string a = argv[i];
@@ -62,6 +64,8 @@ int main(int argc, char** argv) {
             spec.product = v;
         } else if (a == "--device-id" && (v = next())) {
             spec.deviceId = v;
+        } else if (a == "--status" && (v = next())) {
+            statusCode = static_cast<int>(std::strtol(v, nullptr, 0));
         } else if (a == "--record" && (v = next())) {
             spec.recordPath = v;
         } else if (a == "--record-count") {
@@ -76,6 +80,19 @@ int main(int argc, char** argv) {
     }
     if (i >= argc)
         return Usage();
+
+    if (statusCode >= 0) {
+        // Replace the status field, or add one at the end where it belongs.
+        std::string& id = spec.deviceId;
+        std::size_t sts = id.find("STS:");
+        if (sts != std::string::npos) {
+            std::size_t end = id.find(';', sts);
+            id.erase(sts, end == std::string::npos ? std::string::npos : end - sts + 1);
+        }
+        if (!id.empty() && id.back() != ';')
+            id += ';';
+        id += usbemu::StatusField(static_cast<uint8_t>(statusCode));
+    }
 
     usbemu::Emulator emu(scatterGather);
     int id = emu.AddPrinter(spec);
