@@ -2,6 +2,9 @@
 // pop-up.
 #include "WizardFixture.h"
 
+#include "AddIPAddress.h"
+#include "ProgressDlg.h"
+
 #include <QAbstractItemView>
 #include <QTimer>
 
@@ -227,5 +230,84 @@ INSTANTIATE_TEST_SUITE_P(Clamp, LanguageTest,
                                            LanguageCase{"5", 5, 4},
                                            LanguageCase{"0x7FFFFFFF", 5, 4},
                                            LanguageCase{"-2147483648", 1, 0}));
+
+} // namespace
+
+namespace {
+
+// Every control the wizard and its dialogs look up is in the interface file.
+TEST_F(WizardTest, InterfaceFileHoldsEveryControl) {
+    Open(NetworkPackage());
+    const tb::ControlID mainControls[] = {
+        kBackButton,
+        kNextButton,
+        kCancelButton,
+        controlMainTab,
+        controlStaticModelNameTitle,
+        controlStaticModelName,
+        controlGroupLanguage,
+        controlComboLanguage,
+        controlStaticLanguageTitle,
+        controlBinFileListView,
+        controlGroupPort,
+        controlRadioNetwork,
+        controlStaticNetworkDesc,
+        controlRadioUSB,
+        controlStaticUSBDesc,
+        controlNetworkStaticTitle1,
+        controlNetworkStaticTitle2,
+        controlNetworkStaticModuleName,
+        controlNetworkEditModuleName,
+        controlNetworkListView,
+        controlNetworkStaticCommunity,
+        controlNetworkEditCommunity,
+        controlNetworkRefreshButton,
+        controlNetworkAddButton,
+        controlUSBStaticTitle1,
+        controlUSBStaticTitle2,
+        controlUSBStaticModuleName,
+        controlUSBEditModuleName,
+        controlUSBListView,
+        controlUSBRefreshButton,
+        {kPaneSignature, 129},
+        {kPaneSignature, 130},
+        {kPaneSignature, 131},
+        {kPaneSignature, 132},
+    };
+    for (tb::ControlID id : mainControls)
+        EXPECT_NE(C(id), nullptr) << tb::CodeText(id.signature).toStdString() << " " << id.id;
+
+    CProgressDlg progress(g_pMainWindow);
+    ASSERT_NE(progress.GetWindowRef(), nullptr);
+    for (tb::ControlID id : {controlProcessCancelButton, controlProcessProgressBar,
+                             controlProcessStatusStatic, controlProcessPrinterNameStatic}) {
+        tb::Control* control = nullptr;
+        EXPECT_EQ(tb::GetControlByID(progress.GetWindowRef(), id, &control), tb::kNoErr) << id.id;
+    }
+}
+
+TEST_F(WizardTest, AddOpensTheAddressDialogAndItsCancelClosesIt) {
+    Open(NetworkPackage());
+    tb::SendCommand(Window(), kCommandNext);
+    tb::SendCommand(Window(), kCommandNext);
+    Click(C(controlNetworkAddButton));
+    tb::Window* dialog = tb::ActiveNonFloatingWindow();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_NE(dialog, Window());
+    ASSERT_NE(dynamic_cast<CAddIPAddressDlg*>(TWindow::GetTWindow(dialog)), nullptr);
+    EXPECT_TRUE(tb::IsWindowVisible(dialog));
+    for (tb::ControlID id : {controlIPv6Radio, controlIPv6Edit, controlIPv4Radio,
+                             controlAddOKButton, controlAddCancelButton, controlIPv4Edit1,
+                             controlIPv4Edit2, controlIPv4Edit3, controlIPv4Edit4}) {
+        tb::Control* control = nullptr;
+        EXPECT_EQ(tb::GetControlByID(dialog, id, &control), tb::kNoErr) << id.id;
+    }
+    tb::Control* cancel = nullptr;
+    tb::GetControlByID(dialog, controlAddCancelButton, &cancel);
+    Click(cancel);
+    EXPECT_TRUE(tb::IsWindowDisposed(dialog));
+    FlushDeletes();
+    EXPECT_NE(g_pMainWindow, nullptr);
+}
 
 } // namespace

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# The program itself on a package folder: without a display it saves a
+# picture of each page when asked and otherwise says why it cannot start.
+#   program_smoke.sh <path of the built Quenlo>
+set -euo pipefail
+program=$1
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+mkdir "$dir/package"
+cp "$program" "$dir/package/Quenlo"
+head -c 3000 /dev/zero > "$dir/package/a.bin"
+cat > "$dir/package/Quenlo.plist" <<'PLIST'
+<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0">
+<dict>
+  <key>General</key>
+  <dict>
+    <key>SysOID</key><string>1.3.6.1.4.1.99999.1</string>
+    <key>ModelName</key><string>Smoke Model</string>
+    <key>WindowsTitle</key><string>Smoke</string>
+    <key>FwCount</key><string>1</string>
+  </dict>
+  <key>Fw0</key><dict><key>FileName</key><string>a.bin</string></dict>
+</dict>
+</plist>
+PLIST
+
+# Started from elsewhere: the package is the program's own folder.
+cd /
+nodisplay=(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM)
+"${nodisplay[@]}" QUENLO_PICTURES="$dir/pictures" "$dir/package/Quenlo" >"$dir/out" 2>&1 ||
+  { cat "$dir/out"; fail "pictures run ended with status $?"; }
+for page in 1 2 3 4; do
+  [ -s "$dir/pictures/page$page.png" ] || fail "no picture of page $page"
+done
+grep -q "main window shown" "$dir/out" || fail "no start-up time line"
+
+# German pictures work as well.
+"${nodisplay[@]}" LANGUAGE=de LANG=de_DE.UTF-8 QUENLO_PICTURES="$dir/de" "$dir/package/Quenlo" \
+  >"$dir/out" 2>&1 || fail "German pictures run failed"
+[ -s "$dir/de/page4.png" ] || fail "no German picture"
+
+status=0
+"${nodisplay[@]}" "$dir/package/Quenlo" >"$dir/out" 2>&1 || status=$?
+[ "$status" -eq 1 ] || fail "without a display the program ended with $status, not 1"
+grep -q "no display" "$dir/out" || fail "without a display the program does not say so"
+echo "program smoke test passed"
