@@ -31,5 +31,5 @@ public:
 
 private:
     MainWindow* m_pParent = nullptr;
-    int32_t m_nAddressType = 1;
+    [[maybe_unused]] int32_t m_nAddressType = 1; // 1 IPv4, 0 IPv6
 };

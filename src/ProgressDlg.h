@@ -16,7 +16,7 @@ public:
     ~CProgressDlg() override = default;
 
 private:
-    tb::Window* m_dialogWindow = nullptr;
-    MainWindow* m_pOwner = nullptr;
-    tb::Control* m_progressBar = nullptr;
+    [[maybe_unused]] tb::Window* m_dialogWindow = nullptr;
+    [[maybe_unused]] MainWindow* m_pOwner = nullptr; // told about Cancel; not owned
+    [[maybe_unused]] tb::Control* m_progressBar = nullptr;
 };
