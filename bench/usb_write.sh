@@ -28,12 +28,17 @@ run() { # $1: extra emulator options
   peak_kib=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/err.txt")
   size_kib=$((mib * 1024))
   limit_kib=$((size_kib + 32 * 1024))
-  cmp -s "$work/firmware.bin" "$work/received.bin" && same=yes || same=NO
+  local same=yes within=within
+  cmp -s "$work/firmware.bin" "$work/received.bin" || { same=NO; status=1; }
+  [ "$peak_kib" -le "$limit_kib" ] || { within=EXCEEDED; status=1; }
   echo "$2: $line"
+  echo "$2: emulator $(grep '^written:' "$work/out.txt")"
   echo "$2: peak RSS ${peak_kib} KiB (time -v), limit ${limit_kib} KiB (file + 32 MiB):" \
-       "$([ "$peak_kib" -le "$limit_kib" ] && echo within || echo EXCEEDED); received identical: $same"
+       "$within; received identical: $same"
 }
+status=0
 
 echo "writing ${mib} MiB with one Dev_Write to the emulated printer"
 run "" "scatter-gather (one urb)"
 run "--no-scatter-gather" "16 KiB urbs      "
+exit $status

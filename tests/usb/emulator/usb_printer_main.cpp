@@ -5,7 +5,8 @@
 // The program runs under umockdev's preload and sees one printer (the
 // options set its IDs, strings, device ID and replies); its libusb finds,
 // opens and talks to it like a real one. When the program ends, the number
-// of bytes written to the printer's out-pipe is printed ("written: N bytes")
+// of bytes written to the printer's out-pipe is printed ("written: N bytes in
+// M urbs")
 // and the program's exit status is returned.
 //
 // Options:
@@ -120,7 +121,8 @@ int main(int argc, char** argv) {
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    std::printf("written: %llu bytes\n", static_cast<unsigned long long>(emu.WrittenCount(id)));
+    std::printf("written: %llu bytes in %d urbs\n",
+                static_cast<unsigned long long>(emu.WrittenCount(id)), emu.OutUrbs(id));
     std::fflush(stdout);
     if (WIFEXITED(status))
         return WEXITSTATUS(status);
