@@ -217,6 +217,10 @@ int32_t GetControlValue(const Control* control);
 // The number of items of a pop-up; kParamErr for other controls.
 Status GetPopupItemCount(const Control* control, int32_t* outCount);
 
+// The selected characters of a text field, [start, end); start == end at the
+// insertion point when nothing is selected. kParamErr for other controls.
+Status GetFieldSelection(const Control* control, int32_t* start, int32_t* end);
+
 // Keyboard focus inside a window.
 void ClearKeyboardFocus(Window* window);
 void AdvanceKeyboardFocus(Window* window);

@@ -211,6 +211,19 @@ Status GetPopupItemCount(const Control* control, int32_t* outCount) {
     return kNoErr;
 }
 
+Status GetFieldSelection(const Control* control, int32_t* start, int32_t* end) {
+    auto* edit = control != nullptr ? qobject_cast<QLineEdit*>(control->widget) : nullptr;
+    if (edit == nullptr || start == nullptr || end == nullptr)
+        return kParamErr;
+    if (edit->hasSelectedText()) {
+        *start = edit->selectionStart();
+        *end = *start + int32_t(edit->selectedText().size());
+    } else {
+        *start = *end = edit->cursorPosition();
+    }
+    return kNoErr;
+}
+
 void ClearKeyboardFocus(Window* window) {
     if (window == nullptr || window->widget == nullptr)
         return;

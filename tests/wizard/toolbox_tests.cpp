@@ -248,6 +248,23 @@ TEST_F(ToolboxTest, KeysReachAFieldThroughItsFilter) {
     EXPECT_EQ(edit->text(), QStringLiteral("1"));
 }
 
+TEST_F(ToolboxTest, FieldSelection) {
+    tb::Control* field = C({tb::Code("NETW"), 306});
+    auto* edit = qobject_cast<QLineEdit*>(tb::NativeWidget(field));
+    edit->setText("public");
+    edit->setSelection(1, 3);
+    int32_t start = -1, end = -1;
+    ASSERT_EQ(tb::GetFieldSelection(field, &start, &end), tb::kNoErr);
+    EXPECT_EQ(start, 1);
+    EXPECT_EQ(end, 4);
+    edit->deselect();
+    edit->setCursorPosition(2);
+    tb::GetFieldSelection(field, &start, &end);
+    EXPECT_EQ(start, 2);
+    EXPECT_EQ(end, 2);
+    EXPECT_EQ(tb::GetFieldSelection(C({tb::Code("MAIN"), 2}), &start, &end), tb::kParamErr);
+}
+
 TEST_F(ToolboxTest, AKeyHandlerThatConsumesTheKeyKeepsItFromTheField) {
     auto consume = [](tb::HandlerCall*, tb::Event*, void*) -> tb::Status { return tb::kNoErr; };
     const tb::EventType keyDown = {tb::kClassKeyboard, tb::kRawKeyDown};
