@@ -49,6 +49,7 @@ public:
             memcpy(m_buf + m_pos, data, n);
     }
     void Byte(unsigned char b) { Bytes(&b, 1); }
+    void Poison() { m_ok = false; }
 
     // Tag and length for content already written; long form from 128 on.
     void Header(unsigned char tag, int contentLength) {
@@ -78,7 +79,7 @@ private:
 void WrapMessage(BackWriter& w, const char* community) {
     const size_t c = strlen(community);
     if (c > static_cast<size_t>(kSnmpWorkSize)) {
-        w.Bytes(nullptr, static_cast<size_t>(kSnmpWorkSize) + 1); // poison
+        w.Poison();
         return;
     }
     w.Bytes(community, c);
