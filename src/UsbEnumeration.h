@@ -51,6 +51,9 @@ std::optional<std::string> copy_value_for_key(const std::optional<std::string>& 
 // splitting a UTF-8 character.
 std::size_t Utf8PrefixLength(const char* text, std::size_t length, std::size_t room);
 
-// The last part of a pass, on the text of one device ID: logs it, and
-// updates szSERN, szDES and pDeviceIdText from it as described above.
+// The last step of a pass, on the text of one device ID: logs it, cuts it to
+// the working buffer at a character boundary, then takes the value after
+// "SERN:" into szSERN, the value after a "DES:" that follows it into szDES,
+// and, when that "DES:" has anything after it, the whole ID into
+// pDeviceIdText. Values end at ';' or the end; empty ones change nothing.
 void KeepDeviceIdFields(const std::string& deviceId);

@@ -49,10 +49,10 @@ constexpr const char kGenericLoaded[] =
 class ClassDriverTest : public UsbTest {
 protected:
     int AddWithDriver(const std::string& path) {
-        usbemu::PrinterSpec spec = Spec();
-        spec.deviceId = "MFG:A;MDL:B;SERN:77;DES:D;";
-        spec.classDriverPath = path;
-        return emu->AddPrinter(spec);
+        usbemu::PrinterSetup setup = DefaultPrinter();
+        setup.deviceId = "MFG:A;MDL:B;SERN:77;DES:D;";
+        setup.classDriverPath = path;
+        return emu->AddPrinter(setup);
     }
     std::string err;
     std::string out;

@@ -127,9 +127,9 @@ TEST(Utf8Prefix, NeverSplitsACharacter) {
 // --- whole passes over emulated printers ------------------------------------
 
 TEST_F(UsbTest, CompleteIdIsTakenAsItCame) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.deviceId = "MFG:Acme;MDL:L9;SN:123;DES:Office;";
-    int id = emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.deviceId = "MFG:Acme;MDL:L9;SN:123;DES:Office;";
+    int id = emu->AddPrinter(setup);
     std::string log = CapturedStdout([] { list_devices(); });
     EXPECT_TRUE(Contains(log, "idstr=MFG:Acme;MDL:L9;SN:123;DES:Office;\n"));
     EXPECT_EQ(emu->DeviceIdRequests(id), 1);
@@ -139,10 +139,10 @@ TEST_F(UsbTest, CompleteIdIsTakenAsItCame) {
 }
 
 TEST_F(UsbTest, MissingSerialNumberIsCompletedFromTheStringDescriptor) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.serial = "ABC987";
-    spec.deviceId = "MFG:Acme;MDL:L9;DES:Office;";
-    emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.serial = "ABC987";
+    setup.deviceId = "MFG:Acme;MDL:L9;DES:Office;";
+    emu->AddPrinter(setup);
     list_devices();
     EXPECT_STREQ(szSERN, "ABC987");
     EXPECT_STREQ(szDES, "Office");
@@ -150,30 +150,30 @@ TEST_F(UsbTest, MissingSerialNumberIsCompletedFromTheStringDescriptor) {
 }
 
 TEST_F(UsbTest, EveryMissingKeyIsCompletedInOrder) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.manufacturer = "Maker";
-    spec.product = "Model 5";
-    spec.serial = "Z1";
-    spec.deviceId = " cmd:PCL;DES:Hall;";
-    emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.manufacturer = "Maker";
+    setup.product = "Model 5";
+    setup.serial = "Z1";
+    setup.deviceId = " cmd:PCL;DES:Hall;";
+    emu->AddPrinter(setup);
     list_devices();
     EXPECT_STREQ(pDeviceIdText, "MFG:Maker;MDL:Model 5;SERN:Z1; cmd:PCL;DES:Hall;");
 }
 
 TEST_F(UsbTest, PrinterWithoutSerialStringGetsNoSerialNumber) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.serial.clear(); // serial-number string index 0
-    spec.deviceId = "MFG:Acme;MDL:L9;DES:Office;";
-    emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.serial.clear(); // serial-number string index 0
+    setup.deviceId = "MFG:Acme;MDL:L9;DES:Office;";
+    emu->AddPrinter(setup);
     std::string log = CapturedStdout([] { list_devices(); });
     EXPECT_TRUE(Contains(log, "idstr=MFG:Acme;MDL:L9;DES:Office;\n"));
     EXPECT_STREQ(szSERN, "");
 }
 
 TEST_F(UsbTest, KernelPrinterDriverIsDetachedOnlyForTheExchange) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.deviceId = "MFG:A;MDL:B;SERN:1;DES:D;";
-    int id = emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.deviceId = "MFG:A;MDL:B;SERN:1;DES:D;";
+    int id = emu->AddPrinter(setup);
     list_devices();
     list_devices();
     EXPECT_EQ(emu->DeviceIdRequests(id), 2) << "the request needs the interface free";
@@ -182,10 +182,10 @@ TEST_F(UsbTest, KernelPrinterDriverIsDetachedOnlyForTheExchange) {
 }
 
 TEST_F(UsbTest, WhenTheKernelDriverCannotBeDetachedItsCopyOfTheIdServes) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.detachRefused = true;
-    spec.deviceId = "MFG:A;MDL:B;SERN:from-sysfs;DES:D;";
-    int id = emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.detachRefused = true;
+    setup.deviceId = "MFG:A;MDL:B;SERN:from-sysfs;DES:D;";
+    int id = emu->AddPrinter(setup);
     list_devices();
     EXPECT_STREQ(szSERN, "from-sysfs");
     EXPECT_EQ(emu->DeviceIdRequests(id), 0);
@@ -193,22 +193,22 @@ TEST_F(UsbTest, WhenTheKernelDriverCannotBeDetachedItsCopyOfTheIdServes) {
 }
 
 TEST_F(UsbTest, PrinterWithoutKernelDriverIsAskedAllTheSame) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.usblpBound = false;
-    spec.deviceId = "MFG:A;MDL:B;SERN:7;DES:D;";
-    int id = emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.usblpBound = false;
+    setup.deviceId = "MFG:A;MDL:B;SERN:7;DES:D;";
+    int id = emu->AddPrinter(setup);
     list_devices();
     EXPECT_STREQ(szSERN, "7");
     EXPECT_EQ(emu->KernelDriverDetaches(id), 0);
 }
 
 TEST_F(UsbTest, WithSeveralPrintersTheLastQualifyingOneWins) {
-    usbemu::PrinterSpec a = Spec();
+    usbemu::PrinterSetup a = DefaultPrinter();
     a.deviceId = "MFG:A;MDL:B;SERN:first;DES:one;";
-    usbemu::PrinterSpec b = Spec();
+    usbemu::PrinterSetup b = DefaultPrinter();
     b.productId = 0x9999; // any printer counts, not only the package's
     b.deviceId = "MFG:A;MDL:B;SERN:second;DES:two;";
-    usbemu::PrinterSpec c = Spec();
+    usbemu::PrinterSetup c = DefaultPrinter();
     c.deviceId = "MFG:A;MDL:B;SN:third;"; // yields nothing
     int ia = emu->AddPrinter(a);
     int ib = emu->AddPrinter(b);
@@ -228,12 +228,12 @@ TEST_F(UsbTest, NoPrinterAttachedKeepsTheEarlierTexts) {
 }
 
 TEST_F(UsbTest, HostileDeviceIdsAreContained) {
-    usbemu::PrinterSpec spec = Spec();
+    usbemu::PrinterSetup setup = DefaultPrinter();
     // Not UTF-8, and a NUL with thousands of bytes after it: what is kept
     // is valid text that ends at the NUL.
-    spec.deviceId = std::string("SERN:\xFF\xFE;DES:d;") + std::string(3000, 'y');
-    spec.deviceId[40] = '\0';
-    emu->AddPrinter(spec);
+    setup.deviceId = std::string("SERN:\xFF\xFE;DES:d;") + std::string(3000, 'y');
+    setup.deviceId[40] = '\0';
+    emu->AddPrinter(setup);
     list_devices();
     EXPECT_STREQ(szSERN, "\xC3\xBF\xC3\xBE"); // read as Latin-1
     EXPECT_STREQ(szDES, "d");

@@ -30,7 +30,7 @@ int WriteOnce(std::vector<char>& data, int* written = nullptr) {
 // --- opening: which device, which interface, which pipes -------------------
 
 TEST_F(UsbTest, OpensTheSecondInterfaceAndTakesOnePipePerDirection) {
-    int id = emu->AddPrinter(Spec());
+    int id = emu->AddPrinter(DefaultPrinter());
     CUsbDevice dev;
     ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
     EXPECT_EQ(dev.Record(g_index).outPipeRef, 1);
@@ -47,9 +47,9 @@ TEST_F(UsbTest, OpensTheSecondInterfaceAndTakesOnePipePerDirection) {
 }
 
 TEST_F(UsbTest, TakesPipesByDirectionWhenTheInPipeComesFirst) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.inPipeFirst = true;
-    int id = emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.inPipeFirst = true;
+    int id = emu->AddPrinter(setup);
     CUsbDevice dev;
     ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
     EXPECT_EQ(dev.Record(g_index).inPipeRef, 1);
@@ -61,7 +61,8 @@ TEST_F(UsbTest, TakesPipesByDirectionWhenTheInPipeComesFirst) {
 }
 
 TEST_F(UsbTest, OfTwoMatchingPrintersOnlyTheFirstListedIsUsed) {
-    auto [first, second] = InListedOrder(emu->AddPrinter(Spec()), emu->AddPrinter(Spec()));
+    auto [first, second] =
+        InListedOrder(emu->AddPrinter(DefaultPrinter()), emu->AddPrinter(DefaultPrinter()));
     ASSERT_NE(first, second);
     std::vector<char> data = Pattern(4096);
     EXPECT_EQ(WriteOnce(data), 0);
@@ -71,9 +72,9 @@ TEST_F(UsbTest, OfTwoMatchingPrintersOnlyTheFirstListedIsUsed) {
 }
 
 TEST_F(UsbTest, PrinterWithOtherIdsIsNotOpened) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.productId = kPid + 1;
-    int id = emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.productId = kPid + 1;
+    int id = emu->AddPrinter(setup);
     CUsbDevice dev;
     EXPECT_EQ(dev.Dev_Open(kVid, kPid), -1);
     char data[] = "x";
@@ -93,9 +94,9 @@ TEST_F(UsbTest, NoDeviceAttachedOpenFailsAndTransfersRefuse) {
 }
 
 TEST_F(UsbTest, DeviceWithOneInterfaceOpensButCannotTransfer) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.secondInterface = false;
-    int id = emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.secondInterface = false;
+    int id = emu->AddPrinter(setup);
     CUsbDevice dev;
     EXPECT_EQ(dev.Dev_Open(kVid, kPid), 0);
     char buf[16] = {};
@@ -108,9 +109,9 @@ TEST_F(UsbTest, DeviceWithOneInterfaceOpensButCannotTransfer) {
 }
 
 TEST_F(UsbTest, InterfaceWithoutEndpointsSwitchesToSettingOneAndProbesItsPipes) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.noEndpointsAtFirst = true;
-    int id = emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.noEndpointsAtFirst = true;
+    int id = emu->AddPrinter(setup);
     CUsbDevice dev;
     std::string log = CapturedStdout([&] { ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0); });
     EXPECT_EQ(emu->AlternateSetting(id), 1);
@@ -136,7 +137,7 @@ TEST_F(UsbTest, InterfaceWithoutEndpointsSwitchesToSettingOneAndProbesItsPipes) 
 // --- writing whole files -----------------------------------------------
 
 TEST_F(UsbTest, SeveralMegabytesGoInOneTransferByteForByte) {
-    int id = emu->AddPrinter(Spec());
+    int id = emu->AddPrinter(DefaultPrinter());
     std::vector<char> firmware = Pattern(5 * 1024 * 1024 + 123);
     int written = 0;
     EXPECT_EQ(WriteOnce(firmware, &written), 0);
@@ -146,7 +147,7 @@ TEST_F(UsbTest, SeveralMegabytesGoInOneTransferByteForByte) {
 }
 
 TEST_F(UsbNoScatterGatherTest, SeveralMegabytesArriveWholeWhenSplitIntoPieces) {
-    int id = emu->AddPrinter(Spec());
+    int id = emu->AddPrinter(DefaultPrinter());
     std::vector<char> firmware = Pattern(3 * 1024 * 1024 + 7, 99);
     EXPECT_EQ(WriteOnce(firmware), 0);
     EXPECT_TRUE(SameBytes(emu->Written(id), firmware));
@@ -154,7 +155,7 @@ TEST_F(UsbNoScatterGatherTest, SeveralMegabytesArriveWholeWhenSplitIntoPieces) {
 }
 
 TEST_F(UsbTest, ConsecutiveWritesArriveInOrder) {
-    int id = emu->AddPrinter(Spec());
+    int id = emu->AddPrinter(DefaultPrinter());
     std::vector<char> a = Pattern(70000, 1);
     std::vector<char> b = Pattern(4, 2);
     CUsbDevice dev;
@@ -168,7 +169,7 @@ TEST_F(UsbTest, ConsecutiveWritesArriveInOrder) {
 }
 
 TEST_F(UsbTest, FailedWritesReportFailureWithTheFullLengthCounted) {
-    int id = emu->AddPrinter(Spec());
+    int id = emu->AddPrinter(DefaultPrinter());
     for (auto fault : {usbemu::WriteFault::Stall, usbemu::WriteFault::Error}) {
         emu->SetWriteFault(id, fault);
         std::vector<char> data = Pattern(50000);
@@ -186,7 +187,7 @@ TEST_F(UsbTest, FailedWritesReportFailureWithTheFullLengthCounted) {
 }
 
 TEST_F(UsbTest, BadArgumentsAreRefusedWithoutATransfer) {
-    int id = emu->AddPrinter(Spec());
+    int id = emu->AddPrinter(DefaultPrinter());
     CUsbDevice dev;
     ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
     char buf[4] = {};
@@ -201,7 +202,7 @@ TEST_F(UsbTest, BadArgumentsAreRefusedWithoutATransfer) {
 // --- closing --------------------------------------------------------------
 
 TEST_F(UsbTest, EveryCloseClearsTheHaltOfBothPipes) {
-    int id = emu->AddPrinter(Spec());
+    int id = emu->AddPrinter(DefaultPrinter());
     CUsbDevice dev;
     for (int round = 1; round <= 3; ++round) {
         ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0); // also closes the previous round
@@ -215,7 +216,7 @@ TEST_F(UsbTest, EveryCloseClearsTheHaltOfBothPipes) {
 }
 
 TEST_F(UsbTest, DestructorClosesAndCloseOfANeverOpenedChannelIsHarmless) {
-    int id = emu->AddPrinter(Spec());
+    int id = emu->AddPrinter(DefaultPrinter());
     {
         CUsbDevice never;
         EXPECT_EQ(never.Dev_Close(), 0);
@@ -233,7 +234,7 @@ TEST_F(UsbTest, DestructorClosesAndCloseOfANeverOpenedChannelIsHarmless) {
 // --- unplugging ----------------------------------------------------------
 
 TEST_F(UsbTest, WriteToAnUnpluggedPrinterFailsPromptly) {
-    int id = emu->AddPrinter(Spec());
+    int id = emu->AddPrinter(DefaultPrinter());
     CUsbDevice dev;
     ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
     emu->Unplug(id);
@@ -249,9 +250,9 @@ TEST_F(UsbTest, WriteToAnUnpluggedPrinterFailsPromptly) {
 // --- a printer that never answers ------------------------------------------
 
 TEST_F(UsbTest, ReadFromASilentPrinterGivesUpAfterTheReadTimeLimit) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.silent = true;
-    int id = emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.silent = true;
+    int id = emu->AddPrinter(setup);
     unsigned int saved = g_readTimeoutMs;
     g_readTimeoutMs = 300;
     CUsbDevice dev;

@@ -33,7 +33,7 @@ protected:
     void TearDown() override { emu.reset(); }
     virtual bool ScatterGather() const { return true; }
 
-    static usbemu::PrinterSpec Spec() { return usbemu::PrinterSpec{}; }
+    static usbemu::PrinterSetup DefaultPrinter() { return usbemu::PrinterSetup{}; }
 
     std::unique_ptr<usbemu::Emulator> emu;
 };

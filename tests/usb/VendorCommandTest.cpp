@@ -27,10 +27,10 @@ TEST(VendorRecords, CommandIsTenPackedBytes) {
 }
 
 TEST_F(UsbTest, PrinterInfoWritesItsCommandAndReadsSerialAndFirmware) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.serial = "SER-12345";
-    spec.firmwareVersion = "V2.34";
-    int id = emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.serial = "SER-12345";
+    setup.firmwareVersion = "V2.34";
+    int id = emu->AddPrinter(setup);
 
     CUsbDevice dev;
     DEV_PSR_PRINTERINFORMATION info;
@@ -45,9 +45,9 @@ TEST_F(UsbTest, PrinterInfoWritesItsCommandAndReadsSerialAndFirmware) {
 }
 
 TEST_F(UsbTest, PrinterNameWritesItsCommandAndReadsTheName) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.printerName = "Office 3rd floor";
-    int id = emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.printerName = "Office 3rd floor";
+    int id = emu->AddPrinter(setup);
     CUsbDevice dev;
     DEV_PL_PRINTER_NAME name;
     std::string log = CapturedStdout([&] { EXPECT_EQ(COstrelCmd().GetPrinterName(dev, name), 0); });
@@ -59,13 +59,13 @@ TEST_F(UsbTest, PrinterNameWritesItsCommandAndReadsTheName) {
 TEST_F(UsbTest, RepliesLongerThanTheOldStagingBufferArriveWhole) {
     // Bytes past 1000 are carried, not interpreted; they must still come
     // through unclipped and without overrunning anything.
-    usbemu::PrinterSpec spec = Spec();
-    spec.infoReply = usbemu::InfoReply("S", "F");
-    spec.infoReply[1000] = 0x5A;
-    spec.infoReply[1387] = 0xA5;
-    spec.nameReply = usbemu::NameReply("N");
-    spec.nameReply[1067] = 0x77;
-    emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.infoReply = usbemu::InfoReply("S", "F");
+    setup.infoReply[1000] = 0x5A;
+    setup.infoReply[1387] = 0xA5;
+    setup.nameReply = usbemu::NameReply("N");
+    setup.nameReply[1067] = 0x77;
+    emu->AddPrinter(setup);
     CUsbDevice dev;
     DEV_PSR_PRINTERINFORMATION info;
     DEV_PL_PRINTER_NAME name;
@@ -79,10 +79,10 @@ TEST_F(UsbTest, RepliesLongerThanTheOldStagingBufferArriveWhole) {
 }
 
 TEST_F(UsbTest, ShortReplyLeavesTheRestOfTheRecordZeroAndSucceeds) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.infoReply = usbemu::InfoReply("SHORT", "V9");
-    spec.infoReply.resize(100); // serial inside, firmware version not
-    emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.infoReply = usbemu::InfoReply("SHORT", "V9");
+    setup.infoReply.resize(100); // serial inside, firmware version not
+    emu->AddPrinter(setup);
     CUsbDevice dev;
     DEV_PSR_PRINTERINFORMATION info;
     EXPECT_EQ(COstrelCmd().GetPrinterInfo(dev, info), 0);
@@ -92,10 +92,10 @@ TEST_F(UsbTest, ShortReplyLeavesTheRestOfTheRecordZeroAndSucceeds) {
 }
 
 TEST_F(UsbTest, FieldFilledToAllThirtyTwoBytesStaysInItsField) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.infoReply = usbemu::InfoReply(std::string(32, 'S'), std::string(32, 'F'));
-    spec.infoReply[76] = 0xEE; // the byte after the serial number's field
-    emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.infoReply = usbemu::InfoReply(std::string(32, 'S'), std::string(32, 'F'));
+    setup.infoReply[76] = 0xEE; // the byte after the serial number's field
+    emu->AddPrinter(setup);
     CUsbDevice dev;
     DEV_PSR_PRINTERINFORMATION info;
     ASSERT_EQ(COstrelCmd().GetPrinterInfo(dev, info), 0);
@@ -105,7 +105,7 @@ TEST_F(UsbTest, FieldFilledToAllThirtyTwoBytesStaysInItsField) {
 }
 
 TEST_F(UsbTest, WithoutTheConfiguredPrinterNothingIsWrittenAndZerosAreLogged) {
-    usbemu::PrinterSpec other = Spec();
+    usbemu::PrinterSetup other = DefaultPrinter();
     other.productId = kPid + 1;
     int id = emu->AddPrinter(other);
     CUsbDevice dev;
@@ -125,9 +125,9 @@ TEST_F(UsbTest, WithoutTheConfiguredPrinterNothingIsWrittenAndZerosAreLogged) {
 }
 
 TEST_F(UsbTest, FailedCommandWriteGivesFailureAndStillCloses) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.writeFault = usbemu::WriteFault::Stall;
-    int id = emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.writeFault = usbemu::WriteFault::Stall;
+    int id = emu->AddPrinter(setup);
     CUsbDevice dev;
     DEV_PL_PRINTER_NAME name;
     EXPECT_EQ(COstrelCmd().GetPrinterName(dev, name), -1);
@@ -136,16 +136,16 @@ TEST_F(UsbTest, FailedCommandWriteGivesFailureAndStillCloses) {
 }
 
 TEST_F(UsbTest, PrinterWithoutTheVendorInterfaceAnswersNoCommand) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.secondInterface = false;
-    emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.secondInterface = false;
+    emu->AddPrinter(setup);
     CUsbDevice dev;
     DEV_PSR_PRINTERINFORMATION info;
     EXPECT_EQ(COstrelCmd().GetPrinterInfo(dev, info), -1);
 }
 
 TEST_F(UsbTest, AnOpenChannelIsReopenedByACommand) {
-    int id = emu->AddPrinter(Spec());
+    int id = emu->AddPrinter(DefaultPrinter());
     CUsbDevice dev;
     ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
     DEV_PL_PRINTER_NAME name;
@@ -157,9 +157,9 @@ TEST_F(UsbTest, AnOpenChannelIsReopenedByACommand) {
 // --- status from the device ID -------------------------------------------
 
 TEST_F(UsbTest, StatusIsDecodedFromTheDeviceIdOfAFreshEnumeration) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.deviceId = "MFG:Acme;MDL:Laser 9;SERN:X1;DES:Office;" + StatusField(5);
-    emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.deviceId = "MFG:Acme;MDL:Laser 9;SERN:X1;DES:Office;" + StatusField(5);
+    emu->AddPrinter(setup);
     PRINTER_STATUS status;
     std::memset(&status, 0xFF, sizeof status);
     EXPECT_EQ(COstrelCmd().GetPrinterStatus(status), 0);
@@ -177,9 +177,9 @@ TEST_F(UsbTest, StatusWithoutAnyEnumeratedIdFails) {
 }
 
 TEST_F(UsbTest, StatusOfAPrinterGoneSinceIsTheKeptOne) {
-    usbemu::PrinterSpec spec = Spec();
-    spec.deviceId = "SERN:X1;DES:Office;" + StatusField(3);
-    int id = emu->AddPrinter(spec);
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.deviceId = "SERN:X1;DES:Office;" + StatusField(3);
+    int id = emu->AddPrinter(setup);
     PRINTER_STATUS status;
     ASSERT_EQ(COstrelCmd().GetPrinterStatus(status), 0);
     emu->Unplug(id);

@@ -104,7 +104,7 @@ struct Urb {
 struct Printer {
     Emulator::Impl* owner = nullptr;
     int id = 0;
-    PrinterSpec spec;
+    PrinterSetup setup;
     std::string syspath;
     std::string devnode;
     UMockdevIoctlBase* handler = nullptr;
@@ -147,7 +147,7 @@ struct Emulator::Impl {
 namespace {
 
 uint8_t OutEndpoint(const Printer& p) {
-    return p.spec.noEndpointsAtFirst ? (p.altSetting == 1 ? 0x03 : 0) : 0x02;
+    return p.setup.noEndpointsAtFirst ? (p.altSetting == 1 ? 0x03 : 0) : 0x02;
 }
 
 void Finish(Printer& p, Urb urb, int status, int actual) {
@@ -173,15 +173,15 @@ void ServeWaitingReads(Printer& p) {
 }
 
 void QueueReplyFor(Printer& p, const uint8_t* data, int length) {
-    if (p.spec.silent || length != 10 || data[0] != 0x1B || data[1] != 'M' || data[2] != 'S' ||
+    if (p.setup.silent || length != 10 || data[0] != 0x1B || data[1] != 'M' || data[2] != 'S' ||
         data[3] != 'U')
         return;
     std::vector<uint8_t> reply;
     if (data[4] == 0x01 && data[5] == 0x01)
-        reply = p.spec.infoReply.empty() ? InfoReply(p.spec.serial, p.spec.firmwareVersion)
-                                         : p.spec.infoReply;
+        reply = p.setup.infoReply.empty() ? InfoReply(p.setup.serial, p.setup.firmwareVersion)
+                                          : p.setup.infoReply;
     else if (data[4] == 0xE0 && data[5] == 0x0B)
-        reply = p.spec.nameReply.empty() ? NameReply(p.spec.printerName) : p.spec.nameReply;
+        reply = p.setup.nameReply.empty() ? NameReply(p.setup.printerName) : p.setup.nameReply;
     p.pendingReply.insert(p.pendingReply.end(), reply.begin(), reply.end());
 }
 
@@ -209,12 +209,12 @@ int Control(Printer& p, uint8_t* buf, int bufLen, int& actual) {
         } else if (dtype == 3) {
             if (dindex == 0)
                 reply = {4, 3, 0x09, 0x04};
-            else if (dindex == 1 && !p.spec.manufacturer.empty())
-                reply = Utf16Descriptor(p.spec.manufacturer);
-            else if (dindex == 2 && !p.spec.product.empty())
-                reply = Utf16Descriptor(p.spec.product);
-            else if (dindex == 3 && !p.spec.serial.empty())
-                reply = Utf16Descriptor(p.spec.serial);
+            else if (dindex == 1 && !p.setup.manufacturer.empty())
+                reply = Utf16Descriptor(p.setup.manufacturer);
+            else if (dindex == 2 && !p.setup.product.empty())
+                reply = Utf16Descriptor(p.setup.product);
+            else if (dindex == 3 && !p.setup.serial.empty())
+                reply = Utf16Descriptor(p.setup.serial);
             else
                 return -EPIPE;
         } else {
@@ -226,10 +226,10 @@ int Control(Printer& p, uint8_t* buf, int bufLen, int& actual) {
         if (p.usblpBound)
             return -EBUSY;
         ++p.deviceIdRequests;
-        std::size_t len = p.spec.deviceId.size() + 2;
+        std::size_t len = p.setup.deviceId.size() + 2;
         reply.push_back(static_cast<uint8_t>(len >> 8));
         reply.push_back(static_cast<uint8_t>(len & 0xFF));
-        reply.insert(reply.end(), p.spec.deviceId.begin(), p.spec.deviceId.end());
+        reply.insert(reply.end(), p.setup.deviceId.begin(), p.setup.deviceId.end());
     } else {
         return -EPIPE;
     }
@@ -307,14 +307,14 @@ bool SubmitUrb(Printer& p, UMockdevIoctlClient* client, UMockdevIoctlData* arg) 
             return true;
         }
         ++p.outUrbs;
-        if (p.spec.writeFault == WriteFault::Stall) {
+        if (p.setup.writeFault == WriteFault::Stall) {
             Finish(p, u, -EPIPE, 0);
-        } else if (p.spec.writeFault == WriteFault::Error) {
+        } else if (p.setup.writeFault == WriteFault::Error) {
             Finish(p, u, -EPROTO, 0);
         } else {
             const uint8_t* data = buffer->data;
             int n = urb->buffer_length;
-            if (p.spec.keepInMemory)
+            if (p.setup.keepInMemory)
                 p.written.insert(p.written.end(), data, data + n);
             if (p.record)
                 std::fwrite(data, 1, static_cast<std::size_t>(n), p.record);
@@ -418,7 +418,7 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
         if (io == nullptr) {
             Complete(client, -1, EFAULT);
         } else if (io->ioctl_code == static_cast<int>(USBDEVFS_DISCONNECT)) {
-            if (io->ifno == 0 && p->usblpBound && p->spec.detachRefused) {
+            if (io->ifno == 0 && p->usblpBound && p->setup.detachRefused) {
                 Complete(client, -1, EPERM);
             } else if (io->ifno == 0 && p->usblpBound) {
                 p->usblpBound = false;
@@ -429,7 +429,7 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
             }
         } else if (io->ioctl_code == static_cast<int>(USBDEVFS_CONNECT)) {
             // The kernel probes drivers again: usblp takes its interface back.
-            if (io->ifno == 0 && p->spec.usblpBound)
+            if (io->ifno == 0 && p->setup.usblpBound)
                 p->usblpBound = true;
             Complete(client, 0, 0);
         } else {
@@ -447,7 +447,7 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
         } else {
             bool exceptUsbfs =
                 (dc->flags & kDetachFlagUsbfs) && std::strcmp(dc->driver, "usbfs") == 0;
-            if (dc->interface == 0 && p->usblpBound && exceptUsbfs && p->spec.detachRefused) {
+            if (dc->interface == 0 && p->usblpBound && exceptUsbfs && p->setup.detachRefused) {
                 Complete(client, -1, EPERM);
             } else {
                 if (dc->interface == 0 && p->usblpBound && exceptUsbfs) {
@@ -464,7 +464,7 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
     case USBDEVFS_CLAIMINTERFACE: {
         UMockdevIoctlData* d = nullptr;
         auto* n = Resolve<unsigned int>(arg, &d);
-        unsigned interfaces = p->spec.secondInterface ? 2 : 1;
+        unsigned interfaces = p->setup.secondInterface ? 2 : 1;
         if (n == nullptr)
             Complete(client, -1, EFAULT);
         else if (*n >= interfaces)
@@ -487,8 +487,8 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
         auto* si = Resolve<usbdevfs_setinterface>(arg, &d);
         if (si == nullptr) {
             Complete(client, -1, EFAULT);
-        } else if (si->interface == 1 && p->spec.secondInterface &&
-                   (si->altsetting == 0 || (si->altsetting == 1 && p->spec.noEndpointsAtFirst))) {
+        } else if (si->interface == 1 && p->setup.secondInterface &&
+                   (si->altsetting == 0 || (si->altsetting == 1 && p->setup.noEndpointsAtFirst))) {
             p->altSetting = static_cast<int>(si->altsetting);
             Complete(client, 0, 0);
         } else if (si->interface == 0 && si->altsetting == 0) {
@@ -529,7 +529,7 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
 }
 
 void BuildDescriptors(Printer& p) {
-    const PrinterSpec& s = p.spec;
+    const PrinterSetup& s = p.setup;
     p.deviceDesc = {18, 1, 0x00, 0x02, 0, 0, 0, 64};
     Put16(p.deviceDesc, s.vendorId);
     Put16(p.deviceDesc, s.productId);
@@ -605,16 +605,16 @@ std::string DeviceRecord(const Printer& p, int port) {
     r += "H: descriptors=" + Hex(all) + "\n";
     r += "\n";
     // The interfaces, for the udev lookups made by interface name.
-    for (int i = 0; i < (p.spec.secondInterface ? 2 : 1); ++i) {
+    for (int i = 0; i < (p.setup.secondInterface ? 2 : 1); ++i) {
         r += "P: /devices/usb1/" + name + "/" + name + ":1." + std::to_string(i) + "\n";
         r += "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\n";
-        if (i == 0 && !p.spec.classDriverPath.empty())
-            r += "E: QUENLO_USB_PRINTING_CLASS=" + p.spec.classDriverPath + "\n";
+        if (i == 0 && !p.setup.classDriverPath.empty())
+            r += "E: QUENLO_USB_PRINTING_CLASS=" + p.setup.classDriverPath + "\n";
         r += std::string("A: bInterfaceClass=") + (i == 0 ? "07" : "ff") + "\\n\n";
         r += std::string("A: bInterfaceSubClass=") + (i == 0 ? "01" : "00") + "\\n\n";
         r += "A: bInterfaceNumber=0" + std::to_string(i) + "\\n\n";
-        if (i == 0 && p.spec.usblpBound)
-            r += "A: ieee1284_id=" + Escaped(p.spec.deviceId) + "\n";
+        if (i == 0 && p.setup.usblpBound)
+            r += "A: ieee1284_id=" + Escaped(p.setup.deviceId) + "\n";
         r += "\n";
     }
     return r;
@@ -694,24 +694,24 @@ Emulator::~Emulator() {
     g_object_unref(m_impl->testbed);
 }
 
-int Emulator::AddPrinter(const PrinterSpec& spec) {
+int Emulator::AddPrinter(const PrinterSetup& setup) {
     auto p = std::make_unique<Printer>();
     p->owner = m_impl.get();
-    p->spec = spec;
+    p->setup = setup;
     {
         std::lock_guard<std::mutex> lock(m_impl->mutex);
         p->id = m_impl->nextDevnum++;
-        p->usblpBound = spec.usblpBound;
+        p->usblpBound = setup.usblpBound;
     }
     int port = p->id - 1;
     char devnode[64];
     std::snprintf(devnode, sizeof devnode, "/dev/bus/usb/001/%03d", p->id);
     p->devnode = devnode;
     p->syspath = "/sys/devices/usb1/1-" + std::to_string(port);
-    if (!spec.recordPath.empty()) {
-        p->record = std::fopen(spec.recordPath.c_str(), "wb");
+    if (!setup.recordPath.empty()) {
+        p->record = std::fopen(setup.recordPath.c_str(), "wb");
         if (p->record == nullptr)
-            std::perror(spec.recordPath.c_str());
+            std::perror(setup.recordPath.c_str());
     }
     BuildDescriptors(*p);
 
@@ -802,7 +802,7 @@ int Emulator::AlternateSetting(int id) const {
 
 void Emulator::SetWriteFault(int id, WriteFault fault) {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->Get(id).spec.writeFault = fault;
+    m_impl->Get(id).setup.writeFault = fault;
 }
 
 std::string Emulator::RootDir() const {

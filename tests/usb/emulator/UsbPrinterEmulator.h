@@ -12,7 +12,7 @@
 //       ...
 //   }
 //   usbemu::Emulator emu;                    // before the first libusb_init
-//   int id = emu.AddPrinter(spec);           // attached and enumerable at once
+//   int id = emu.AddPrinter(setup);           // attached and enumerable at once
 //   ... run the code under test ...
 //   emu.Written(id);                         // every byte of the out-pipe, in order
 //   emu.ClearHalts(id, 0x02);                // clear-halts of one endpoint
@@ -39,7 +39,7 @@ enum class WriteFault {
 // record whose status code (byte 9) is code, the other bytes fill.
 std::string StatusField(uint8_t code, uint8_t fill = 0);
 
-struct PrinterSpec {
+struct PrinterSetup {
     uint16_t vendorId = 0x5A5A; // the example package's IDs
     uint16_t productId = 0x0310;
     // String descriptors; an empty text leaves its index 0 in the device
@@ -95,7 +95,7 @@ public:
     Emulator& operator=(const Emulator&) = delete;
 
     // Attaches a printer; returns its id (its device number on bus 1).
-    int AddPrinter(const PrinterSpec& spec);
+    int AddPrinter(const PrinterSetup& setup);
     // Removes it: open handles fail with ENODEV from now on.
     void Unplug(int id);
 

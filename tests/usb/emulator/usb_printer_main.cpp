@@ -38,7 +38,7 @@ int Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
-    usbemu::PrinterSpec spec;
+    usbemu::PrinterSetup setup;
     bool scatterGather = true;
     int statusCode = -1;
     int i = 1;
@@ -50,31 +50,31 @@ int main(int argc, char** argv) {
             ++i;
             break;
         } else if (a == "--vid" && (v = next())) {
-            spec.vendorId = static_cast<uint16_t>(std::strtoul(v, nullptr, 0));
+            setup.vendorId = static_cast<uint16_t>(std::strtoul(v, nullptr, 0));
         } else if (a == "--pid" && (v = next())) {
-            spec.productId = static_cast<uint16_t>(std::strtoul(v, nullptr, 0));
+            setup.productId = static_cast<uint16_t>(std::strtoul(v, nullptr, 0));
         } else if (a == "--serial" && (v = next())) {
-            spec.serial = v;
+            setup.serial = v;
         } else if (a == "--firmware" && (v = next())) {
-            spec.firmwareVersion = v;
+            setup.firmwareVersion = v;
         } else if (a == "--name" && (v = next())) {
-            spec.printerName = v;
+            setup.printerName = v;
         } else if (a == "--manufacturer" && (v = next())) {
-            spec.manufacturer = v;
+            setup.manufacturer = v;
         } else if (a == "--product" && (v = next())) {
-            spec.product = v;
+            setup.product = v;
         } else if (a == "--device-id" && (v = next())) {
-            spec.deviceId = v;
+            setup.deviceId = v;
         } else if (a == "--status" && (v = next())) {
             statusCode = static_cast<int>(std::strtol(v, nullptr, 0));
         } else if (a == "--record" && (v = next())) {
-            spec.recordPath = v;
+            setup.recordPath = v;
         } else if (a == "--record-count") {
-            spec.keepInMemory = false;
+            setup.keepInMemory = false;
         } else if (a == "--no-scatter-gather") {
             scatterGather = false;
         } else if (a == "--no-usblp") {
-            spec.usblpBound = false;
+            setup.usblpBound = false;
         } else {
             return Usage();
         }
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
 
     if (statusCode >= 0) {
         // Replace the status field, or add one at the end where it belongs.
-        std::string& id = spec.deviceId;
+        std::string& id = setup.deviceId;
         std::size_t sts = id.find("STS:");
         if (sts != std::string::npos) {
             std::size_t end = id.find(';', sts);
@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     }
 
     usbemu::Emulator emu(scatterGather);
-    int id = emu.AddPrinter(spec);
+    int id = emu.AddPrinter(setup);
 
     pid_t child = fork();
     if (child < 0) {
