@@ -21,15 +21,41 @@ constexpr uint32_t kCommandAddressCancel = tb::Code("IPCA");
 constexpr uint32_t kCommandAddressIPv4 = tb::Code("IPV4");
 constexpr uint32_t kCommandAddressIPv6 = tb::Code("IPV6");
 
+// Key filter of the five address fields: hexadecimal digits, ":" and ".",
+// and the editing keys.
+int NumericFilter(tb::Control* control, int16_t* keyCode, int16_t* charCode, uint32_t* modifiers);
+extern tb::KeyFilterProc fFilterProc;
+
 class CAddIPAddressDlg : public TWindow {
 public:
     CAddIPAddressDlg();
-    ~CAddIPAddressDlg() override = default;
+    // Tells the main window that its dialog is gone.
+    ~CAddIPAddressDlg() override;
 
     void ShowDialog(MainWindow* parent);
     bool HandleCommand(const tb::Command& command) override;
+    tb::Status HandleEvent(tb::HandlerCall* call, TCarbonEvent& event) override;
+    tb::Status EditChanged(tb::HandlerCall* call, TCarbonEvent& event);
+    void SetControlLocalizedString();
+
+    // The address texts made at OK; null before.
+    const QString& IPv4Address() const { return m_szIPv4Address; }
+    const QString& IPv6Address() const { return m_szIPv6Address; }
+    int32_t AddressType() const { return m_nAddressType; }
+    // The main window is closing: it no longer hears from this dialog.
+    void ForgetParent() { m_pParent = nullptr; }
 
 private:
     MainWindow* m_pParent = nullptr;
-    [[maybe_unused]] int32_t m_nAddressType = 1; // 1 IPv4, 0 IPv6
+    tb::Control* m_ipv4Radio = nullptr;
+    tb::Control* m_ipv6Radio = nullptr;
+    tb::Control* m_ipv6Edit = nullptr;
+    tb::Control* m_ipv4Edit[4] = {};
+    tb::Control* m_okButton = nullptr;
+    QString m_szIPv4Address;
+    QString m_szIPv6Address;
+    int32_t m_nAddressType = 1; // 1 IPv4, 0 IPv6
+
+    void SelectAddressType(int32_t type);
+    int OctetIndex(const tb::Control* control) const;
 };

@@ -1,3 +1,107 @@
 #include "ProgressDlg.h"
 
+#include "BundleUtilities.h"
+#include "mainwindow.h"
+
+#include <cstdio>
+
+namespace {
+// Shared by every progress dialog of the run and never reset: a value equal
+// to the last one shown is not shown again.
+int oldValue = -1;
+} // namespace
+
 CProgressDlg::CProgressDlg(MainWindow* owner) : TWindow("ProgressDlg", "main"), m_pOwner(owner) {}
+
+int CProgressDlg::LastShownValue() {
+    return oldValue;
+}
+
+void CProgressDlg::ShowDialog(tb::Window* parent, const QString& printerName) {
+    m_dialogWindow = GetWindowRef();
+    if (m_dialogWindow == nullptr)
+        return;
+    tb::CenterWindowOnParent(m_dialogWindow, parent);
+    if (tb::GetControlByID(m_dialogWindow, controlProcessProgressBar, &m_progressBar) != tb::kNoErr)
+        m_progressBar = nullptr;
+    tb::SetControlValue(m_progressBar, 0);
+    SetControlLocalizedString(printerName);
+    Show();
+}
+
+void CProgressDlg::SetControlLocalizedString(const QString& printerName) {
+    if (m_dialogWindow == nullptr)
+        return;
+    const CBundle* bundle = GetMainBundle();
+    const QString title =
+        GetLocalizedString(bundle, QString::fromLatin1(stringDownloading), QStringLiteral("  0%"));
+    if (!title.isNull())
+        tb::SetWindowTitle(m_dialogWindow, title);
+
+    struct TextRow {
+        tb::ControlID control;
+        const char* key;
+        QString suffix;
+        bool asTitle;
+    };
+    const TextRow rows[] = {
+        {controlProcessStatusStatic, stringDownloadingStatus, QString(), false},
+        {controlProcessPrinterNameStatic, stringDownloadingPrinterName, printerName, false},
+        {controlProcessCancelButton, stringCancel, QString(), true},
+    };
+    for (const TextRow& row : rows) {
+        tb::Control* control = nullptr;
+        if (tb::GetControlByID(m_dialogWindow, row.control, &control) != tb::kNoErr)
+            continue;
+        const QString text = GetLocalizedString(bundle, QString::fromLatin1(row.key), row.suffix);
+        if (text.isNull())
+            continue;
+        if (row.asTitle)
+            tb::SetControlTitle(control, text);
+        else
+            tb::SetControlText(control, text);
+    }
+}
+
+void CProgressDlg::SetProgressValue(int percent) {
+    // Negative values compare as huge unsigned ones: both ends become 100.
+    int value = unsigned(percent) > 100u ? 100 : percent;
+    if (value == oldValue)
+        return;
+    oldValue = value;
+    if (m_dialogWindow != nullptr) {
+        const QString shown = QString::asprintf("  %d%%", value);
+        const QString title =
+            GetLocalizedString(GetMainBundle(), QString::fromLatin1(stringDownloading), shown);
+        if (!title.isNull())
+            tb::SetWindowTitle(m_dialogWindow, title);
+    }
+    if (m_progressBar != nullptr)
+        tb::SetControlValue(m_progressBar, value);
+    tb::DispatchPendingEvents();
+}
+
+void CProgressDlg::DestroyWindow() {
+    if (m_dialogWindow == nullptr)
+        return;
+    tb::Window* window = m_dialogWindow;
+    // The bar goes with the window.
+    m_dialogWindow = nullptr;
+    m_progressBar = nullptr;
+    tb::DisposeWindow(window);
+}
+
+bool CProgressDlg::HandleCommand(const tb::Command& command) {
+    if (command.commandID != kCommandProcessCancel)
+        return false;
+    if (m_pOwner != nullptr)
+        m_pOwner->OnCancelDownload();
+    DestroyWindow();
+    return true;
+}
+
+void CProgressDlg::Close() {
+    if (m_pOwner != nullptr)
+        m_pOwner->OnCancelDownload();
+    DestroyWindow();
+}

@@ -6,10 +6,11 @@
 #include <algorithm>
 #include <cstdio>
 
+using listrows::ClampedCount;
+using listrows::RowOf;
+using listrows::SetText;
+
 MainWindow* g_pMainWindow = nullptr;
-// Key filter of the community field; installed once the network list's own
-// work provides it.
-tb::KeyFilterProc fEditFilterProc = nullptr;
 
 namespace {
 
@@ -20,23 +21,6 @@ tb::Control* FindIn(tb::Window* window, tb::ControlID id) {
     if (window == nullptr || tb::GetControlByID(window, id, &control) != tb::kNoErr)
         return nullptr;
     return control;
-}
-
-int ClampedCount(int count, int capacity) {
-    return std::clamp(count, 0, capacity);
-}
-
-// Row of a list item: item IDs count from 1; out-of-range IDs are held to
-// the table's ends.
-int RowOf(tb::ItemID item, int count) {
-    const int64_t row = int64_t(item) - 1;
-    return int(std::clamp<int64_t>(row, 0, count - 1));
-}
-
-tb::Status SetText(tb::ItemData* data, const QString& text) {
-    if (text.isNull())
-        return tb::kNoErr;
-    return tb::SetItemDataText(data, text);
 }
 
 } // namespace
@@ -63,6 +47,12 @@ MainWindow::MainWindow() : TWindow("MainWindow", "main") {
 MainWindow::~MainWindow() {
     if (g_pMainWindow == this)
         g_pMainWindow = nullptr;
+    // An open Add dialog would otherwise report to a window that is gone.
+    if (CAddIPAddressDlg* dialog = m_pAddIPDlg) {
+        m_pAddIPDlg = nullptr;
+        dialog->ForgetParent();
+        dialog->Close();
+    }
     m_Settings.Clear();
 }
 
@@ -93,7 +83,7 @@ void MainWindow::InitWindow() {
     m_cancelButton = Find(kCancelButton);
 
     m_communityEdit = Find(controlNetworkEditCommunity);
-    if (m_communityEdit != nullptr && fEditFilterProc != nullptr)
+    if (m_communityEdit != nullptr)
         tb::SetControlKeyFilter(m_communityEdit, fEditFilterProc);
 
     if (m_backButton != nullptr) {
@@ -279,6 +269,11 @@ void MainWindow::OnNext() {
         break;
     case 3:
         NetworkFWUpgrade();
+        if (m_bCloseAfterDownload) {
+            // Closed during the download: the close happens now.
+            m_bCloseAfterDownload = false;
+            OnCancel();
+        }
         return;
     case 4:
         USBFWUpgrade();
@@ -310,8 +305,22 @@ void MainWindow::OnBack() {
 }
 
 void MainWindow::OnCancel() {
+    if (m_bDownloading) {
+        // Cancel (or Finish) during a download: cancelled now, closed after.
+        Close();
+        return;
+    }
     Close();
     tb::QuitApplicationEventLoop();
+}
+
+void MainWindow::Close() {
+    if (m_bDownloading) {
+        m_bCancel = true;
+        m_bCloseAfterDownload = true;
+        return;
+    }
+    TWindow::Close();
 }
 
 tb::Status MainWindow::TabEventHandlerProc() {
@@ -343,6 +352,8 @@ void MainWindow::EnableNextControl() {
 }
 
 bool MainWindow::HandleCommand(const tb::Command& command) {
+    if (m_bDownloading)
+        return HandleCommandWhileDownloading(command.commandID);
     switch (command.commandID) {
     case kCommandCancel:
         OnCancel();
@@ -372,12 +383,9 @@ bool MainWindow::HandleCommand(const tb::Command& command) {
     case kCommandNetworkList:
     case kCommandUSBList:
         return true;
-    case kCommandAddAddress: {
-        auto* dialog = new CAddIPAddressDlg;
-        m_pAddIPDlg = dialog;
-        dialog->ShowDialog(this);
+    case kCommandAddAddress:
+        OpenAddIPDialog();
         return true;
-    }
     case kCommandRefreshNetwork:
         NetworkRefresh();
         return true;
@@ -394,6 +402,10 @@ tb::Status MainWindow::HandleEvent(tb::HandlerCall* call, TCarbonEvent& event) {
     const uint32_t kind = event.GetKind();
     // A close deletes this object inside the frame's routing: after it only
     // the loop is told.
+    if (m_bDownloading && eventClass == tb::kClassWindow && kind == tb::kWindowClose) {
+        Close();
+        return tb::kNoErr;
+    }
     TWindow::HandleEvent(call, event);
     if (eventClass == tb::kClassWindow && kind == tb::kWindowClose) {
         tb::QuitApplicationEventLoop();
@@ -405,10 +417,6 @@ tb::Status MainWindow::HandleEvent(tb::HandlerCall* call, TCarbonEvent& event) {
     }
     if (eventClass == tb::kClassKeyboard && (kind == tb::kRawKeyDown || kind == tb::kRawKeyRepeat))
         return EditChanged(call, event);
-    return tb::kEventNotHandled;
-}
-
-tb::Status MainWindow::EditChanged(tb::HandlerCall* /*call*/, TCarbonEvent& /*event*/) {
     return tb::kEventNotHandled;
 }
 
@@ -535,52 +543,6 @@ void MainWindow::OnBinFileListClicked() {
 
 // ---- printer lists -----------------------------------------------------------
 
-void MainWindow::InitNetworkListControl() {
-    if (m_networkList == nullptr)
-        return;
-    tb::SetListItemDataCallback(m_networkList, &MainWindow::NetworkListDataBrowserItemDataCallback);
-    const int count = ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
-    for (tb::ItemID item = 1; int(item) <= count; ++item) {
-        tb::AddListItems(m_networkList, 1, &item);
-        if (item == 1)
-            tb::SetListSelectedItems(m_networkList, 1, &item);
-    }
-}
-
-tb::Status MainWindow::NetworkListDataBrowserItemDataCallback(tb::Control* /*browser*/,
-                                                              tb::ItemID item, uint32_t property,
-                                                              tb::ItemData* data, bool setValue) {
-    const int count = ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
-    if (count <= 0)
-        return tb::kNoErr;
-    const int row = RowOf(item, count);
-    if (setValue) {
-        if (property != kColumnNetworkCheck)
-            return tb::kPropertyNotSupported;
-        m_Settings.bNetworkChecked[row] = m_Settings.bNetworkChecked[row] == 0 ? 1 : 0;
-        if (m_Settings.pMainWindow != nullptr)
-            m_Settings.pMainWindow->EnableNextControl();
-        tb::SetItemDataButtonValue(data, m_Settings.bNetworkChecked[row]);
-        return tb::kNoErr;
-    }
-    const NETWORK_LIST_DATA& entry = m_Settings.NetworkListdata[row];
-    switch (property) {
-    case kColumnNetworkCheck:
-        tb::SetItemDataButtonValue(data, m_Settings.bNetworkChecked[row] != 0 ? 1 : 0);
-        return tb::kNoErr;
-    case kColumnAddress:
-        return SetText(data, entry.szIPv4Address);
-    case kColumnName:
-        return SetText(data, entry.szPrinterName);
-    case kColumnFirmware:
-        return SetText(data, entry.szPrinterFW);
-    case kColumnStatus:
-        return SetText(data, entry.szStatus);
-    default:
-        return tb::kPropertyNotSupported;
-    }
-}
-
 void MainWindow::InitUSBListControl() {
     if (m_usbList == nullptr)
         return;
@@ -627,26 +589,12 @@ tb::Status MainWindow::USBListDataBrowserItemDataCallback(tb::Control* /*browser
     }
 }
 
-// Until discovery is wired in, a refresh shows the rows the table already
-// holds and re-evaluates Next from their ticks.
-void MainWindow::NetworkRefresh() {
-    if (m_networkList != nullptr) {
-        tb::RemoveListItems(m_networkList, 0, nullptr);
-        InitNetworkListControl();
-    }
-    EnableNextControl();
-}
-
 void MainWindow::USBRefresh() {
     if (m_usbList != nullptr) {
         tb::RemoveListItems(m_usbList, 0, nullptr);
         InitUSBListControl();
     }
     EnableNextControl();
-}
-
-void MainWindow::NetworkFWUpgrade() {
-    std::printf("MainWindow::NetworkFWUpgrade: not available in this build\n");
 }
 
 void MainWindow::USBFWUpgrade() {

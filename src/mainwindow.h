@@ -6,6 +6,7 @@
 #include "SettingsData.h"
 
 class CAddIPAddressDlg;
+class CProgressDlg;
 
 // Controls of the main window.
 constexpr tb::ControlID kBackButton = {tb::Code("MAIN"), 1};
@@ -127,6 +128,40 @@ inline constexpr const char* stringDownloading = "Downloading";
 inline constexpr const char* stringDownloadingStatus = "Sending Update data";
 inline constexpr const char* stringDownloadingPrinterName = "Printer:";
 
+// Key filter of the community field: letters, digits, "_", "-" and the
+// editing keys.
+int CommunityNumericFilter(tb::Control* control, int16_t* keyCode, int16_t* charCode,
+                           uint32_t* modifiers);
+extern tb::KeyFilterProc fEditFilterProc;
+// Discovery callbacks: a row per answering printer, and the address check.
+bool FindNetworkCallback(char* address, char* unused, void* context);
+bool IsValidIPAddressCallback(char* address, char* unused, void* context);
+extern bool g_bFindIPAddress;
+
+// The markers that follow each firmware file on its connection.
+inline constexpr unsigned char kSeparatorMarker[4] = {0xAA, 0x55, 0x55, 0xAA};
+inline constexpr unsigned char kEndMarker[4] = {0x00, 0x00, 0x00, 0x00};
+inline constexpr unsigned char kCancelMarker[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+constexpr int kPrintPort = 9100;
+constexpr int kDownloadBlockSize = 4096;
+
+// Helpers of the list callbacks.
+namespace listrows {
+inline int ClampedCount(int count, int capacity) {
+    return count < 0 ? 0 : (count > capacity ? capacity : count);
+}
+// Row of a list item: item IDs count from 1; out-of-range IDs are held to
+// the table's ends.
+inline int RowOf(tb::ItemID item, int count) {
+    const int64_t row = int64_t(item) - 1;
+    return int(row < 0 ? 0 : (row > count - 1 ? count - 1 : row));
+}
+// A null text sets nothing.
+inline tb::Status SetText(tb::ItemData* data, const QString& text) {
+    return text.isNull() ? tb::kNoErr : tb::SetItemDataText(data, text);
+}
+} // namespace listrows
+
 class MainWindow : public TWindow {
 public:
     // Opens the one main window; does nothing while it is open.
@@ -146,6 +181,9 @@ public:
     void OnBack();
     void OnCancel();
     void OnCancelDownload() { m_bCancel = true; }
+    // While a download runs, closing only cancels it; the window closes when
+    // the download has ended.
+    void Close() override;
     tb::Status TabEventHandlerProc();
     void SwitchItemOfTabControl(tb::Window* window, tb::Control* tabControl, int page);
     void EnableNextControl();
@@ -172,10 +210,23 @@ public:
                                                          uint32_t property, tb::ItemData* data,
                                                          bool setValue);
     void NetworkRefresh();
+    void AddNetworkIP(const char* address);
     void USBRefresh();
-    void NetworkFWUpgrade();
+    int NetworkFWUpgrade();
     void USBFWUpgrade();
     tb::Status EditChanged(tb::HandlerCall* call, TCarbonEvent& event);
+
+    // Address check and manual entry. The dialog passed is the one whose OK
+    // was pressed; one that is not this window's open dialog is refused.
+    bool IsValidIPAddress(const char* address);
+    int OnAddIPAddressOKV4(CAddIPAddressDlg* dialog);
+    int OnAddIPAddressOKV6(CAddIPAddressDlg* dialog);
+    void AddIPDialogClosed(CAddIPAddressDlg* dialog);
+    CAddIPAddressDlg* AddIPDialog() const { return m_pAddIPDlg; }
+
+    bool IsDownloading() const { return m_bDownloading; }
+    // The progress dialog of the printer being served, or null.
+    CProgressDlg* ProgressDialog() const { return m_pProgressDlg; }
 
     // Shows a page directly (pictures of the pages); 1 to 4.
     void ShowPage(int page);
@@ -197,6 +248,15 @@ private:
     tb::Control* m_communityEdit = nullptr;
     CAddIPAddressDlg* m_pAddIPDlg = nullptr;
     bool m_bCancel = false;
+    // A download is running (events are dispatched from inside it).
+    bool m_bDownloading = false;
+    // The user closed the window during the download.
+    bool m_bCloseAfterDownload = false;
+    CProgressDlg* m_pProgressDlg = nullptr;
+
+    bool HandleCommandWhileDownloading(uint32_t commandID);
+    bool SendFirmwareFile(int fileIndex, const char* address, CProgressDlg& progress);
+    void OpenAddIPDialog();
 
     tb::Control* Find(tb::ControlID id) const;
     bool HasSysOID() const;

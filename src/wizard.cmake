@@ -21,6 +21,7 @@ add_library(quenlo_wizard STATIC
   ${CMAKE_CURRENT_LIST_DIR}/CarbonApp.h
   ${CMAKE_CURRENT_LIST_DIR}/mainwindow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainwindow.h
+  ${CMAKE_CURRENT_LIST_DIR}/NetworkPage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AddIPAddress.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AddIPAddress.h
   ${CMAKE_CURRENT_LIST_DIR}/ProgressDlg.cpp
@@ -30,7 +31,7 @@ target_include_directories(quenlo_wizard PUBLIC
   ${CMAKE_CURRENT_LIST_DIR}
   ${CMAKE_CURRENT_LIST_DIR}/toolbox
   ${CMAKE_CURRENT_LIST_DIR}/HIFramework)
-target_link_libraries(quenlo_wizard PUBLIC quenlo_settings Qt6::Widgets Qt6::UiTools)
+target_link_libraries(quenlo_wizard PUBLIC quenlo_settings quenlo_net Qt6::Widgets Qt6::UiTools)
 
 # Interface file "main": one form per window and the menu bar.
 set(QUENLO_FORMS MainWindow AddIPDialog ProgressDlg MenuBar)

@@ -313,8 +313,12 @@ struct AlertRecord {
     QString explanation;
     int buttonCount = 0;
     bool centredOnParent = false;
+    QWidget* box = nullptr; // the alert itself, only while an observer runs
 };
 void CaptureAlerts(bool capture);
+// Called for each captured alert while it is shown, before OK dismisses it
+// (a test looks at the window behind it; the demo takes its picture).
+void SetAlertObserver(std::function<void(const AlertRecord&)> observer);
 std::vector<AlertRecord> TakeAlerts();
 int BeepCount();
 void ResetBeepCount();

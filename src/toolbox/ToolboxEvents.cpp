@@ -374,7 +374,14 @@ bool IsApplicationEventLoopRunning() {
 }
 
 void DispatchPendingEvents() {
+    // An event handled here may itself ask for a dispatch; the outer one is
+    // still emptying the queue, and nesting would only deepen the stack.
+    static bool dispatching = false;
+    if (dispatching)
+        return;
+    dispatching = true;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    dispatching = false;
 }
 
 namespace test {

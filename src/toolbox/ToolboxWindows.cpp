@@ -44,6 +44,24 @@ QTranslator* g_translator = nullptr;
 bool g_captureAlerts = false;
 std::vector<test::AlertRecord> g_alerts;
 int g_beeps = 0;
+std::function<void(const test::AlertRecord&)> g_alertObserver;
+
+bool IsModifierKey(int key) {
+    switch (key) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Meta:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+        return true;
+    default:
+        return false;
+    }
+}
 
 uint32_t CommandOf(const QObject* object) {
     return CodeFromText(object->property("command").toString());
@@ -88,7 +106,10 @@ public:
         auto* widget = static_cast<QWidget*>(watched);
         if (ev->type() == QEvent::KeyPress) {
             Window* window = WindowOfWidget(widget->window());
-            if (window == nullptr || window->disposed)
+            // A modifier pressed alone is no key of its own: a filter would
+            // refuse it (it has no character) and beep before every capital.
+            if (window == nullptr || window->disposed ||
+                IsModifierKey(static_cast<QKeyEvent*>(ev)->key()))
                 return false;
             SendKey(window, widget, static_cast<QKeyEvent*>(ev));
             return true;
@@ -521,6 +542,10 @@ void CautionAlert(Window* parent, const QString& title, const QString& explanati
                 record.centredOnParent = delta.manhattanLength() <= 4;
             }
             g_alerts.push_back(record);
+            if (g_alertObserver) {
+                record.box = &box;
+                g_alertObserver(record);
+            }
             box.button(QMessageBox::Ok)->click();
         });
     }
@@ -606,6 +631,10 @@ std::vector<AlertRecord> TakeAlerts() {
     std::vector<AlertRecord> taken;
     taken.swap(g_alerts);
     return taken;
+}
+
+void SetAlertObserver(std::function<void(const AlertRecord&)> observer) {
+    g_alertObserver = std::move(observer);
 }
 
 int BeepCount() {

@@ -161,8 +161,7 @@ TEST_F(TextsTest, GermanMessages) {
 
 TEST_F(TextsTest, FinishedStateKeepsThePagesButNotTheirUse) {
     Open(NetworkPackage());
-    tb::SendCommand(Window(), kCommandNext);
-    tb::SendCommand(Window(), kCommandNext);
+    g_pMainWindow->ShowPage(3);
     g_pMainWindow->FinishedContorl();
     EXPECT_FALSE(Visible(kBackButton));
     EXPECT_FALSE(Visible(kNextButton));

@@ -1,0 +1,487 @@
+// The network page of the wizard: the printer list and its discovery, the
+// community field, the address check and manual entry, and the firmware
+// download over the print port.
+#include "AddIPAddress.h"
+#include "AsciiText.h"
+#include "BundleUtilities.h"
+#include "NetIO.h"
+#include "ProgressDlg.h"
+#include "mainwindow.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <memory>
+#include <new>
+
+using listrows::ClampedCount;
+using listrows::RowOf;
+using listrows::SetText;
+
+tb::KeyFilterProc fEditFilterProc = CommunityNumericFilter;
+bool g_bFindIPAddress = false;
+
+namespace {
+
+const char kDefaultCommunity[] = "orchid";
+
+bool IsEditingKey(int c) {
+    return c == tb::kHomeChar || c == tb::kEndChar || c == tb::kBackspaceChar ||
+           (c >= tb::kLeftArrowChar && c <= tb::kDownArrowChar) || c == tb::kDeleteChar;
+}
+
+// Ends a download's busy state on every way out.
+class DownloadScope {
+public:
+    explicit DownloadScope(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~DownloadScope() { m_flag = false; }
+    DownloadScope(const DownloadScope&) = delete;
+    DownloadScope& operator=(const DownloadScope&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+// The whole of a firmware file, read before anything of it is sent.
+struct FirmwareImage {
+    std::unique_ptr<unsigned char[]> bytes;
+    int size = 0;
+};
+
+// Reads the file named by the package's entry. False when the file cannot be
+// found, opened, sized or read whole, or is empty: a package with a file
+// missing is not a package to send in part.
+bool ReadFirmwareFile(const QString& fileName, FirmwareImage* image) {
+    const QString path = GetAPDirectoryFileName(fileName, true);
+    char cPath[kCTextSize];
+    if (path.isNull() || !CopyAsciiText(path, cPath))
+        return false;
+    // Read only: the file is never written, and a package on read-only
+    // media must still be sent.
+    const int fd = open(cPath, O_RDONLY);
+    if (fd < 0)
+        return false;
+    const off_t end = lseek(fd, 0, SEEK_END);
+    // One signed 32-bit count carries the size through the block loop.
+    if (end <= 0 || end >= off_t(INT_MAX) || lseek(fd, 0, SEEK_SET) != 0) {
+        close(fd);
+        return false;
+    }
+    const int size = int(end);
+    std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[size_t(size) + 1]);
+    int got = 0;
+    // Bounded: every turn either reads something or ends the loop.
+    while (bytes != nullptr && got < size) {
+        const ssize_t n = read(fd, bytes.get() + got, size_t(size - got));
+        if (n <= 0)
+            break;
+        got += int(n);
+    }
+    close(fd);
+    if (bytes == nullptr || got != size)
+        return false;
+    image->bytes = std::move(bytes);
+    image->size = size;
+    return true;
+}
+
+} // namespace
+
+// ---- the list ------------------------------------------------------------------
+
+void MainWindow::InitNetworkListControl() {
+    if (m_networkList == nullptr)
+        return;
+    tb::SetListItemDataCallback(m_networkList, &MainWindow::NetworkListDataBrowserItemDataCallback);
+    const int count = ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
+    for (tb::ItemID item = 1; int(item) <= count; ++item) {
+        tb::AddListItems(m_networkList, 1, &item);
+        if (item == 1)
+            tb::SetListSelectedItems(m_networkList, 1, &item);
+    }
+}
+
+tb::Status MainWindow::NetworkListDataBrowserItemDataCallback(tb::Control* /*browser*/,
+                                                              tb::ItemID item, uint32_t property,
+                                                              tb::ItemData* data, bool setValue) {
+    const int count = ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
+    if (count <= 0)
+        return tb::kNoErr;
+    const int row = RowOf(item, count);
+    if (setValue) {
+        // Every click is a flip, whatever the view proposes.
+        if (property != kColumnNetworkCheck)
+            return tb::kPropertyNotSupported;
+        m_Settings.bNetworkChecked[row] = m_Settings.bNetworkChecked[row] == 0 ? 1 : 0;
+        if (m_Settings.pMainWindow != nullptr)
+            m_Settings.pMainWindow->EnableNextControl();
+        tb::SetItemDataButtonValue(data, m_Settings.bNetworkChecked[row]);
+        return tb::kNoErr;
+    }
+    const NETWORK_LIST_DATA& entry = m_Settings.NetworkListdata[row];
+    switch (property) {
+    case kColumnNetworkCheck:
+        tb::SetItemDataButtonValue(data, m_Settings.bNetworkChecked[row] != 0 ? 1 : 0);
+        return tb::kNoErr;
+    case kColumnAddress:
+        return SetText(data, entry.szIPv4Address);
+    case kColumnName:
+        return SetText(data, entry.szPrinterName);
+    case kColumnFirmware:
+        return SetText(data, entry.szPrinterFW);
+    case kColumnStatus:
+        return SetText(data, entry.szStatus);
+    default:
+        return tb::kPropertyNotSupported;
+    }
+}
+
+void MainWindow::NetworkRefresh() {
+    tb::SetWatchCursor();
+    if (m_networkList != nullptr)
+        tb::RemoveListItems(m_networkList, 0, nullptr);
+    const int count = ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
+    for (int i = 0; i < count; ++i)
+        m_Settings.bNetworkChecked[i] = 0;
+    m_Settings.nNetworkCount = 0;
+
+    m_Settings.szCommunity = QString();
+    if (m_communityEdit != nullptr)
+        m_Settings.szCommunity = tb::GetControlText(m_communityEdit);
+    char community[kCTextSize] = {};
+    // A text that is no usable ASCII community counts as empty.
+    if (!CopyAsciiText(m_Settings.szCommunity, community) || community[0] == '\0') {
+        m_Settings.szCommunity = QString::fromLatin1(kDefaultCommunity);
+        tb::SetControlText(m_communityEdit, m_Settings.szCommunity);
+        CopyAsciiText(m_Settings.szCommunity, community);
+    }
+    char sysOID[kCTextSize] = {};
+    CopyAsciiText(m_Settings.szSysOID, sysOID);
+
+    {
+        CNetIO net;
+        net.FindSnmpAgent(community, "255.255.255.255", sysOID, FindNetworkCallback, this, true);
+    }
+    {
+        CNetIO net;
+        net.FindSnmpAgentV6(community, "ff02::1", sysOID, FindNetworkCallback, this, true);
+    }
+    EnableNextControl();
+    tb::SetArrowCursor();
+}
+
+bool FindNetworkCallback(char* address, char* /*unused*/, void* context) {
+    if (context != nullptr && address != nullptr)
+        static_cast<MainWindow*>(context)->AddNetworkIP(address);
+    return true;
+}
+
+void MainWindow::AddNetworkIP(const char* address) {
+    if (address == nullptr || m_Settings.nNetworkCount >= kMaxNetworkPrinters)
+        return;
+    char name[kSnmpValueSize] = {};
+    char version[kSnmpValueSize] = {};
+    CNetIO net;
+    if (net.OstrelNetworkGetPrinterName(address, 4, name, sizeof name) == -1)
+        CopyAsciiText(m_Settings.szModelName, name, sizeof name);
+    net.OstrelNetworkGetFwVersion(address, 4, version, sizeof version);
+    name[sizeof name - 1] = '\0';
+    version[sizeof version - 1] = '\0';
+
+    PRINTER_STATUS status{};
+    char community[kCTextSize] = {};
+    CopyAsciiText(m_Settings.szCommunity, community);
+    net.NetworkReadStatus(community, address, &status);
+
+    const int row = m_Settings.nNetworkCount;
+    NETWORK_LIST_DATA& entry = m_Settings.NetworkListdata[row];
+    entry.szIPv4Address = QString::fromLatin1(address);
+    entry.szIPv6Address = QString::fromLatin1(address);
+    entry.szStatus = QString::fromLatin1(ShownStatusName(&status));
+    entry.szPrinterName = QString::fromLatin1(name);
+    entry.szPrinterFW = QString::fromLatin1(version);
+    m_Settings.bNetworkChecked[row] = 0;
+    m_Settings.nNetworkCount = row + 1;
+    if (m_networkList != nullptr) {
+        const tb::ItemID item = tb::ItemID(m_Settings.nNetworkCount);
+        tb::AddListItems(m_networkList, 1, &item);
+    }
+}
+
+// ---- the community field -------------------------------------------------------
+
+int CommunityNumericFilter(tb::Control* /*control*/, int16_t* /*keyCode*/, int16_t* charCode,
+                           uint32_t* /*modifiers*/) {
+    const int c = charCode != nullptr ? *charCode : 0;
+    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+        c == '-' || IsEditingKey(c))
+        return tb::kKeyFilterPass;
+    tb::Beep();
+    return tb::kKeyFilterBlock;
+}
+
+tb::Status MainWindow::EditChanged(tb::HandlerCall* call, TCarbonEvent& event) {
+    tb::Control* focus = tb::GetKeyboardFocus(GetWindowRef());
+    if (focus == nullptr)
+        return tb::kEventNotHandled;
+    uint8_t keyChar = 0;
+    event.GetParameter(tb::kParamKeyChar, tb::kTypeChar, sizeof keyChar, &keyChar);
+    std::printf("EditChanged keyChar = %c, %d\n", keyChar, keyChar);
+    if (focus != m_communityEdit)
+        return tb::kEventNotHandled;
+    if (keyChar == ' ' || keyChar == tb::kReturnChar)
+        return tb::kNoErr;
+    if (IsEditingKey(keyChar)) {
+        tb::CallNextHandler(call, event.GetEventRef());
+        return tb::kNoErr;
+    }
+    // A field of 32 characters still takes one more: 33 is the longest.
+    if (tb::GetControlText(m_communityEdit).size() > 32) {
+        tb::Beep();
+        return tb::kNoErr;
+    }
+    return tb::kEventNotHandled;
+}
+
+// ---- address check and manual entry ---------------------------------------------
+
+bool IsValidIPAddressCallback(char* /*address*/, char* /*unused*/, void* /*context*/) {
+    g_bFindIPAddress = true;
+    return true;
+}
+
+bool MainWindow::IsValidIPAddress(const char* address) {
+    std::printf("IsValidIPAddress ip=%s\n", address != nullptr ? address : "");
+    tb::SetWatchCursor();
+    // An empty field stays empty (discovery then asks with the default);
+    // only a missing field falls back to the default here.
+    tb::Control* field = Find(controlNetworkEditCommunity);
+    if (field != nullptr) {
+        m_Settings.szCommunity = tb::GetControlText(field);
+        if (m_Settings.szCommunity.isNull())
+            m_Settings.szCommunity = QStringLiteral("");
+    } else {
+        m_Settings.szCommunity = QString::fromLatin1(kDefaultCommunity);
+    }
+    g_bFindIPAddress = false;
+    char community[kCTextSize] = {};
+    char sysOID[kCTextSize] = {};
+    CopyAsciiText(m_Settings.szCommunity, community);
+    CopyAsciiText(m_Settings.szSysOID, sysOID);
+    if (address != nullptr && address[0] != '\0') {
+        CNetIO net;
+        net.FindSnmpAgent(community, address, sysOID, IsValidIPAddressCallback, nullptr, false);
+    }
+    tb::SetArrowCursor();
+    return g_bFindIPAddress;
+}
+
+int MainWindow::OnAddIPAddressOKV4(CAddIPAddressDlg* dialog) {
+    if (m_pAddIPDlg == nullptr || dialog != m_pAddIPDlg)
+        return 0;
+    if (m_bDownloading) {
+        // Rows are not added under a running download; the dialog stays.
+        tb::Beep();
+        return -1;
+    }
+    const QString& typed = dialog->IPv4Address();
+    const int count = ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
+    for (int i = 0; i < count; ++i) {
+        if (m_Settings.NetworkListdata[i].szIPv4Address == typed) {
+            ShowMessage(3);
+            return -1;
+        }
+    }
+    char address[kCTextSize] = {};
+    if (!CopyAsciiText(typed, address) || !IsValidIPAddress(address)) {
+        ShowMessage(4);
+        return -1;
+    }
+    AddNetworkIP(address);
+    return 0;
+}
+
+int MainWindow::OnAddIPAddressOKV6(CAddIPAddressDlg* dialog) {
+    if (m_pAddIPDlg == nullptr || dialog != m_pAddIPDlg)
+        return 0;
+    if (m_bDownloading) {
+        tb::Beep();
+        return -1;
+    }
+    const QString& typed = dialog->IPv6Address();
+    const int count = ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
+    for (int i = 0; i < count; ++i) {
+        if (m_Settings.NetworkListdata[i].szIPv6Address == typed) {
+            ShowMessage(3);
+            return -1;
+        }
+    }
+    char address[kCTextSize] = {};
+    if (!CopyAsciiText(typed, address) || !IsValidIPAddress(address)) {
+        ShowMessage(4);
+        return -1;
+    }
+    AddNetworkIP(address);
+    return 0;
+}
+
+void MainWindow::OpenAddIPDialog() {
+    // One dialog at a time: Add again brings the open one to the front.
+    if (m_pAddIPDlg != nullptr) {
+        m_pAddIPDlg->Show();
+        return;
+    }
+    auto* dialog = new CAddIPAddressDlg;
+    m_pAddIPDlg = dialog;
+    dialog->ShowDialog(this);
+}
+
+void MainWindow::AddIPDialogClosed(CAddIPAddressDlg* dialog) {
+    if (m_pAddIPDlg == dialog)
+        m_pAddIPDlg = nullptr;
+}
+
+// ---- the download ----------------------------------------------------------------
+
+bool MainWindow::HandleCommandWhileDownloading(uint32_t commandID) {
+    switch (commandID) {
+    case kCommandCancel:
+        // Cancel the download; the window closes once it has ended.
+        OnCancel();
+        return true;
+    case kCommandNetwork:
+    case kCommandUSB:
+        // The click has already moved the mark: put it back.
+        tb::SetControlValue(m_networkRadio, m_Settings.nPortType == 0 ? 1 : 0);
+        tb::SetControlValue(m_usbRadio, m_Settings.nPortType == 0 ? 0 : 1);
+        return true;
+    case kCommandBinFileList:
+        if (m_binFileList != nullptr && m_Settings.FirmwareCount() > 0) {
+            const tb::ItemID keep = tb::ItemID(m_Settings.nBinfileIndex + 1);
+            tb::SetListSelectedItems(m_binFileList, 1, &keep);
+        }
+        return true;
+    case kCommandBack:
+    case kCommandNext:
+    case kCommandTab:
+    case kCommandNetworkList:
+    case kCommandUSBList:
+    case kCommandAddAddress:
+    case kCommandRefreshNetwork:
+    case kCommandRefreshUSB:
+        std::printf("command %s ignored during the download\n",
+                    qPrintable(tb::CodeText(commandID)));
+        return true;
+    default:
+        return false;
+    }
+}
+
+int MainWindow::NetworkFWUpgrade() {
+    if (m_Settings.nFWCount <= 0 || m_bDownloading)
+        return -1;
+    DownloadScope busy(m_bDownloading);
+    const int printers = ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
+    const int files = ClampedCount(m_Settings.nFWCount, kMaxFirmwareFiles);
+    for (int i = 0; i < printers && i < ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
+         ++i) {
+        // The window was closed: no further printer is started.
+        if (m_bCloseAfterDownload)
+            break;
+        if (m_Settings.bNetworkChecked[i] == 0)
+            continue;
+        const NETWORK_LIST_DATA& entry = m_Settings.NetworkListdata[i];
+        char address[kCTextSize] = {};
+        CopyAsciiText(entry.szIPv4Address, address);
+        if (!IsValidIPAddress(address)) {
+            ShowMessage(5, entry.szIPv4Address);
+            continue;
+        }
+        CProgressDlg progress(this);
+        m_pProgressDlg = &progress;
+        m_bCancel = false;
+        progress.ShowDialog(GetWindowRef(), entry.szPrinterName);
+        for (int j = 0; j < files; ++j) {
+            if (!SendFirmwareFile(j, address, progress))
+                break;
+        }
+        m_pProgressDlg = nullptr;
+    }
+    return 0;
+}
+
+// Sends file j of the package on a connection of its own, then its marker.
+// False when this printer is done with (cancelled or failed).
+bool MainWindow::SendFirmwareFile(int j, const char* address, CProgressDlg& progress) {
+    const int files = ClampedCount(m_Settings.nFWCount, kMaxFirmwareFiles);
+    CNetIO net;
+    const int sd = net.NetworkConnect(address, kPrintPort);
+    std::printf("NetworkConnect sd=%d\n", sd);
+    if (sd < 0)
+        return false;
+
+    FirmwareImage image;
+    if (!ReadFirmwareFile(m_Settings.BinfileListdata[j].szFileName, &image)) {
+        // Nothing of this file has been sent: no marker, and no further
+        // file, so that the printer never takes an incomplete package for a
+        // whole one.
+        std::printf("NetworkFWUpgrade: firmware file %d cannot be read\n", j);
+        net.NetworkClose(sd);
+        progress.DestroyWindow();
+        ShowMessage(2);
+        return false;
+    }
+
+    const int nBlockNumber = image.size / kDownloadBlockSize + 1;
+    int nRemain = image.size;
+    int blockLength = kDownloadBlockSize;
+    const unsigned char* next = image.bytes.get();
+    bool failed = false;
+    for (int k = 0; k < nBlockNumber; ++k) {
+        if (nRemain <= 0)
+            break;
+        if (nRemain < kDownloadBlockSize)
+            blockLength = nRemain;
+        if (net.NetworkWrite(sd, next, unsigned(blockLength)) != blockLength) {
+            ShowMessage(2);
+            failed = true;
+            break;
+        }
+        nRemain -= blockLength;
+        next += blockLength;
+        if (!m_bCancel) {
+            const int percent =
+                int(int64_t(j) * 100 / files + (int64_t(k) * 100 / nBlockNumber) / files);
+            progress.SetProgressValue(percent);
+            if (m_bCancel)
+                progress.DestroyWindow();
+        }
+    }
+
+    if (m_bCancel) {
+        net.NetworkWrite(sd, kCancelMarker, sizeof kCancelMarker);
+        sleep(1);
+        return false;
+    }
+    if (failed) {
+        net.NetworkClose(sd);
+        return false;
+    }
+    if (j + 1 == files) {
+        progress.DestroyWindow();
+        if (net.NetworkWrite(sd, kEndMarker, sizeof kEndMarker) == int(sizeof kEndMarker)) {
+            FinishedContorl();
+            ShowMessage(0);
+        } else {
+            ShowMessage(2);
+        }
+    } else {
+        net.NetworkWrite(sd, kSeparatorMarker, sizeof kSeparatorMarker);
+        sleep(1);
+    }
+    net.NetworkClose(sd);
+    return true;
+}
