@@ -238,7 +238,11 @@ INSTANTIATE_TEST_SUITE_P(Clamp, LanguageTest,
                                            LanguageCase{"2", 3, 2}, LanguageCase{"4", 5, 4},
                                            LanguageCase{"5", 5, 4},
                                            LanguageCase{"0x7FFFFFFF", 5, 4},
-                                           LanguageCase{"-2147483648", 1, 0}));
+                                           LanguageCase{"-2147483648", 1, 0}),
+                         // Stable names: CTest finds each case by the name seen at build time.
+                         [](const ::testing::TestParamInfo<LanguageCase>& info) {
+                             return "Case" + std::to_string(info.index);
+                         });
 
 } // namespace
 
