@@ -1,0 +1,300 @@
+// The progress dialog, the Add IP Address dialog's fields and the community
+// field: everything of the network page that needs no printer.
+#include "WizardFixture.h"
+
+#include "AddIPAddress.h"
+#include "ProgressDlg.h"
+
+#include <QLineEdit>
+#include <QTimer>
+
+namespace {
+
+tb::Control* In(tb::Window* window, tb::ControlID id) {
+    tb::Control* control = nullptr;
+    tb::GetControlByID(window, id, &control);
+    return control;
+}
+
+void Type(tb::Control* field, const QString& keys) {
+    QWidget* widget = tb::NativeWidget(field);
+    for (const QChar c : keys)
+        QTest::keyClick(widget, c.toLatin1());
+}
+
+// ---- progress dialog -------------------------------------------------------------
+
+class ProgressTest : public WizardTest {
+protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        Open(NetworkPackage());
+    }
+    QString Title(CProgressDlg& dialog) const { return tb::GetWindowTitle(dialog.GetWindowRef()); }
+    int Bar(CProgressDlg& dialog) const {
+        return tb::GetControlValue(In(dialog.GetWindowRef(), controlProcessProgressBar));
+    }
+};
+
+TEST_F(ProgressTest, TitleTextsAndClampedValues) {
+    CProgressDlg dialog(g_pMainWindow);
+    dialog.ShowDialog(Window(), QStringLiteral("PRN-A"));
+    EXPECT_EQ(Title(dialog), QStringLiteral("Downloading  0%"));
+    EXPECT_EQ(tb::GetControlText(In(dialog.GetWindowRef(), controlProcessPrinterNameStatic)),
+              QStringLiteral("Printer:PRN-A"));
+    EXPECT_EQ(tb::GetControlText(In(dialog.GetWindowRef(), controlProcessStatusStatic)),
+              QStringLiteral("Sending Update data"));
+
+    dialog.SetProgressValue(37);
+    EXPECT_EQ(Title(dialog), QStringLiteral("Downloading  37%"));
+    EXPECT_EQ(Bar(dialog), 37);
+    dialog.SetProgressValue(150);
+    EXPECT_EQ(Bar(dialog), 100);
+    dialog.SetProgressValue(3);
+    dialog.SetProgressValue(-5);
+    EXPECT_EQ(Bar(dialog), 100);
+    EXPECT_EQ(Title(dialog), QStringLiteral("Downloading  100%"));
+}
+
+TEST_F(ProgressTest, AnUnchangedValueNeitherShowsNorDispatches) {
+    CProgressDlg dialog(g_pMainWindow);
+    dialog.ShowDialog(Window(), QStringLiteral("PRN-A"));
+    dialog.SetProgressValue(41);
+    int ran = 0;
+    QTimer::singleShot(0, [&ran] { ++ran; });
+    tb::SetWindowTitle(dialog.GetWindowRef(), QStringLiteral("marker"));
+    dialog.SetProgressValue(41);
+    EXPECT_EQ(ran, 0) << "events ran for an unchanged value";
+    EXPECT_EQ(Title(dialog), QStringLiteral("marker"));
+    dialog.SetProgressValue(42);
+    EXPECT_EQ(ran, 1) << "a changed value dispatches waiting events";
+}
+
+TEST_F(ProgressTest, CancelAndCloseBoxBothCancelAndDisposeOnce) {
+    for (bool closeBox : {false, true}) {
+        delete g_pMainWindow;
+        FlushDeletes();
+        Open(NetworkPackage());
+        CProgressDlg dialog(g_pMainWindow);
+        dialog.ShowDialog(Window(), QStringLiteral("PRN-A"));
+        EXPECT_FALSE(g_pMainWindow->IsCancelled());
+        if (closeBox)
+            tb::NativeWidget(dialog.GetWindowRef())->close();
+        else
+            Click(In(dialog.GetWindowRef(), controlProcessCancelButton));
+        EXPECT_TRUE(g_pMainWindow->IsCancelled()) << closeBox;
+        EXPECT_FALSE(dialog.IsShowing());
+        dialog.DestroyWindow(); // once more: nothing happens
+        dialog.SetProgressValue(CProgressDlg::LastShownValue() == 50 ? 51 : 50);
+        FlushDeletes();
+    }
+}
+
+TEST_F(ProgressTest, TheLastValueIsSharedByTheNextDialog) {
+    {
+        CProgressDlg first(g_pMainWindow);
+        first.ShowDialog(Window(), QStringLiteral("A"));
+        first.SetProgressValue(0);
+        first.SetProgressValue(64);
+    }
+    CProgressDlg second(g_pMainWindow);
+    second.ShowDialog(Window(), QStringLiteral("B"));
+    tb::SetWindowTitle(second.GetWindowRef(), QStringLiteral("untouched"));
+    second.SetProgressValue(64);
+    EXPECT_EQ(Title(second), QStringLiteral("untouched"));
+    second.SetProgressValue(0);
+    EXPECT_EQ(Title(second), QStringLiteral("Downloading  0%"));
+}
+
+// ---- Add IP Address dialog -------------------------------------------------------
+
+class AddDialogTest : public WizardTest {
+protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        Open(NetworkPackage());
+        g_pMainWindow->ShowPage(3);
+        tb::SendCommand(Window(), kCommandAddAddress);
+        m_dialog = g_pMainWindow->AddIPDialog();
+        ASSERT_NE(m_dialog, nullptr);
+        tb::test::ResetBeepCount();
+    }
+    tb::Control* D(tb::ControlID id) const { return In(m_dialog->GetWindowRef(), id); }
+    tb::Control* Focus() const { return tb::GetKeyboardFocus(m_dialog->GetWindowRef()); }
+    QString T(tb::ControlID id) const { return tb::GetControlText(D(id)); }
+    void Focus(tb::ControlID id) const { tb::SetKeyboardFocus(D(id)); }
+
+    CAddIPAddressDlg* m_dialog = nullptr;
+};
+
+TEST_F(AddDialogTest, OctetsMoveOnAfterThreeDigitsOrAFullStop) {
+    Focus(controlIPv4Edit1);
+    Type(D(controlIPv4Edit1), "192");
+    EXPECT_EQ(T(controlIPv4Edit1), "192");
+    EXPECT_EQ(Focus(), D(controlIPv4Edit2));
+    Type(D(controlIPv4Edit2), "10.");
+    EXPECT_EQ(T(controlIPv4Edit2), "10");
+    EXPECT_EQ(Focus(), D(controlIPv4Edit3));
+    Type(D(controlIPv4Edit3), ".");
+    EXPECT_EQ(Focus(), D(controlIPv4Edit3)) << "a full stop in an empty field stays put";
+    Type(D(controlIPv4Edit3), "0.");
+    EXPECT_EQ(Focus(), D(controlIPv4Edit3)) << "nor after 0";
+    EXPECT_EQ(T(controlIPv4Edit3), "0");
+    Focus(controlIPv4Edit4);
+    Type(D(controlIPv4Edit4), "300");
+    EXPECT_EQ(T(controlIPv4Edit4), "255");
+    EXPECT_EQ(Focus(), D(controlIPv4Edit1)) << "the fourth field wraps to the first";
+    for (tb::ControlID id :
+         {controlIPv4Edit1, controlIPv4Edit2, controlIPv4Edit3, controlIPv4Edit4})
+        EXPECT_FALSE(T(id).contains('.'));
+    EXPECT_EQ(tb::test::BeepCount(), 0);
+}
+
+TEST_F(AddDialogTest, AFourthDigitIsDroppedAndMovesOn) {
+    tb::SetControlText(D(controlIPv4Edit2), "123");
+    Focus(controlIPv4Edit2);
+    auto* edit = qobject_cast<QLineEdit*>(tb::NativeWidget(D(controlIPv4Edit2)));
+    edit->deselect();
+    edit->setCursorPosition(3);
+    Type(D(controlIPv4Edit2), "4");
+    EXPECT_EQ(T(controlIPv4Edit2), "123");
+    EXPECT_EQ(Focus(), D(controlIPv4Edit3));
+    // With the text selected the digit replaces it.
+    Focus(controlIPv4Edit2);
+    edit->selectAll();
+    Type(D(controlIPv4Edit2), "7");
+    EXPECT_EQ(T(controlIPv4Edit2), "7");
+}
+
+TEST_F(AddDialogTest, FilterTakesHexDigitsColonAndFullStopOnly) {
+    Focus(controlIPv6Edit);
+    Type(D(controlIPv6Edit), "fe80::aB:1");
+    EXPECT_EQ(T(controlIPv6Edit), "fe80::aB:1");
+    EXPECT_EQ(tb::test::BeepCount(), 0);
+    Type(D(controlIPv6Edit), "g ");
+    EXPECT_EQ(T(controlIPv6Edit), "fe80::aB:1");
+    EXPECT_EQ(tb::test::BeepCount(), 2);
+    Focus(controlIPv4Edit1);
+    Type(D(controlIPv4Edit1), "g");
+    EXPECT_EQ(tb::test::BeepCount(), 3);
+    QTest::keyClick(tb::NativeWidget(D(controlIPv4Edit1)), Qt::Key_Shift);
+    EXPECT_EQ(tb::test::BeepCount(), 3) << "a modifier alone is no key";
+}
+
+TEST_F(AddDialogTest, RadioButtonsFollowTheFieldTypedIn) {
+    EXPECT_EQ(m_dialog->AddressType(), 1);
+    Focus(controlIPv6Edit);
+    Type(D(controlIPv6Edit), "1");
+    EXPECT_EQ(m_dialog->AddressType(), 0);
+    EXPECT_EQ(tb::GetControlValue(D(controlIPv6Radio)), 1);
+    EXPECT_EQ(tb::GetControlValue(D(controlIPv4Radio)), 0);
+    Focus(controlIPv4Edit3);
+    Type(D(controlIPv4Edit3), "1");
+    EXPECT_EQ(m_dialog->AddressType(), 1);
+    EXPECT_EQ(tb::GetControlValue(D(controlIPv4Radio)), 1);
+    Click(D(controlIPv6Radio));
+    EXPECT_EQ(m_dialog->AddressType(), 0);
+}
+
+// A listed address is refused before anything goes to the network.
+TEST_F(AddDialogTest, OkComposesTheAddressAndARepeatStaysOpen) {
+    m_Settings.nNetworkCount = 1;
+    m_Settings.NetworkListdata[0].szIPv4Address = QStringLiteral("10.0.0.5");
+    m_Settings.NetworkListdata[0].szIPv6Address = QStringLiteral("fe80::5");
+    tb::SetControlText(D(controlIPv4Edit1), "10");
+    tb::SetControlText(D(controlIPv4Edit2), "");
+    tb::SetControlText(D(controlIPv4Edit3), "0");
+    tb::SetControlText(D(controlIPv4Edit4), "5x");
+    Click(D(controlAddOKButton));
+    EXPECT_EQ(m_dialog->IPv4Address(), "10.0.0.5");
+    auto alerts = tb::test::TakeAlerts();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].explanation, QStringLiteral("The IP Address is repeated."));
+    ASSERT_EQ(g_pMainWindow->AddIPDialog(), m_dialog) << "the dialog stays open";
+
+    Click(D(controlIPv6Radio));
+    tb::SetControlText(D(controlIPv6Edit), "fe80::5");
+    Click(D(controlAddOKButton));
+    EXPECT_EQ(m_dialog->IPv6Address(), "fe80::5");
+    alerts = tb::test::TakeAlerts();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].explanation, QStringLiteral("The IP Address is repeated."));
+    EXPECT_EQ(m_Settings.nNetworkCount, 1);
+}
+
+TEST_F(AddDialogTest, OkWithFourEmptyOctetsDoesNothing) {
+    Click(D(controlAddOKButton));
+    EXPECT_TRUE(m_dialog->IPv4Address().isNull());
+    EXPECT_TRUE(tb::test::TakeAlerts().empty());
+    EXPECT_EQ(g_pMainWindow->AddIPDialog(), m_dialog);
+}
+
+TEST_F(AddDialogTest, OneDialogAtATimeAndForgottenWhenClosed) {
+    tb::SendCommand(Window(), kCommandAddAddress);
+    EXPECT_EQ(g_pMainWindow->AddIPDialog(), m_dialog) << "Add again shows the same dialog";
+    tb::NativeWidget(m_dialog->GetWindowRef())->close(); // the close box
+    FlushDeletes();
+    EXPECT_EQ(g_pMainWindow->AddIPDialog(), nullptr);
+    tb::SendCommand(Window(), kCommandAddAddress);
+    CAddIPAddressDlg* second = g_pMainWindow->AddIPDialog();
+    ASSERT_NE(second, nullptr);
+    Click(In(second->GetWindowRef(), controlAddCancelButton));
+    FlushDeletes();
+    EXPECT_EQ(g_pMainWindow->AddIPDialog(), nullptr);
+    // Closing the main window takes an open dialog with it.
+    tb::SendCommand(Window(), kCommandAddAddress);
+    ASSERT_NE(g_pMainWindow->AddIPDialog(), nullptr);
+    delete g_pMainWindow;
+    FlushDeletes();
+}
+
+// ---- community field -------------------------------------------------------------
+
+class CommunityTest : public WizardTest {
+protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        Open(NetworkPackage());
+        g_pMainWindow->ShowPage(3);
+        m_field = C(controlNetworkEditCommunity);
+        tb::SetKeyboardFocus(m_field);
+        tb::test::ResetBeepCount();
+    }
+    tb::Control* m_field = nullptr;
+};
+
+TEST_F(CommunityTest, StartsAsTheDefaultAndTakesItsCharacters) {
+    EXPECT_EQ(tb::GetControlText(m_field), "orchid");
+    tb::SetControlText(m_field, "");
+    Type(m_field, "Ab_-9z");
+    EXPECT_EQ(tb::GetControlText(m_field), "Ab_-9z");
+    EXPECT_EQ(tb::test::BeepCount(), 0);
+    Type(m_field, ".+");
+    EXPECT_EQ(tb::GetControlText(m_field), "Ab_-9z");
+    EXPECT_EQ(tb::test::BeepCount(), 2);
+    Type(m_field, " ");
+    QTest::keyClick(tb::NativeWidget(m_field), Qt::Key_Return);
+    EXPECT_EQ(tb::GetControlText(m_field), "Ab_-9z");
+    EXPECT_EQ(tb::test::BeepCount(), 2) << "space and return are dropped silently";
+    EXPECT_EQ(g_pMainWindow->CurrentPage(), 3) << "return is not Next here";
+}
+
+TEST_F(CommunityTest, ThirtyThreeCharactersAtMostEditingStillWorks) {
+    tb::SetControlText(m_field, QString(32, 'a'));
+    Type(m_field, "b");
+    EXPECT_EQ(tb::GetControlText(m_field).size(), 33);
+    EXPECT_EQ(tb::test::BeepCount(), 0);
+    Type(m_field, "c");
+    EXPECT_EQ(tb::GetControlText(m_field).size(), 33);
+    EXPECT_EQ(tb::test::BeepCount(), 1);
+    QWidget* widget = tb::NativeWidget(m_field);
+    QTest::keyClick(widget, Qt::Key_Home);
+    QTest::keyClick(widget, Qt::Key_Delete);
+    QTest::keyClick(widget, Qt::Key_End);
+    QTest::keyClick(widget, Qt::Key_Backspace);
+    QTest::keyClick(widget, Qt::Key_Left);
+    EXPECT_EQ(tb::GetControlText(m_field), QString(31, 'a'));
+    EXPECT_EQ(tb::test::BeepCount(), 1);
+}
+
+} // namespace

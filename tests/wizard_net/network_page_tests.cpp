@@ -1,0 +1,424 @@
+// The network page against real printers: discovery filling the list, the
+// community field at Refresh, manual entry, and the firmware download as the
+// print-port sinks receive it, with Cancel and the window's other commands
+// arriving while it runs.
+#include "WizardFixture.h"
+
+#include "AddIPAddress.h"
+#include "PrivateNetwork.h"
+#include "ProgressDlg.h"
+
+#include <QAbstractItemView>
+#include <QTimer>
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const QString kCompleted = QStringLiteral("Firmware download completed!");
+const QString kNetworkFail = QStringLiteral("Firmware download via Network fail!");
+const QString kUnable = QStringLiteral("Unable to download data to the printer:");
+
+const privnet::Printer& P(const char* name) {
+    static const privnet::Network net = privnet::Load();
+    const privnet::Printer* p = net.Find(name);
+    if (p == nullptr) {
+        std::fprintf(stderr, "printer %s missing from the manifest\n", name);
+        std::abort();
+    }
+    return *p;
+}
+
+QByteArray Pattern(int size, unsigned seed) {
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((unsigned(i) * 2654435761u + seed) >> 13);
+    return bytes;
+}
+
+QByteArray Marker(const unsigned char (&m)[4]) {
+    return QByteArray(reinterpret_cast<const char*>(m), 4);
+}
+
+// What one printer's sink received from a given point on.
+class Sink {
+public:
+    explicit Sink(const char* name) : m_printer(P(name)), m_before(Count()) {}
+
+    int Count() const {
+        return privnet::CountLines(privnet::ReadFile(m_printer.sinkDir + "/sink.log"), "conn ");
+    }
+    // Waits (bounded) for `n` new finished connections; they are returned in
+    // order, and any beyond `n` that finish meanwhile show up as extra.
+    std::vector<QByteArray> WaitFor(int n) const {
+        const auto deadline = Clock::now() + 10s;
+        while (Count() < m_before + n && Clock::now() < deadline)
+            std::this_thread::sleep_for(10ms);
+        std::this_thread::sleep_for(50ms);
+        std::vector<QByteArray> got;
+        for (int k = m_before + 1; k <= Count(); ++k)
+            got.push_back(QByteArray::fromStdString(privnet::ReadFile(Path(k))));
+        return got;
+    }
+
+private:
+    std::string Path(int k) const {
+        return m_printer.sinkDir + "/conn-" + std::to_string(k) + ".bin";
+    }
+    const privnet::Printer& m_printer;
+    int m_before;
+};
+
+class NetworkPageTest : public WizardTest {
+protected:
+    void TearDown() override {
+        tb::test::SetAlertObserver(nullptr);
+        WizardTest::TearDown();
+    }
+
+    // A package of the test model with the given firmware files.
+    void OpenWith(const std::vector<QByteArray>& files) {
+        auto settings = NetworkPackage();
+        settings.erase("Fw0");
+        settings.erase("Fw1");
+        settings["General"]["FwCount"] = std::to_string(files.size());
+        m_files = files;
+        for (size_t i = 0; i < files.size(); ++i) {
+            const std::string name = "fw" + std::to_string(i) + ".bin";
+            m_package->WriteFile(QString::fromStdString(name), files[i]);
+            settings["Fw" + std::to_string(i)] = {{"FileName", name}};
+        }
+        Open(settings);
+    }
+
+    // Page 1 -> Next -> Next: the discovery runs with the network chosen.
+    void ToNetworkPage() {
+        Click(C(kNextButton));
+        ASSERT_EQ(g_pMainWindow->CurrentPage(), 2);
+        Click(C(kNextButton));
+        ASSERT_EQ(g_pMainWindow->CurrentPage(), 3);
+    }
+
+    int Rows() const { return m_Settings.nNetworkCount; }
+    int RowOf(const std::string& address) const {
+        for (int i = 0; i < Rows(); ++i)
+            if (m_Settings.NetworkListdata[i].szIPv4Address.toStdString() == address)
+                return i;
+        return -1;
+    }
+    QString Cell(int row, uint32_t property) const {
+        return tb::GetListCellText(C(controlNetworkListView), tb::ItemID(row + 1), property);
+    }
+    void Tick(int row) {
+        ASSERT_GE(row, 0);
+        auto* view = qobject_cast<QAbstractItemView*>(tb::NativeWidget(C(controlNetworkListView)));
+        ASSERT_NE(view, nullptr);
+        view->model()->setData(view->model()->index(row, 0), Qt::Checked, Qt::CheckStateRole);
+    }
+    void TickPrinter(const char* name) { Tick(RowOf(P(name).ipv4)); }
+    // Rows keep the order of the discovery's replies: the two printers in
+    // the order the download serves them.
+    std::pair<const char*, const char*> InRowOrder(const char* x, const char* y) const {
+        return RowOf(P(x).ipv4) < RowOf(P(y).ipv4) ? std::pair{x, y} : std::pair{y, x};
+    }
+
+    // The stream one file makes on its connection.
+    QByteArray Stream(size_t file, const unsigned char (&marker)[4]) const {
+        return m_files[file] + Marker(marker);
+    }
+    void ExpectWholePackage(const Sink& sink) const {
+        const auto got = sink.WaitFor(2);
+        ASSERT_EQ(got.size(), 2u);
+        EXPECT_TRUE(got[0] == Stream(0, kSeparatorMarker)) << "file 0 and the separator";
+        EXPECT_TRUE(got[1] == Stream(1, kEndMarker)) << "file 1 and the end marker";
+    }
+    // Presses Next and returns the seconds the download took.
+    double TimedNext() {
+        const auto start = Clock::now();
+        Click(C(kNextButton));
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    }
+    static std::vector<QString> Explanations() {
+        std::vector<QString> texts;
+        for (const auto& alert : tb::test::TakeAlerts())
+            texts.push_back(alert.explanation);
+        return texts;
+    }
+    // Runs `what` from inside the download's first event dispatch.
+    static void DuringDownload(std::function<void()> what) {
+        QTimer::singleShot(0, [what] {
+            ASSERT_NE(g_pMainWindow, nullptr);
+            ASSERT_TRUE(g_pMainWindow->IsDownloading());
+            what();
+        });
+    }
+
+    std::vector<QByteArray> m_files;
+};
+
+TEST_F(NetworkPageTest, DiscoveryListsThePrintersOfTheModel) {
+    OpenWith({Pattern(5000, 1)});
+    ToNetworkPage();
+    // IPv4: A, B and R answer (in any order), C is another model, T does not
+    // know "orchid". IPv6: B again, after every IPv4 row.
+    ASSERT_EQ(Rows(), 4);
+    std::set<std::string> ipv4;
+    for (int i = 0; i < 3; ++i)
+        ipv4.insert(m_Settings.NetworkListdata[i].szIPv4Address.toStdString());
+    EXPECT_EQ(ipv4, (std::set<std::string>{P("PRN-A").ipv4, P("PRN-B").ipv4, P("PRN-R").ipv4}));
+    EXPECT_EQ(m_Settings.NetworkListdata[3].szIPv4Address.toStdString(), P("PRN-B").linkLocal);
+    EXPECT_EQ(Cell(3, kColumnName), "PRN-B") << "no de-duplication";
+
+    const int a = RowOf(P("PRN-A").ipv4);
+    EXPECT_EQ(Cell(a, kColumnAddress).toStdString(), P("PRN-A").ipv4);
+    EXPECT_EQ(Cell(a, kColumnName), "PRN-A");
+    EXPECT_EQ(Cell(a, kColumnFirmware), "V1.02");
+    EXPECT_EQ(Cell(a, kColumnStatus), "Power Saving");
+    const int b = RowOf(P("PRN-B").ipv4);
+    EXPECT_EQ(Cell(b, kColumnStatus), "Ready") << "code 9 shows Ready";
+    EXPECT_EQ(Cell(3, kColumnStatus), "Ready");
+    EXPECT_EQ(Cell(RowOf(P("PRN-R").ipv4), kColumnStatus), "Processing");
+
+    // Ticks drive Next.
+    EXPECT_FALSE(Enabled(kNextButton));
+    Tick(b);
+    EXPECT_TRUE(Enabled(kNextButton));
+    Tick(a);
+    Tick(b);
+    EXPECT_TRUE(Enabled(kNextButton));
+    Tick(a);
+    EXPECT_FALSE(Enabled(kNextButton));
+
+    // A refresh clears the ticks.
+    Tick(a);
+    Click(C(controlNetworkRefreshButton));
+    EXPECT_EQ(Rows(), 4);
+    for (int i = 0; i < Rows(); ++i)
+        EXPECT_EQ(m_Settings.bNetworkChecked[i], 0);
+    EXPECT_FALSE(Enabled(kNextButton));
+}
+
+TEST_F(NetworkPageTest, CommunityFieldAtRefresh) {
+    OpenWith({Pattern(5000, 1)});
+    ToNetworkPage();
+    tb::SetControlText(C(controlNetworkEditCommunity), "");
+    Click(C(controlNetworkRefreshButton));
+    EXPECT_EQ(Text(controlNetworkEditCommunity), "orchid");
+    EXPECT_EQ(m_Settings.szCommunity, "orchid");
+    EXPECT_EQ(Rows(), 4);
+
+    // With "tulip": A and T answer; T's name and version are read with the
+    // default community and fail, its status is read with "tulip".
+    tb::SetControlText(C(controlNetworkEditCommunity), "tulip");
+    Click(C(controlNetworkRefreshButton));
+    ASSERT_EQ(Rows(), 2);
+    const int t = RowOf(P("PRN-T").ipv4);
+    ASSERT_GE(t, 0);
+    EXPECT_EQ(Cell(t, kColumnName), "Demo MFP 100") << "the model name stands in";
+    EXPECT_EQ(Cell(t, kColumnFirmware), "");
+    EXPECT_EQ(Cell(t, kColumnStatus), "Paused");
+    EXPECT_EQ(Cell(RowOf(P("PRN-A").ipv4), kColumnName), "PRN-A");
+}
+
+TEST_F(NetworkPageTest, TwoPrintersReceiveTwoFilesByteForByte) {
+    OpenWith({Pattern(100 * 1024 + 5, 7), Pattern(70001, 9)});
+    ToNetworkPage();
+    TickPrinter("PRN-A");
+    TickPrinter("PRN-B");
+    const Sink a("PRN-A");
+    const Sink b("PRN-B");
+    std::vector<bool> finishedAtAlert;
+    tb::test::SetAlertObserver([this, &finishedAtAlert](const tb::test::AlertRecord&) {
+        finishedAtAlert.push_back(!Visible(kBackButton) && !Visible(kNextButton) &&
+                                  Text(kCancelButton) == "Finish");
+    });
+    Click(C(kNextButton));
+    EXPECT_EQ(Explanations(), (std::vector<QString>{kCompleted, kCompleted}));
+    EXPECT_EQ(finishedAtAlert, (std::vector<bool>{true, true}))
+        << "the finished state comes before the first message";
+    ExpectWholePackage(a);
+    ExpectWholePackage(b);
+    EXPECT_FALSE(Enabled(controlNetworkListView));
+    EXPECT_EQ(g_pMainWindow->ProgressDialog(), nullptr);
+}
+
+TEST_F(NetworkPageTest, FilesOfOneBlockAndOfOneBlockAndOneByte) {
+    OpenWith({Pattern(4096, 3), Pattern(4097, 4)});
+    ToNetworkPage();
+    TickPrinter("PRN-A");
+    const Sink a("PRN-A");
+    // The address check waits a second for further answers; the pause
+    // between the two files is one more.
+    EXPECT_GE(TimedNext(), 1.95);
+    EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
+    ExpectWholePackage(a);
+
+    // One file: no separator, no pause.
+    TearDown();
+    SetUp();
+    OpenWith({Pattern(4097, 5)});
+    ToNetworkPage();
+    TickPrinter("PRN-A");
+    const Sink again("PRN-A");
+    EXPECT_LT(TimedNext(), 1.9);
+    const auto got = again.WaitFor(1);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_TRUE(got[0] == Stream(0, kEndMarker));
+}
+
+TEST_F(NetworkPageTest, CancelSendsTheRestOfTheFileThenTheCancelMarker) {
+    OpenWith({Pattern(600 * 1024, 11), Pattern(3000, 12)});
+    ToNetworkPage();
+    TickPrinter("PRN-A");
+    TickPrinter("PRN-B");
+    const auto [first, second] = InRowOrder("PRN-A", "PRN-B");
+    const Sink a(first);
+    const Sink b(second);
+    DuringDownload([] {
+        CProgressDlg* progress = g_pMainWindow->ProgressDialog();
+        ASSERT_NE(progress, nullptr);
+        tb::Control* cancel = nullptr;
+        tb::GetControlByID(progress->GetWindowRef(), controlProcessCancelButton, &cancel);
+        Click(cancel);
+    });
+    Click(C(kNextButton));
+    EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted}) << "only the second printer";
+    const auto got = a.WaitFor(1);
+    ASSERT_EQ(got.size(), 1u) << "file 1 is not sent after Cancel";
+    EXPECT_TRUE(got[0] == Stream(0, kCancelMarker));
+    ExpectWholePackage(b);
+}
+
+TEST_F(NetworkPageTest, FailuresEndOnePrinterAndTheNextIsServed) {
+    OpenWith({Pattern(9000, 5), Pattern(100, 6)});
+    ToNetworkPage();
+    TickPrinter("PRN-R"); // answers SNMP, refuses the print port
+    TickPrinter("PRN-A");
+    // A row whose printer no longer answers as the model.
+    g_pMainWindow->AddNetworkIP(P("OTHER-C").ipv4.c_str());
+    Tick(Rows() - 1);
+    const Sink a("PRN-A");
+    const Sink c("OTHER-C");
+    Click(C(kNextButton));
+    std::multiset<QString> texts;
+    for (const QString& t : Explanations())
+        texts.insert(t);
+    EXPECT_EQ(texts, (std::multiset<QString>{kNetworkFail, kCompleted,
+                                             kUnable + QString::fromStdString(P("OTHER-C").ipv4)}));
+    ExpectWholePackage(a);
+    EXPECT_TRUE(c.WaitFor(0).empty()) << "nothing goes to a printer of another model";
+}
+
+TEST_F(NetworkPageTest, ManualEntryChecksTheAddress) {
+    OpenWith({Pattern(100, 1)});
+    g_pMainWindow->ShowPage(3);
+    tb::SendCommand(Window(), kCommandAddAddress);
+    CAddIPAddressDlg* dialog = g_pMainWindow->AddIPDialog();
+    ASSERT_NE(dialog, nullptr);
+    auto field = [dialog](int i) {
+        tb::Control* control = nullptr;
+        tb::GetControlByID(dialog->GetWindowRef(), {tb::Code("ADDI"), 501 + i}, &control);
+        return control;
+    };
+    auto typeAddress = [&field](const std::string& address) {
+        const QStringList octets = QString::fromStdString(address).split('.');
+        for (int i = 0; i < 4; ++i)
+            tb::SetControlText(field(i), octets[i]);
+    };
+    tb::Control* ok = nullptr;
+    tb::GetControlByID(dialog->GetWindowRef(), controlAddOKButton, &ok);
+
+    typeAddress(P("OTHER-C").ipv4);
+    Click(ok);
+    EXPECT_EQ(Explanations(),
+              std::vector<QString>{"Please make sure that the MFP is connected correctly."});
+    ASSERT_EQ(g_pMainWindow->AddIPDialog(), dialog) << "the dialog stays open";
+    EXPECT_EQ(tb::GetControlText(field(3)), "13") << "with the address still typed";
+    EXPECT_EQ(Rows(), 0);
+
+    typeAddress(P("PRN-A").ipv4);
+    Click(ok);
+    EXPECT_TRUE(Explanations().empty());
+    FlushDeletes();
+    EXPECT_EQ(g_pMainWindow->AddIPDialog(), nullptr) << "closed and forgotten";
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(m_Settings.bNetworkChecked[0], 0) << "added unticked";
+    EXPECT_EQ(Cell(0, kColumnName), "PRN-A");
+    EXPECT_EQ(Cell(0, kColumnFirmware), "V1.02");
+    EXPECT_EQ(Cell(0, kColumnStatus), "Power Saving");
+    EXPECT_EQ(tb::GetListItemCount(C(controlNetworkListView)), 1u);
+
+    // An empty community field still finds printers answering to "orchid".
+    tb::SetControlText(C(controlNetworkEditCommunity), "");
+    EXPECT_TRUE(g_pMainWindow->IsValidIPAddress(P("PRN-B").ipv4.c_str()));
+    EXPECT_EQ(Text(controlNetworkEditCommunity), "") << "the field is left alone";
+}
+
+// Next, Back, Refresh, Add, the port buttons, the file list and the tab
+// command do nothing while the download runs; the download ends normally.
+TEST_F(NetworkPageTest, TheWindowsCommandsWaitForTheDownload) {
+    OpenWith({Pattern(300 * 1024, 21), Pattern(5000, 22)});
+    ToNetworkPage();
+    TickPrinter("PRN-A");
+    const int rows = Rows();
+    const Sink a("PRN-A");
+    DuringDownload([this] {
+        for (uint32_t command : {kCommandNext, kCommandBack, kCommandRefreshNetwork,
+                                 kCommandAddAddress, kCommandTab, kCommandBinFileList})
+            tb::SendCommand(Window(), command);
+        Click(C(controlRadioUSB));
+        Click(C(controlNetworkRefreshButton));
+        Click(C(controlNetworkAddButton));
+        EXPECT_EQ(m_Settings.nPortType, 0);
+        EXPECT_EQ(tb::GetControlValue(C(controlRadioNetwork)), 1);
+        EXPECT_EQ(g_pMainWindow->AddIPDialog(), nullptr);
+        EXPECT_EQ(g_pMainWindow->CurrentPage(), 3);
+    });
+    Click(C(kNextButton));
+    EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
+    EXPECT_EQ(Rows(), rows) << "no refresh ran";
+    ExpectWholePackage(a);
+    EXPECT_EQ(a.WaitFor(2).size(), 2u) << "no second download";
+    EXPECT_FALSE(g_pMainWindow->IsDownloading());
+}
+
+// Cancel/Finish or the close box during a download: the download is
+// cancelled like the progress dialog's Cancel, then the window closes; a
+// further ticked printer is not started.
+TEST_F(NetworkPageTest, ClosingTheWindowCancelsTheDownloadFirst) {
+    for (bool closeBox : {false, true}) {
+        OpenWith({Pattern(300 * 1024, 31), Pattern(5000, 32)});
+        ToNetworkPage();
+        TickPrinter("PRN-A");
+        TickPrinter("PRN-B");
+        const auto [first, second] = InRowOrder("PRN-A", "PRN-B");
+        const Sink a(first);
+        const Sink b(second);
+        DuringDownload([this, closeBox] {
+            if (closeBox)
+                tb::NativeWidget(Window())->close();
+            else
+                Click(C(kCancelButton));
+            ASSERT_NE(g_pMainWindow, nullptr) << "not closed under the download";
+        });
+        Click(C(kNextButton));
+        FlushDeletes();
+        EXPECT_EQ(g_pMainWindow, nullptr) << "closed once the download ended";
+        EXPECT_TRUE(Explanations().empty());
+        const auto got = a.WaitFor(1);
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_TRUE(got[0] == Stream(0, kCancelMarker)) << closeBox;
+        EXPECT_TRUE(b.WaitFor(0).empty()) << "the next printer is not started";
+    }
+}
+
+} // namespace
