@@ -22,6 +22,7 @@ add_library(quenlo_wizard STATIC
   ${CMAKE_CURRENT_LIST_DIR}/mainwindow.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mainwindow.h
   ${CMAKE_CURRENT_LIST_DIR}/NetworkPage.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/UsbPage.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AddIPAddress.cpp
   ${CMAKE_CURRENT_LIST_DIR}/AddIPAddress.h
   ${CMAKE_CURRENT_LIST_DIR}/ProgressDlg.cpp
@@ -31,7 +32,7 @@ target_include_directories(quenlo_wizard PUBLIC
   ${CMAKE_CURRENT_LIST_DIR}
   ${CMAKE_CURRENT_LIST_DIR}/toolbox
   ${CMAKE_CURRENT_LIST_DIR}/HIFramework)
-target_link_libraries(quenlo_wizard PUBLIC quenlo_settings quenlo_net Qt6::Widgets Qt6::UiTools)
+target_link_libraries(quenlo_wizard PUBLIC quenlo_settings quenlo_net quenlo_usb Qt6::Widgets Qt6::UiTools)
 
 # Interface file "main": one form per window and the menu bar.
 set(QUENLO_FORMS MainWindow AddIPDialog ProgressDlg MenuBar)
@@ -57,3 +58,9 @@ qt_add_resources(quenlo_wizard "quenlo_string_table"
 
 add_executable(Quenlo ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(Quenlo PRIVATE quenlo_wizard)
+
+# The benchmark helper of the network download and the scripted demo driver.
+include(${CMAKE_SOURCE_DIR}/bench/download_net.cmake)
+if(EXISTS ${CMAKE_SOURCE_DIR}/tools/demo/CMakeLists.txt)
+  add_subdirectory(${CMAKE_SOURCE_DIR}/tools/demo ${CMAKE_BINARY_DIR}/tools/demo)
+endif()

@@ -1,0 +1,96 @@
+// Measuring helper for bench/download_net.sh; runs inside its private network.
+//   download_net_bench PACKAGE-DIR ADDRESS
+// Opens the wizard on the package in PACKAGE-DIR (Quenlo.plist and its
+// firmware files), lists the printer at ADDRESS, ticks it and presses Next,
+// as a user would. Prints one line: the seconds from the progress dialog
+// appearing to the completion message (the address check before it is not
+// counted), and the bytes the package holds. Exit 1 unless the completion
+// message was shown.
+#include "BundleUtilities.h"
+#include "Toolbox.h"
+#include "mainwindow.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QFileInfo>
+#include <QWidget>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Notes when the progress dialog is shown.
+class ShowWatch : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType() &&
+            static_cast<QWidget*>(watched)->isWindow() &&
+            static_cast<QWidget*>(watched)->windowTitle().startsWith(stringDownloading) &&
+            !started) {
+            started = true;
+            start = Clock::now();
+        }
+        return false;
+    }
+    bool started = false;
+    Clock::time_point start;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: download_net_bench PACKAGE-DIR ADDRESS\n");
+        return 2;
+    }
+    const int out = dup(1);
+    if (freopen("/dev/null", "w", stdout) == nullptr)
+        return 2;
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    CBundle bundle;
+    bundle.executablePath =
+        QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath() + QStringLiteral("/Quenlo");
+    bundle.identifier = QStringLiteral("Quenlo");
+    SetMainBundleOverride(&bundle);
+
+    ShowWatch watch;
+    application.installEventFilter(&watch);
+    bool completed = false;
+    Clock::time_point end;
+    tb::test::CaptureAlerts(true);
+    tb::test::SetAlertObserver([&](const tb::test::AlertRecord& alert) {
+        if (!completed && alert.explanation == QString::fromLatin1(stringSUCCESS)) {
+            completed = true;
+            end = Clock::now();
+        }
+    });
+
+    MainWindow::Create();
+    if (g_pMainWindow == nullptr)
+        return 2;
+    g_pMainWindow->ShowPage(3);
+    g_pMainWindow->AddNetworkIP(argv[2]);
+    m_Settings.bNetworkChecked[0] = 1;
+    tb::SendCommand(g_pMainWindow->GetWindowRef(), kCommandNext);
+
+    long long bytes = 0;
+    for (int j = 0; j < m_Settings.FirmwareCount(); ++j)
+        bytes += QFileInfo(GetAPDirectoryFileName(m_Settings.BinfileListdata[j].szFileName, true))
+                     .size();
+    delete g_pMainWindow;
+    tb::Shutdown();
+    SetMainBundleOverride(nullptr);
+    if (!completed || !watch.started)
+        return 1;
+    dprintf(out, "%.6f %lld\n", std::chrono::duration<double>(end - watch.start).count(), bytes);
+    return 0;
+}

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Runs a command (the wizard, or the scripted demo driver) inside a private
+# network with virtual printers of the example model, then removes the
+# network again.
+#
+#   scripts/demo/network.sh [--out DIR] [--timeout SECONDS] -- COMMAND [ARG...]
+#
+# The printers (scripts/demo/printers.sh): QX310-Office 198.18.0.21 (V1.02,
+# Ready), QX310-Lab 198.18.0.22 (V1.05, Power Saving; answers over IPv6 too,
+# so it is listed twice), QX310-Hall 198.18.0.23 (V0.98, Printing), and
+# Other-Model 198.18.0.24, which is not of the package's model. Each is an
+# snmpd agent with a print-port sink on port 9100. What a printer received is
+# kept in DIR/printers/<name>/ (DIR defaults to out/), one file per
+# connection: conn-1.bin, conn-2.bin, ... in the order they were made; each
+# holds one firmware file followed by its four-byte marker.
+#
+# Network namespaces need root. Without it the script says so and runs the
+# command without virtual printers (the wizard then searches the network the
+# computer is on). The command's exit status is passed on.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+out=$root/out
+limit=3600
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --out) out=$2; shift 2 ;;
+    --timeout) limit=$2; shift 2 ;;
+    --) shift; break ;;
+    -h|--help) sed -n '2,20p' "$0"; exit 0 ;;
+    *) break ;;
+  esac
+done
+[ $# -gt 0 ] || { echo "network.sh: no command given (see --help)" >&2; exit 2; }
+
+if [ "$(id -u)" != 0 ]; then
+  echo "network.sh: the virtual printers need root for network namespaces (run with sudo);" >&2
+  echo "network.sh: starting without them" >&2
+  "$@"
+  exit $?
+fi
+
+kept=$(mktemp -d /tmp/quenlo-demo.XXXXXX)
+trap 'rm -rf "$kept"' EXIT
+echo "network.sh: starting the virtual printers (scripts/demo/printers.sh)" >&2
+"$root/tests/netns/run-in-netns.sh" --topology "$root/scripts/demo/printers.sh" \
+  --timeout "$limit" --keep "$kept" -- "$@"
+status=$?
+
+rm -rf "$out/printers"
+mkdir -p "$out/printers"
+for sink in "$kept"/*/sink; do
+  [ -d "$sink" ] || continue
+  name=$(basename "$(dirname "$sink")")
+  mkdir -p "$out/printers/$name"
+  cp "$sink"/conn-*.bin "$out/printers/$name/" 2>/dev/null
+  count=$(find "$out/printers/$name" -name 'conn-*.bin' | wc -l)
+  echo "network.sh: $name received $count connection(s) -> $out/printers/$name/" >&2
+done
+exit $status
