@@ -277,6 +277,10 @@ void MainWindow::OnNext() {
         return;
     case 4:
         USBFWUpgrade();
+        if (m_bCloseAfterDownload) {
+            m_bCloseAfterDownload = false;
+            OnCancel();
+        }
         return;
     default:
         return;
@@ -539,64 +543,4 @@ void MainWindow::OnBinFileListClicked() {
         tb::SetListSelectedItems(m_binFileList, 1, &keep);
     }
     std::printf("m_Settings.nBinfileIndex=%d\n", m_Settings.nBinfileIndex);
-}
-
-// ---- printer lists -----------------------------------------------------------
-
-void MainWindow::InitUSBListControl() {
-    if (m_usbList == nullptr)
-        return;
-    tb::SetListItemDataCallback(m_usbList, &MainWindow::USBListDataBrowserItemDataCallback);
-    const int count = ClampedCount(m_Settings.nUSBCount, kMaxUSBPrinters);
-    for (tb::ItemID item = 1; int(item) <= count; ++item) {
-        tb::AddListItems(m_usbList, 1, &item);
-        if (item == 1)
-            tb::SetListSelectedItems(m_usbList, 1, &item);
-    }
-}
-
-tb::Status MainWindow::USBListDataBrowserItemDataCallback(tb::Control* /*browser*/, tb::ItemID item,
-                                                          uint32_t property, tb::ItemData* data,
-                                                          bool setValue) {
-    const int count = ClampedCount(m_Settings.nUSBCount, kMaxUSBPrinters);
-    if (count <= 0)
-        return tb::kNoErr;
-    const int row = RowOf(item, count);
-    if (setValue) {
-        if (property != kColumnUSBCheck)
-            return tb::kPropertyNotSupported;
-        m_Settings.bUSBChecked[row] = m_Settings.bUSBChecked[row] == 0 ? 1 : 0;
-        if (m_Settings.pMainWindow != nullptr)
-            m_Settings.pMainWindow->EnableNextControl();
-        tb::SetItemDataButtonValue(data, m_Settings.bUSBChecked[row]);
-        return tb::kNoErr;
-    }
-    const USB_LIST_DATA& entry = m_Settings.USBListdata[row];
-    switch (property) {
-    case kColumnUSBCheck:
-        tb::SetItemDataButtonValue(data, m_Settings.bUSBChecked[row] != 0 ? 1 : 0);
-        return tb::kNoErr;
-    case kColumnSerial:
-        return SetText(data, entry.szSerialNumber);
-    case kColumnName:
-        return SetText(data, entry.szPrinterName);
-    case kColumnFirmware:
-        return SetText(data, entry.szPrinterFW);
-    case kColumnStatus:
-        return SetText(data, entry.szStatus);
-    default:
-        return tb::kPropertyNotSupported;
-    }
-}
-
-void MainWindow::USBRefresh() {
-    if (m_usbList != nullptr) {
-        tb::RemoveListItems(m_usbList, 0, nullptr);
-        InitUSBListControl();
-    }
-    EnableNextControl();
-}
-
-void MainWindow::USBFWUpgrade() {
-    std::printf("MainWindow::USBFWUpgrade: not available in this build\n");
 }

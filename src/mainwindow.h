@@ -212,8 +212,10 @@ public:
     void NetworkRefresh();
     void AddNetworkIP(const char* address);
     void USBRefresh();
+    void AddUSBSerialNumber(const char* serialNumber, const char* printerName, const char* firmware,
+                            const char* status);
     int NetworkFWUpgrade();
-    void USBFWUpgrade();
+    int USBFWUpgrade();
     tb::Status EditChanged(tb::HandlerCall* call, TCarbonEvent& event);
 
     // Address check and manual entry. The dialog passed is the one whose OK

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -117,6 +118,7 @@ struct Printer {
     int detaches = 0;
     int deviceIdRequests = 0;
     int altSetting = 0;
+    std::vector<Emulator::Claim> vendorClaims;
     int outUrbs = 0;
     uint64_t writtenCount = 0;
     std::vector<uint8_t> written;
@@ -183,6 +185,11 @@ void QueueReplyFor(Printer& p, const uint8_t* data, int length) {
     else if (data[4] == 0xE0 && data[5] == 0x0B)
         reply = p.setup.nameReply.empty() ? NameReply(p.setup.printerName) : p.setup.nameReply;
     p.pendingReply.insert(p.pendingReply.end(), reply.begin(), reply.end());
+}
+
+void NoteVendorClaim(Printer& p) {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    p.vendorClaims.push_back({p.writtenCount, std::chrono::duration<double>(now).count()});
 }
 
 // Answers a control request at once; returns the urb status.
@@ -454,6 +461,8 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
                     p->usblpBound = false;
                     ++p->detaches;
                 }
+                if (dc->interface == 1)
+                    NoteVendorClaim(*p);
                 Complete(client, 0, 0);
             }
         }
@@ -471,8 +480,11 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
             Complete(client, -1, ENOENT);
         else if (*n == 0 && p->usblpBound)
             Complete(client, -1, EBUSY);
-        else
+        else {
+            if (*n == 1)
+                NoteVendorClaim(*p);
             Complete(client, 0, 0);
+        }
         if (d)
             g_object_unref(d);
         return TRUE;
@@ -798,6 +810,11 @@ int Emulator::DeviceIdRequests(int id) const {
 int Emulator::AlternateSetting(int id) const {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     return m_impl->Get(id).altSetting;
+}
+
+std::vector<Emulator::Claim> Emulator::VendorClaims(int id) const {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    return m_impl->Get(id).vendorClaims;
 }
 
 void Emulator::SetWriteFault(int id, WriteFault fault) {

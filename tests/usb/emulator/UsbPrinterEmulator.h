@@ -111,6 +111,14 @@ public:
     int DeviceIdRequests(int id) const;
     // The alternate setting of interface 1 last selected (0 at the start).
     int AlternateSetting(int id) const;
+    // Each claim of interface 1 (the vendor interface): how many bytes the
+    // out-pipe had received before it, and when it came (seconds on a
+    // steady clock).
+    struct Claim {
+        uint64_t writtenBefore = 0;
+        double seconds = 0;
+    };
+    std::vector<Claim> VendorClaims(int id) const;
 
     void SetWriteFault(int id, WriteFault fault);
 

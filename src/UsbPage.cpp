@@ -1,0 +1,308 @@
+// The USB page of the wizard: the list of the attached printer of the
+// package's model, and the firmware download through the printer's bulk
+// out-pipe.
+#include "AsciiText.h"
+#include "BundleUtilities.h"
+#include "OstrelCmd.h"
+#include "OstrelRecords.h"
+#include "ProgressDlg.h"
+#include "UsbEnumeration.h"
+#include "mainwindow.h"
+#include "usbdevice.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+using listrows::ClampedCount;
+using listrows::RowOf;
+using listrows::SetText;
+
+namespace {
+
+// Ends the download's busy state on every way out.
+class UsbDownloadScope {
+public:
+    UsbDownloadScope(bool& busy, CProgressDlg*& dialogSlot, CProgressDlg* dialog)
+        : m_busy(busy), m_slot(dialogSlot) {
+        m_busy = true;
+        m_slot = dialog;
+    }
+    ~UsbDownloadScope() {
+        m_slot = nullptr;
+        m_busy = false;
+    }
+    UsbDownloadScope(const UsbDownloadScope&) = delete;
+    UsbDownloadScope& operator=(const UsbDownloadScope&) = delete;
+
+private:
+    bool& m_busy;
+    CProgressDlg*& m_slot;
+};
+
+// A text field of a reply record holds at most 31 characters: the 32nd byte
+// becomes the terminator whatever the printer sent there.
+template <std::size_t N> void CutField(char (&field)[N]) {
+    field[N - 1] = '\0';
+}
+
+// A whole firmware file in memory. Empty files are valid: only their marker
+// is sent.
+struct WholeFile {
+    std::unique_ptr<char[]> bytes;
+    int size = 0;
+};
+
+// Reads the package's file whole. False when it cannot be found, opened,
+// sized or read in full, or does not fit the signed 32-bit length of one
+// bulk write.
+bool ReadWholeFile(const QString& fileName, WholeFile* file) {
+    const QString path = GetAPDirectoryFileName(fileName, true);
+    char cPath[kCTextSize];
+    if (path.isNull() || !CopyAsciiText(path, cPath))
+        return false;
+    std::printf("szFileName=%s\n", cPath);
+    // Only read: a package on read-only media must still be sent.
+    const int fd = open(cPath, O_RDONLY);
+    if (fd < 0)
+        return false;
+    const off_t end = lseek(fd, 0, SEEK_END);
+    if (end < 0 || end >= off_t(INT_MAX) || lseek(fd, 0, SEEK_SET) != 0) {
+        close(fd);
+        return false;
+    }
+    const int size = int(end);
+    std::unique_ptr<char[]> bytes(new (std::nothrow) char[std::size_t(size) + 1]);
+    int got = 0;
+    // Bounded: every turn reads something or ends the loop.
+    while (bytes != nullptr && got < size) {
+        const ssize_t n = read(fd, bytes.get() + got, std::size_t(size - got));
+        if (n <= 0)
+            break;
+        got += int(n);
+    }
+    close(fd);
+    if (bytes == nullptr || got != size)
+        return false;
+    file->bytes = std::move(bytes);
+    file->size = size;
+    return true;
+}
+
+// Writes one four-byte marker; true when the transfer was done.
+bool WriteMarker(CUsbDevice& device, const unsigned char (&marker)[4]) {
+    char bytes[sizeof marker];
+    std::memcpy(bytes, marker, sizeof bytes);
+    int written = 0;
+    return device.Dev_Write(bytes, int(sizeof bytes), &written) != -1;
+}
+
+} // namespace
+
+// ---- the list ------------------------------------------------------------------
+
+void MainWindow::InitUSBListControl() {
+    if (m_usbList == nullptr)
+        return;
+    tb::SetListItemDataCallback(m_usbList, &MainWindow::USBListDataBrowserItemDataCallback);
+    const int count = ClampedCount(m_Settings.nUSBCount, kMaxUSBPrinters);
+    for (tb::ItemID item = 1; int(item) <= count; ++item) {
+        tb::AddListItems(m_usbList, 1, &item);
+        if (item == 1)
+            tb::SetListSelectedItems(m_usbList, 1, &item);
+    }
+}
+
+tb::Status MainWindow::USBListDataBrowserItemDataCallback(tb::Control* /*browser*/, tb::ItemID item,
+                                                          uint32_t property, tb::ItemData* data,
+                                                          bool setValue) {
+    const int count = ClampedCount(m_Settings.nUSBCount, kMaxUSBPrinters);
+    if (count <= 0)
+        return tb::kNoErr;
+    const int row = RowOf(item, count);
+    if (setValue) {
+        if (property != kColumnUSBCheck)
+            return tb::kPropertyNotSupported;
+        m_Settings.bUSBChecked[row] = m_Settings.bUSBChecked[row] == 0 ? 1 : 0;
+        if (m_Settings.pMainWindow != nullptr)
+            m_Settings.pMainWindow->EnableNextControl();
+        tb::SetItemDataButtonValue(data, m_Settings.bUSBChecked[row]);
+        return tb::kNoErr;
+    }
+    const USB_LIST_DATA& entry = m_Settings.USBListdata[row];
+    switch (property) {
+    case kColumnUSBCheck:
+        tb::SetItemDataButtonValue(data, m_Settings.bUSBChecked[row] != 0 ? 1 : 0);
+        return tb::kNoErr;
+    case kColumnSerial:
+        return SetText(data, entry.szSerialNumber);
+    case kColumnName:
+        return SetText(data, entry.szPrinterName);
+    case kColumnFirmware:
+        return SetText(data, entry.szPrinterFW);
+    case kColumnStatus:
+        return SetText(data, entry.szStatus);
+    default:
+        return tb::kPropertyNotSupported;
+    }
+}
+
+void MainWindow::USBRefresh() {
+    // The check marks stay: they belong to row positions, so a printer
+    // ticked before the refresh is ticked again after it.
+    if (m_usbList != nullptr)
+        tb::RemoveListItems(m_usbList, 0, nullptr);
+    m_Settings.nUSBCount = 0;
+
+    CUsbDevice device;
+    if (device.Dev_Open(m_Settings.nVID, m_Settings.nPID) == 0) {
+        COstrelCmd command;
+        // Each command opens and closes the device by itself.
+        device.Dev_Close();
+
+        DEV_PSR_PRINTERINFORMATION info{};
+        const bool haveInfo = command.GetPrinterInfo(device, info) == 0;
+        if (haveInfo) {
+            CutField(info.cSerialNumber);
+            CutField(info.cFirmwareVersion);
+        }
+
+        DEV_PL_PRINTER_NAME name{};
+        const bool haveName = command.GetPrinterName(device, name) == 0;
+        if (haveName) {
+            CutField(name.cPrinterName);
+            std::printf("printName.cPrinterName=%s\n", name.cPrinterName);
+        }
+
+        // The enumeration behind the status query refills both from the
+        // printer's device ID; a printer without them leaves them empty.
+        std::memset(szSERN, 0, sizeof szSERN);
+        std::memset(szDES, 0, sizeof szDES);
+        PRINTER_STATUS status{};
+        command.GetPrinterStatus(status);
+        std::printf("status.PrinterStatus=%d\n", status.PrinterStatus);
+        szSERN[sizeof szSERN - 1] = '\0';
+        szDES[sizeof szDES - 1] = '\0';
+
+        AddUSBSerialNumber(haveInfo ? info.cSerialNumber : szSERN,
+                           haveName ? name.cPrinterName : szDES,
+                           haveInfo ? info.cFirmwareVersion : "", ShownStatusName(&status));
+    }
+    EnableNextControl();
+}
+
+void MainWindow::AddUSBSerialNumber(const char* serialNumber, const char* printerName,
+                                    const char* firmware, const char* status) {
+    if (m_Settings.nUSBCount < 0 || m_Settings.nUSBCount >= kMaxUSBPrinters)
+        return;
+    // Printers send ASCII; anything else shows as replacement characters.
+    const auto text = [](const char* s) { return QString::fromUtf8(s != nullptr ? s : ""); };
+    USB_LIST_DATA& entry = m_Settings.USBListdata[m_Settings.nUSBCount];
+    entry.szSerialNumber = text(serialNumber);
+    entry.szPrinterName = text(printerName);
+    entry.szPrinterFW = text(firmware);
+    entry.szStatus = text(status);
+    ++m_Settings.nUSBCount;
+    if (m_usbList != nullptr) {
+        const tb::ItemID item = tb::ItemID(m_Settings.nUSBCount);
+        tb::AddListItems(m_usbList, 1, &item);
+    }
+}
+
+// ---- the download ----------------------------------------------------------------
+
+// One target per run: the device of the package's IDs, opened anew for every
+// file so that the printer sees each file on an opening of its own.
+int MainWindow::USBFWUpgrade() {
+    if (m_Settings.nFWCount <= 0 || m_bDownloading)
+        return -1;
+    const int files = ClampedCount(m_Settings.nFWCount, kMaxFirmwareFiles);
+    const QString printerName = m_Settings.USBListdata[0].szPrinterName;
+
+    CProgressDlg progress(this);
+    UsbDownloadScope busy(m_bDownloading, m_pProgressDlg, &progress);
+    m_bCancel = false;
+    progress.ShowDialog(GetWindowRef(), printerName);
+
+    // Once a file has not reached the printer, no later file is sent: the
+    // printer must never take part of a package, ended by the end marker,
+    // for the whole of it.
+    bool fileMissed = false;
+    for (int j = 0; j < files; ++j) {
+        if (fileMissed) {
+            ShowMessage(6, printerName);
+            continue;
+        }
+        CUsbDevice device;
+        if (device.Dev_Open(m_Settings.nVID, m_Settings.nPID) != 0) {
+            ShowMessage(6, printerName);
+            fileMissed = true;
+            continue;
+        }
+
+        WholeFile file;
+        if (!ReadWholeFile(m_Settings.BinfileListdata[j].szFileName, &file)) {
+            // Nothing of it was sent and no marker follows; the files before
+            // it wait on the printer for a rest that will not come.
+            std::printf("USBFWUpgrade: firmware file %d cannot be read\n", j);
+            device.Dev_Close();
+            ShowMessage(1);
+            break;
+        }
+
+        int nRemain = file.size;
+        if (file.size > 0) {
+            int written = 0;
+            if (device.Dev_Write(file.bytes.get(), file.size, &written) == -1) {
+                device.Dev_Close();
+                ShowMessage(1);
+                std::printf("m_bCancel=%d, nRemain=%d, nBinfileIndex=%d, m_Settings.nFWCount=%d\n",
+                            m_bCancel ? 1 : 0, nRemain, j, m_Settings.nFWCount);
+                break;
+            }
+            nRemain = 0;
+            if (!m_bCancel) {
+                progress.SetProgressValue(int(int64_t(j) * 100 / files));
+                if (m_bCancel)
+                    progress.DestroyWindow();
+            }
+            std::printf("Write OK! nFileSize=%d,j=%d, nBlockNumber=%d, nRemain=%d\n", file.size, 0,
+                        1, 0);
+        }
+        std::printf("m_bCancel=%d, nRemain=%d, nBinfileIndex=%d, m_Settings.nFWCount=%d\n",
+                    m_bCancel ? 1 : 0, nRemain, j, m_Settings.nFWCount);
+
+        if (m_bCancel) {
+            WriteMarker(device, kCancelMarker);
+            sleep(1);
+            break;
+        }
+        if (j + 1 == files) {
+            progress.DestroyWindow();
+            const bool ended = WriteMarker(device, kEndMarker);
+            device.Dev_Close();
+            if (ended) {
+                FinishedContorl();
+                ShowMessage(0);
+            } else {
+                ShowMessage(1);
+            }
+        } else {
+            // Without its separator the next file would run into this one.
+            if (!WriteMarker(device, kSeparatorMarker)) {
+                device.Dev_Close();
+                ShowMessage(1);
+                break;
+            }
+            sleep(1);
+        }
+        device.Dev_Close();
+    }
+    return 0;
+}

@@ -1,0 +1,373 @@
+// The USB page against an emulated printer: what the list shows for the
+// printer's replies and device ID, check marks across refreshes, and the
+// firmware download as the printer's out-pipe receives it.
+#include "WizardFixture.h"
+
+#include "OstrelRecords.h"
+#include "PrinterStatus.h"
+#include "ProgressDlg.h"
+#include "UsbEnumeration.h"
+#include "UsbPrinterEmulator.h"
+#include "usbdevice.h"
+
+#include <QAbstractItemView>
+#include <QTimer>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint16_t kVid = 0x5A5A;
+constexpr uint16_t kPid = 0x0310;
+
+const QString kCompleted = QStringLiteral("Firmware download completed!");
+const QString kUsbFail = QStringLiteral("Firmware download via USB fail!");
+const QString kUnable = QStringLiteral("Unable to download data to the printer:");
+
+QByteArray Pattern(int size, unsigned seed) {
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((unsigned(i) * 2654435761u + seed) >> 13);
+    return bytes;
+}
+
+QByteArray Marker(const unsigned char (&m)[4]) {
+    return QByteArray(reinterpret_cast<const char*>(m), 4);
+}
+
+// A printer whose replies and device ID disagree, so that a test can tell
+// which source a shown text came from.
+usbemu::PrinterSetup OfficePrinter(uint8_t status = 12) {
+    usbemu::PrinterSetup setup;
+    setup.serial = "QX310-0042";
+    setup.firmwareVersion = "F2.31";
+    setup.printerName = "Office QX";
+    setup.deviceId = "MFG:Emulated Printers;MDL:QX-310;CLS:PRINTER;SERN:DEVID-SERN;"
+                     "DES:Device Description;" +
+                     usbemu::StatusField(status, 0x11);
+    return setup;
+}
+
+class UsbPageTest : public WizardTest {
+protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        std::memset(szSERN, 0, sizeof szSERN);
+        std::memset(szDES, 0, sizeof szDES);
+        std::memset(pDeviceIdText, 0, sizeof pDeviceIdText);
+        g_readTimeoutMs = kDefaultReadTimeoutMs;
+        emu = std::make_unique<usbemu::Emulator>(ScatterGather());
+    }
+    void TearDown() override {
+        WizardTest::TearDown();
+        emu.reset();
+    }
+    virtual bool ScatterGather() const { return true; }
+
+    // A package of the emulated model with the given firmware files.
+    void OpenWith(const std::vector<QByteArray>& files, bool withSysOID = true) {
+        auto settings = NetworkPackage();
+        settings.erase("Fw0");
+        settings.erase("Fw1");
+        settings["General"]["VID"] = "0x5A5A";
+        settings["General"]["PID"] = "0x0310";
+        if (!withSysOID)
+            settings["General"].erase("SysOID");
+        settings["General"]["FwCount"] = std::to_string(files.size());
+        m_files = files;
+        for (size_t i = 0; i < files.size(); ++i) {
+            const std::string name = "fw" + std::to_string(i) + ".bin";
+            m_package->WriteFile(QString::fromStdString(name), files[i]);
+            settings["Fw" + std::to_string(i)] = {{"FileName", name}};
+        }
+        Open(settings);
+    }
+
+    // Page 1 -> Next -> USB -> Next: the USB list is refreshed on the way.
+    void ToUsbPage() {
+        Click(C(kNextButton));
+        ASSERT_EQ(g_pMainWindow->CurrentPage(), 2);
+        Click(C(controlRadioUSB));
+        ASSERT_EQ(m_Settings.nPortType, 1);
+        Click(C(kNextButton));
+        ASSERT_EQ(g_pMainWindow->CurrentPage(), 4);
+    }
+
+    int Rows() const { return int(tb::GetListItemCount(C(controlUSBListView))); }
+    QString Cell(int row, uint32_t property) const {
+        return tb::GetListCellText(C(controlUSBListView), tb::ItemID(row + 1), property);
+    }
+    void Tick(int row) {
+        auto* view = qobject_cast<QAbstractItemView*>(tb::NativeWidget(C(controlUSBListView)));
+        ASSERT_NE(view, nullptr);
+        view->model()->setData(view->model()->index(row, 0), Qt::Checked, Qt::CheckStateRole);
+    }
+    void Refresh() { Click(C(controlUSBRefreshButton)); }
+
+    // The printer ticked on page 4, ready for Next.
+    int AttachAndTick(const usbemu::PrinterSetup& setup = OfficePrinter()) {
+        const int id = emu->AddPrinter(setup);
+        ToUsbPage();
+        EXPECT_EQ(Rows(), 1);
+        Tick(0);
+        EXPECT_TRUE(Enabled(kNextButton));
+        return id;
+    }
+
+    // Presses Next on page 4 and returns what the out-pipe received during
+    // the download, with the openings of the vendor interface it made.
+    QByteArray Download(int id, std::vector<usbemu::Emulator::Claim>* claims = nullptr) {
+        const uint64_t before = emu->WrittenCount(id);
+        const size_t claimsBefore = emu->VendorClaims(id).size();
+        Click(C(kNextButton));
+        const std::vector<uint8_t> all = emu->Written(id);
+        if (claims != nullptr) {
+            const auto every = emu->VendorClaims(id);
+            claims->assign(every.begin() + long(claimsBefore), every.end());
+            for (auto& claim : *claims)
+                claim.writtenBefore -= before;
+        }
+        return QByteArray(reinterpret_cast<const char*>(all.data()) + before,
+                          qsizetype(all.size() - before));
+    }
+
+    static std::vector<QString> Explanations() {
+        std::vector<QString> texts;
+        for (const auto& alert : tb::test::TakeAlerts())
+            texts.push_back(alert.explanation);
+        return texts;
+    }
+
+    // Runs `what` from inside the download's first event dispatch.
+    static void DuringDownload(std::function<void()> what) {
+        QTimer::singleShot(0, [what] {
+            ASSERT_NE(g_pMainWindow, nullptr);
+            ASSERT_TRUE(g_pMainWindow->IsDownloading());
+            what();
+        });
+    }
+
+    void ExpectFinished(bool finished) const {
+        EXPECT_EQ(!Visible(kNextButton), finished);
+        EXPECT_EQ(!Enabled(controlUSBListView), finished);
+        EXPECT_EQ(Text(kCancelButton) == "Finish", finished);
+    }
+
+    std::unique_ptr<usbemu::Emulator> emu;
+    std::vector<QByteArray> m_files;
+};
+
+// ---- the list ------------------------------------------------------------------
+
+TEST_F(UsbPageTest, RowShowsTheRepliesAndTheDecodedStatus) {
+    emu->AddPrinter(OfficePrinter(12));
+    OpenWith({Pattern(100, 1)});
+    ToUsbPage();
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, kColumnSerial), "QX310-0042") << "the information reply, not the device ID";
+    EXPECT_EQ(Cell(0, kColumnFirmware), "F2.31");
+    EXPECT_EQ(Cell(0, kColumnName), "Office QX") << "the name reply, not the device ID";
+    EXPECT_EQ(Cell(0, kColumnStatus), "Ready") << "codes of 9 and more show as Ready";
+    EXPECT_FALSE(Enabled(kNextButton)) << "nothing ticked yet";
+    EXPECT_TRUE(Explanations().empty());
+}
+
+TEST_F(UsbPageTest, FullReplyFieldsAreCutTo31Characters) {
+    usbemu::PrinterSetup setup = OfficePrinter(2);
+    const std::string serial(32, 'S');
+    const std::string firmware = "F" + std::string(31, '9');
+    std::vector<uint8_t> info = usbemu::InfoReply(serial, firmware);
+    // No terminator anywhere near: the bytes after each field are text too.
+    std::memset(info.data() + 76, 'X', 128);
+    std::memset(info.data() + 236, 'Y', 64);
+    setup.infoReply = info;
+    std::vector<uint8_t> name = usbemu::NameReply(std::string(32, 'N'));
+    std::memset(name.data() + 44, 'Z', 64);
+    setup.nameReply = name;
+    emu->AddPrinter(setup);
+    OpenWith({Pattern(100, 1)});
+    ToUsbPage();
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, kColumnSerial).toStdString(), serial.substr(0, 31));
+    EXPECT_EQ(Cell(0, kColumnFirmware).toStdString(), firmware.substr(0, 31));
+    EXPECT_EQ(Cell(0, kColumnName).toStdString(), std::string(31, 'N'));
+    EXPECT_EQ(Cell(0, kColumnStatus).toStdString(), StatusNameForCode(2));
+}
+
+TEST_F(UsbPageTest, SilentPrinterIsShownFromItsDeviceId) {
+    g_readTimeoutMs = 200;
+    usbemu::PrinterSetup setup = OfficePrinter(3);
+    setup.silent = true;
+    emu->AddPrinter(setup);
+    OpenWith({Pattern(100, 1)});
+    ToUsbPage();
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, kColumnSerial), "DEVID-SERN");
+    EXPECT_EQ(Cell(0, kColumnName), "Device Description");
+    EXPECT_EQ(Cell(0, kColumnFirmware), "");
+    EXPECT_EQ(Cell(0, kColumnStatus).toStdString(), StatusNameForCode(3));
+    EXPECT_TRUE(Explanations().empty());
+}
+
+TEST_F(UsbPageTest, NoPrinterOfTheModelLeavesTheListEmpty) {
+    usbemu::PrinterSetup other = OfficePrinter();
+    other.productId = 0x0311;
+    emu->AddPrinter(other);
+    OpenWith({Pattern(100, 1)});
+    ToUsbPage();
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_EQ(m_Settings.nUSBCount, 0);
+    EXPECT_FALSE(Enabled(kNextButton));
+    EXPECT_TRUE(Explanations().empty()) << "an absent printer is no message";
+}
+
+TEST_F(UsbPageTest, TickSurvivesRefreshAndComesBackWithThePrinter) {
+    OpenWith({Pattern(100, 1)});
+    const int id = AttachAndTick();
+    Refresh();
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(m_Settings.bUSBChecked[0], 1);
+    EXPECT_TRUE(Enabled(kNextButton));
+
+    emu->Unplug(id);
+    Refresh();
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_FALSE(Enabled(kNextButton)) << "a tick on no row does not count";
+
+    emu->AddPrinter(OfficePrinter());
+    Refresh();
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, kColumnSerial), "QX310-0042");
+    EXPECT_TRUE(Enabled(kNextButton)) << "row 0 is ticked again";
+
+    Tick(0); // the check box flips back
+    EXPECT_EQ(m_Settings.bUSBChecked[0], 0);
+    EXPECT_FALSE(Enabled(kNextButton));
+}
+
+TEST_F(UsbPageTest, UsbOnlyPackageGoesFromPage1StraightToTheUsbList) {
+    emu->AddPrinter(OfficePrinter());
+    OpenWith({Pattern(100, 1)}, false);
+    Click(C(kNextButton));
+    EXPECT_EQ(g_pMainWindow->CurrentPage(), 4);
+    EXPECT_EQ(ShownPane(), 4);
+    EXPECT_EQ(m_Settings.nPortType, 1);
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, kColumnName), "Office QX");
+    Click(C(kBackButton));
+    EXPECT_EQ(g_pMainWindow->CurrentPage(), 1);
+}
+
+// ---- the download ----------------------------------------------------------------
+
+TEST_F(UsbPageTest, TwoFilesEachOnAnOpeningOfItsOwn) {
+    OpenWith({Pattern(70000, 1), Pattern(3001, 2)});
+    const int id = AttachAndTick();
+    std::vector<usbemu::Emulator::Claim> claims;
+    const QByteArray got = Download(id, &claims);
+    EXPECT_TRUE(got == m_files[0] + Marker(kSeparatorMarker) + m_files[1] + Marker(kEndMarker))
+        << "received " << got.size() << " bytes";
+    ASSERT_EQ(claims.size(), 2u) << "one opening per file";
+    EXPECT_EQ(claims[0].writtenBefore, 0u);
+    EXPECT_EQ(claims[1].writtenBefore, uint64_t(m_files[0].size() + 4))
+        << "the second opening comes after file 1 and its separator";
+    EXPECT_GE(claims[1].seconds - claims[0].seconds, 0.95) << "the pause after the separator";
+    EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
+    ExpectFinished(true);
+    EXPECT_FALSE(g_pMainWindow->IsDownloading());
+}
+
+TEST_F(UsbPageTest, NoDeviceAtDownloadShowsOneMessagePerFileAndSendsNothing) {
+    OpenWith({Pattern(1000, 1), Pattern(1000, 2), Pattern(1000, 3)});
+    const int id = AttachAndTick();
+    emu->Unplug(id);
+    usbemu::PrinterSetup other = OfficePrinter();
+    other.productId = 0x0311;
+    const int otherId = emu->AddPrinter(other);
+    const uint64_t before = emu->WrittenCount(id);
+    Click(C(kNextButton));
+    const QString unable = kUnable + "Office QX";
+    EXPECT_EQ(Explanations(), (std::vector<QString>{unable, unable, unable}));
+    EXPECT_EQ(emu->WrittenCount(id), before);
+    EXPECT_EQ(emu->WrittenCount(otherId), 0u) << "nothing to a printer of another model";
+    ExpectFinished(false);
+}
+
+TEST_F(UsbPageTest, CancelDuringTheFirstFileSendsItWholeThenTheCancelMarker) {
+    OpenWith({Pattern(2 * 1024 * 1024, 7), Pattern(5000, 8)});
+    const int id = AttachAndTick();
+    bool dialogGone = false;
+    DuringDownload([&dialogGone] {
+        CProgressDlg* progress = g_pMainWindow->ProgressDialog();
+        ASSERT_NE(progress, nullptr);
+        tb::Control* cancel = nullptr;
+        tb::GetControlByID(progress->GetWindowRef(), controlProcessCancelButton, &cancel);
+        Click(cancel);
+        dialogGone = !progress->IsShowing();
+    });
+    std::vector<usbemu::Emulator::Claim> claims;
+    const QByteArray got = Download(id, &claims);
+    EXPECT_TRUE(dialogGone) << "Cancel closes the dialog at once";
+    EXPECT_TRUE(got == m_files[0] + Marker(kCancelMarker)) << "received " << got.size();
+    EXPECT_EQ(claims.size(), 1u) << "file 2 is never started";
+    EXPECT_TRUE(Explanations().empty());
+    ExpectFinished(false);
+    EXPECT_EQ(g_pMainWindow->ProgressDialog(), nullptr);
+}
+
+TEST_F(UsbPageTest, FailedWriteEndsTheDownloadWithoutMarker) {
+    OpenWith({Pattern(4000, 1), Pattern(4000, 2)});
+    const int id = AttachAndTick();
+    emu->SetWriteFault(id, usbemu::WriteFault::Error);
+    std::vector<usbemu::Emulator::Claim> claims;
+    const QByteArray got = Download(id, &claims);
+    EXPECT_TRUE(got.isEmpty());
+    EXPECT_EQ(claims.size(), 1u) << "no further file is tried";
+    EXPECT_EQ(emu->OutUrbs(id), 2 + 1) << "the refresh's two commands, then the one failed write";
+    EXPECT_EQ(Explanations(), std::vector<QString>{kUsbFail});
+    ExpectFinished(false);
+}
+
+TEST_F(UsbPageTest, EmptyLastFileSendsOnlyItsEndMarker) {
+    OpenWith({Pattern(5000, 3), QByteArray()});
+    const int id = AttachAndTick();
+    std::vector<usbemu::Emulator::Claim> claims;
+    const QByteArray got = Download(id, &claims);
+    EXPECT_TRUE(got == m_files[0] + Marker(kSeparatorMarker) + Marker(kEndMarker));
+    EXPECT_EQ(claims.size(), 2u);
+    EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
+    ExpectFinished(true);
+}
+
+TEST_F(UsbPageTest, MissingFileStopsTheDownloadBeforeTheEndMarker) {
+    OpenWith({Pattern(5000, 3), Pattern(6000, 4), Pattern(7000, 5)});
+    QFile::remove(m_package->Path("fw1.bin"));
+    const int id = AttachAndTick();
+    const QByteArray got = Download(id);
+    EXPECT_TRUE(got == m_files[0] + Marker(kSeparatorMarker))
+        << "nothing after the missing file: the printer never sees an end";
+    EXPECT_EQ(Explanations(), std::vector<QString>{kUsbFail});
+    ExpectFinished(false);
+}
+
+// Without scatter-gather a large write reaches the printer as many 16 KiB
+// urbs; the file must still arrive whole and in order.
+class UsbPageSplitWriteTest : public UsbPageTest {
+protected:
+    bool ScatterGather() const override { return false; }
+};
+
+TEST_F(UsbPageSplitWriteTest, LargeFileArrivesWholeInManyUrbs) {
+    OpenWith({Pattern(300 * 1024 + 17, 9)});
+    const int id = AttachAndTick();
+    const int urbsBefore = emu->OutUrbs(id);
+    const QByteArray got = Download(id);
+    EXPECT_TRUE(got == m_files[0] + Marker(kEndMarker)) << "received " << got.size();
+    EXPECT_GT(emu->OutUrbs(id) - urbsBefore, 2);
+    EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
+}
+
+} // namespace
