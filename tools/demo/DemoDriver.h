@@ -54,3 +54,4 @@ struct DemoRoad {
 };
 
 bool RunNetworkRoad(DemoDriver& driver);
+bool RunUsbRoad(DemoDriver& driver);

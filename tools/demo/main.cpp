@@ -1,6 +1,6 @@
 // quenlo-demo: the wizard on the package beside this program, driven without
 // a display along one road, with pictures of every step.
-//   quenlo-demo [--road NAME] PICTURE-FOLDER      (road: network)
+//   quenlo-demo [--road NAME] PICTURE-FOLDER      (road: network or usb)
 // Placed in a package folder like the program itself; it reads the package's
 // Quenlo.plist. Exit status 0 when the road ended as expected.
 #include "BundleUtilities.h"
@@ -18,6 +18,7 @@ namespace {
 
 const DemoRoad kRoads[] = {
     {"network", "page 1, port, printer search, download to every printer found", RunNetworkRoad},
+    {"usb", "page 1, port, the attached USB printer, download to it", RunUsbRoad},
 };
 
 int Usage() {
