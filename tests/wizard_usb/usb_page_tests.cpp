@@ -318,6 +318,54 @@ TEST_F(UsbPageTest, CancelDuringTheFirstFileSendsItWholeThenTheCancelMarker) {
     EXPECT_EQ(g_pMainWindow->ProgressDialog(), nullptr);
 }
 
+// Cancel/Finish or the close box while the download runs: the download is
+// cancelled like the dialog's Cancel, and the window closes after it.
+TEST_F(UsbPageTest, MainCancelDuringTheDownloadCancelsItThenCloses) {
+    OpenWith({Pattern(300 * 1024, 31), Pattern(5000, 32)});
+    const int id = AttachAndTick();
+    DuringDownload([this] {
+        Click(C(kCancelButton));
+        ASSERT_NE(g_pMainWindow, nullptr) << "not closed under the download";
+    });
+    const QByteArray got = Download(id);
+    FlushDeletes();
+    EXPECT_EQ(g_pMainWindow, nullptr) << "closed once the download ended";
+    EXPECT_TRUE(got == m_files[0] + Marker(kCancelMarker));
+    EXPECT_TRUE(Explanations().empty());
+}
+
+TEST_F(UsbPageTest, CloseBoxDuringTheDownloadCancelsItThenCloses) {
+    OpenWith({Pattern(300 * 1024, 33), Pattern(5000, 34)});
+    const int id = AttachAndTick();
+    DuringDownload([this] {
+        tb::NativeWidget(Window())->close();
+        ASSERT_NE(g_pMainWindow, nullptr) << "not closed under the download";
+    });
+    const QByteArray got = Download(id);
+    FlushDeletes();
+    EXPECT_EQ(g_pMainWindow, nullptr);
+    EXPECT_TRUE(got == m_files[0] + Marker(kCancelMarker));
+}
+
+// Refresh would talk to the printer in the middle of the firmware, and Back
+// would leave the page under the download: both wait it out.
+TEST_F(UsbPageTest, RefreshAndBackDuringTheDownloadChangeNothing) {
+    OpenWith({Pattern(20000, 41), Pattern(5000, 42)});
+    const int id = AttachAndTick();
+    int page = 0;
+    DuringDownload([this, &page] {
+        Click(C(controlUSBRefreshButton));
+        Click(C(kBackButton));
+        page = g_pMainWindow->CurrentPage();
+    });
+    std::vector<usbemu::Emulator::Claim> claims;
+    const QByteArray got = Download(id, &claims);
+    EXPECT_EQ(page, 4);
+    EXPECT_EQ(claims.size(), 2u) << "no vendor exchange between the files";
+    EXPECT_TRUE(got == m_files[0] + Marker(kSeparatorMarker) + m_files[1] + Marker(kEndMarker));
+    EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
+}
+
 TEST_F(UsbPageTest, FailedWriteEndsTheDownloadWithoutMarker) {
     OpenWith({Pattern(4000, 1), Pattern(4000, 2)});
     const int id = AttachAndTick();
