@@ -9,13 +9,12 @@
 #include "mainwindow.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdio>
-#include <memory>
-#include <new>
 
 using listrows::ClampedCount;
 using listrows::RowOf;
@@ -45,10 +44,41 @@ private:
     bool& m_flag;
 };
 
-// The whole of a firmware file, read before anything of it is sent.
-struct FirmwareImage {
-    std::unique_ptr<unsigned char[]> bytes;
+// The whole of a firmware file, read before anything of it is sent. The
+// memory comes straight from the kernel with large pages where it has them:
+// filling tens of MiB of fresh small pages costs more faults than sending
+// the file over the network takes.
+class FirmwareImage {
+public:
+    FirmwareImage() = default;
+    ~FirmwareImage() { Release(); }
+    FirmwareImage(const FirmwareImage&) = delete;
+    FirmwareImage& operator=(const FirmwareImage&) = delete;
+
+    bool Allocate(size_t bytes) {
+        Release();
+        void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED)
+            return false;
+        madvise(p, bytes, MADV_HUGEPAGE); // a hint; small pages work as well
+        m_bytes = static_cast<unsigned char*>(p);
+        m_length = bytes;
+        return true;
+    }
+    void Release() {
+        if (m_bytes != nullptr)
+            munmap(m_bytes, m_length);
+        m_bytes = nullptr;
+        m_length = 0;
+        size = 0;
+    }
+    unsigned char* Bytes() const { return m_bytes; }
+
     int size = 0;
+
+private:
+    unsigned char* m_bytes = nullptr;
+    size_t m_length = 0;
 };
 
 // Reads the file named by the package's entry. False when the file cannot be
@@ -71,19 +101,20 @@ bool ReadFirmwareFile(const QString& fileName, FirmwareImage* image) {
         return false;
     }
     const int size = int(end);
-    std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[size_t(size) + 1]);
+    const bool allocated = image->Allocate(size_t(size) + 1);
     int got = 0;
     // Bounded: every turn either reads something or ends the loop.
-    while (bytes != nullptr && got < size) {
-        const ssize_t n = read(fd, bytes.get() + got, size_t(size - got));
+    while (allocated && got < size) {
+        const ssize_t n = read(fd, image->Bytes() + got, size_t(size - got));
         if (n <= 0)
             break;
         got += int(n);
     }
     close(fd);
-    if (bytes == nullptr || got != size)
+    if (!allocated || got != size) {
+        image->Release();
         return false;
-    image->bytes = std::move(bytes);
+    }
     image->size = size;
     return true;
 }
@@ -438,7 +469,7 @@ bool MainWindow::SendFirmwareFile(int j, const char* address, CProgressDlg& prog
     const int nBlockNumber = image.size / kDownloadBlockSize + 1;
     int nRemain = image.size;
     int blockLength = kDownloadBlockSize;
-    const unsigned char* next = image.bytes.get();
+    const unsigned char* next = image.Bytes();
     bool failed = false;
     for (int k = 0; k < nBlockNumber; ++k) {
         if (nRemain <= 0)
