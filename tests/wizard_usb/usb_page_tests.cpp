@@ -59,13 +59,12 @@ protected:
         std::memset(szDES, 0, sizeof szDES);
         std::memset(pDeviceIdText, 0, sizeof pDeviceIdText);
         g_readTimeoutMs = kDefaultReadTimeoutMs;
-        emu = std::make_unique<usbemu::Emulator>(ScatterGather());
+        emu = std::make_unique<usbemu::Emulator>();
     }
     void TearDown() override {
         WizardTest::TearDown();
         emu.reset();
     }
-    virtual bool ScatterGather() const { return true; }
 
     // A package of the emulated model with the given firmware files.
     void OpenWith(const std::vector<QByteArray>& files, bool withSysOID = true) {
@@ -399,23 +398,6 @@ TEST_F(UsbPageTest, MissingFileStopsTheDownloadBeforeTheEndMarker) {
         << "nothing after the missing file: the printer never sees an end";
     EXPECT_EQ(Explanations(), std::vector<QString>{kUsbFail});
     ExpectFinished(false);
-}
-
-// Without scatter-gather a large write reaches the printer as many 16 KiB
-// urbs; the file must still arrive whole and in order.
-class UsbPageSplitWriteTest : public UsbPageTest {
-protected:
-    bool ScatterGather() const override { return false; }
-};
-
-TEST_F(UsbPageSplitWriteTest, LargeFileArrivesWholeInManyUrbs) {
-    OpenWith({Pattern(300 * 1024 + 17, 9)});
-    const int id = AttachAndTick();
-    const int urbsBefore = emu->OutUrbs(id);
-    const QByteArray got = Download(id);
-    EXPECT_TRUE(got == m_files[0] + Marker(kEndMarker)) << "received " << got.size();
-    EXPECT_GT(emu->OutUrbs(id) - urbsBefore, 2);
-    EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
 }
 
 } // namespace
