@@ -82,8 +82,8 @@ private:
 };
 
 // Reads the file named by the package's entry. False when the file cannot be
-// found, opened, sized or read whole, or is empty: a package with a file
-// missing is not a package to send in part.
+// found, opened, sized or read whole: a package with a file missing is not a
+// package to send in part. An empty file is whole with nothing in it.
 bool ReadFirmwareFile(const QString& fileName, FirmwareImage* image) {
     const QString path = GetAPDirectoryFileName(fileName, true);
     char cPath[kCTextSize];
@@ -96,7 +96,7 @@ bool ReadFirmwareFile(const QString& fileName, FirmwareImage* image) {
         return false;
     const off_t end = lseek(fd, 0, SEEK_END);
     // One signed 32-bit count carries the size through the block loop.
-    if (end <= 0 || end >= off_t(INT_MAX) || lseek(fd, 0, SEEK_SET) != 0) {
+    if (end < 0 || end >= off_t(INT_MAX) || lseek(fd, 0, SEEK_SET) != 0) {
         close(fd);
         return false;
     }

@@ -275,6 +275,33 @@ TEST_F(NetworkPageTest, FilesOfOneBlockAndOfOneBlockAndOneByte) {
     EXPECT_TRUE(got[0] == Stream(0, kEndMarker));
 }
 
+// An empty file is sent as what it is: nothing, then its marker. A file that
+// cannot be read ends the printer before its marker, with a message, so
+// that no end marker follows part of a package.
+TEST_F(NetworkPageTest, EmptyAndMissingFiles) {
+    OpenWith({QByteArray(), Pattern(10, 2)});
+    ToNetworkPage();
+    TickPrinter("PRN-A");
+    const Sink a("PRN-A");
+    Click(C(kNextButton));
+    EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
+    ExpectWholePackage(a);
+
+    TearDown();
+    SetUp();
+    OpenWith({Pattern(10, 3), Pattern(20, 4)});
+    ToNetworkPage();
+    TickPrinter("PRN-A");
+    QFile::remove(m_package->Path("fw1.bin"));
+    const Sink again("PRN-A");
+    Click(C(kNextButton));
+    EXPECT_EQ(Explanations(), std::vector<QString>{kNetworkFail});
+    const auto got = again.WaitFor(2);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_TRUE(got[0] == Stream(0, kSeparatorMarker));
+    EXPECT_TRUE(got[1].isEmpty()) << "no marker after the missing file";
+}
+
 TEST_F(NetworkPageTest, CancelSendsTheRestOfTheFileThenTheCancelMarker) {
     OpenWith({Pattern(600 * 1024, 11), Pattern(3000, 12)});
     ToNetworkPage();
