@@ -60,6 +60,13 @@ protected:
         std::memset(pDeviceIdText, 0, sizeof pDeviceIdText);
         g_readTimeoutMs = kDefaultReadTimeoutMs;
         emu = std::make_unique<usbemu::Emulator>();
+        // The last shown percentage is process-wide and an equal value is not
+        // shown again: start from one that no download shows first, so that
+        // the first file's progress always lets waiting events run.
+        if (CProgressDlg::LastShownValue() != 100) {
+            CProgressDlg primer(nullptr);
+            primer.SetProgressValue(100);
+        }
     }
     void TearDown() override {
         WizardTest::TearDown();
