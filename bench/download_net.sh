@@ -6,9 +6,11 @@
 #
 # Inside a private network built with tests/netns/run-in-netns.sh (one snmpd
 # printer of the package's model whose print-port sink counts bytes). The
-# download is timed from its progress dialog appearing to its completion
-# message; the address check before it (about a second of SNMP) is not part
-# of the stream and is left out. The sink's byte count confirms every run.
+# download is timed from its progress dialog appearing (before the connection
+# is made and the file read) to the dialog closing after the last block, as
+# socat is timed from start to exit; the address check before it (about a
+# second of SNMP) is not part of the stream and is left out. The sink's byte
+# count confirms every run.
 # Needs root and a build of the program (scripts/test.sh builds build/).
 # Usage: bench/download_net.sh [ROUNDS] [BUILD-DIR]   (default 5, build; medians)
 set -euo pipefail

@@ -3,9 +3,9 @@
 // Opens the wizard on the package in PACKAGE-DIR (Quenlo.plist and its
 // firmware files), lists the printer at ADDRESS, ticks it and presses Next,
 // as a user would. Prints one line: the seconds from the progress dialog
-// appearing to the completion message (the address check before it is not
-// counted), and the bytes the package holds. Exit 1 unless the completion
-// message was shown.
+// appearing to its closing after the last block (the address check before
+// it is not counted), and the bytes the package holds. Exit 1 unless the
+// completion message was shown.
 #include "BundleUtilities.h"
 #include "Toolbox.h"
 #include "mainwindow.h"
@@ -24,21 +24,28 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Notes when the progress dialog is shown.
-class ShowWatch : public QObject {
+// Notes when the progress dialog is shown, and when it goes away: the
+// download closes it once the last block of the last file has been handed
+// to the connection, right before the four-byte end marker.
+class ProgressWatch : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show && watched->isWidgetType() &&
-            static_cast<QWidget*>(watched)->isWindow() &&
-            static_cast<QWidget*>(watched)->windowTitle().startsWith(stringDownloading) &&
-            !started) {
+        if (!watched->isWidgetType() || !static_cast<QWidget*>(watched)->isWindow() ||
+            !static_cast<QWidget*>(watched)->windowTitle().startsWith(stringDownloading))
+            return false;
+        if (event->type() == QEvent::Show && !started) {
             started = true;
             start = Clock::now();
+        } else if (event->type() == QEvent::Hide && started && !ended) {
+            ended = true;
+            end = Clock::now();
         }
         return false;
     }
     bool started = false;
+    bool ended = false;
     Clock::time_point start;
+    Clock::time_point end;
 };
 
 } // namespace
@@ -62,16 +69,13 @@ int main(int argc, char** argv) {
     bundle.identifier = QStringLiteral("Quenlo");
     SetMainBundleOverride(&bundle);
 
-    ShowWatch watch;
+    ProgressWatch watch;
     application.installEventFilter(&watch);
     bool completed = false;
-    Clock::time_point end;
     tb::test::CaptureAlerts(true);
     tb::test::SetAlertObserver([&](const tb::test::AlertRecord& alert) {
-        if (!completed && alert.explanation == QString::fromLatin1(stringSUCCESS)) {
+        if (alert.explanation == QString::fromLatin1(stringSUCCESS))
             completed = true;
-            end = Clock::now();
-        }
     });
 
     MainWindow::Create();
@@ -89,8 +93,9 @@ int main(int argc, char** argv) {
     delete g_pMainWindow;
     tb::Shutdown();
     SetMainBundleOverride(nullptr);
-    if (!completed || !watch.started)
+    if (!completed || !watch.ended)
         return 1;
-    dprintf(out, "%.6f %lld\n", std::chrono::duration<double>(end - watch.start).count(), bytes);
+    dprintf(out, "%.6f %lld\n", std::chrono::duration<double>(watch.end - watch.start).count(),
+            bytes);
     return 0;
 }
