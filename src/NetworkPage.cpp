@@ -119,24 +119,6 @@ bool ReadFirmwareFile(const QString& fileName, FirmwareImage* image) {
     return true;
 }
 
-// The print-port connection of one firmware file. The stream waits for the
-// printer inside the kernel (a blocking socket) rather than in a wait on
-// the socket after every short write: the same bytes in the same order, in
-// far fewer system calls and wake-ups. There is no time limit either way,
-// and a Cancel is noticed between blocks, never inside a write.
-class CPrintPortConnection : public CNetIO {
-public:
-    int Connect(const char* address, int port) {
-        const int result = NetworkConnect(address, port);
-        if (result == 0 && IsOpen()) {
-            const int flags = fcntl(m_nSocket, F_GETFL);
-            if (flags >= 0)
-                fcntl(m_nSocket, F_SETFL, flags & ~O_NONBLOCK);
-        }
-        return result;
-    }
-};
-
 } // namespace
 
 // ---- the list ------------------------------------------------------------------
@@ -466,8 +448,8 @@ int MainWindow::NetworkFWUpgrade() {
 // False when this printer is done with (cancelled or failed).
 bool MainWindow::SendFirmwareFile(int j, const char* address, CProgressDlg& progress) {
     const int files = ClampedCount(m_Settings.nFWCount, kMaxFirmwareFiles);
-    CPrintPortConnection net;
-    const int sd = net.Connect(address, kPrintPort);
+    CNetIO net;
+    const int sd = net.NetworkConnect(address, kPrintPort);
     std::printf("NetworkConnect sd=%d\n", sd);
     if (sd < 0)
         return false;
