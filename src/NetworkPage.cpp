@@ -4,16 +4,13 @@
 #include "AddIPAddress.h"
 #include "AsciiText.h"
 #include "BundleUtilities.h"
+#include "FirmwareFile.h"
 #include "NetIO.h"
 #include "ProgressDlg.h"
 #include "mainwindow.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 
 using listrows::ClampedCount;
@@ -43,81 +40,6 @@ public:
 private:
     bool& m_flag;
 };
-
-// The whole of a firmware file, read before anything of it is sent. The
-// memory comes straight from the kernel with large pages where it has them:
-// filling tens of MiB of fresh small pages costs more faults than sending
-// the file over the network takes.
-class FirmwareImage {
-public:
-    FirmwareImage() = default;
-    ~FirmwareImage() { Release(); }
-    FirmwareImage(const FirmwareImage&) = delete;
-    FirmwareImage& operator=(const FirmwareImage&) = delete;
-
-    bool Allocate(size_t bytes) {
-        Release();
-        void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (p == MAP_FAILED)
-            return false;
-        madvise(p, bytes, MADV_HUGEPAGE); // a hint; small pages work as well
-        m_bytes = static_cast<unsigned char*>(p);
-        m_length = bytes;
-        return true;
-    }
-    void Release() {
-        if (m_bytes != nullptr)
-            munmap(m_bytes, m_length);
-        m_bytes = nullptr;
-        m_length = 0;
-        size = 0;
-    }
-    unsigned char* Bytes() const { return m_bytes; }
-
-    int size = 0;
-
-private:
-    unsigned char* m_bytes = nullptr;
-    size_t m_length = 0;
-};
-
-// Reads the file named by the package's entry. False when the file cannot be
-// found, opened, sized or read whole: a package with a file missing is not a
-// package to send in part. An empty file is whole with nothing in it.
-bool ReadFirmwareFile(const QString& fileName, FirmwareImage* image) {
-    const QString path = GetAPDirectoryFileName(fileName, true);
-    char cPath[kCTextSize];
-    if (path.isNull() || !CopyAsciiText(path, cPath))
-        return false;
-    // Read only: the file is never written, and a package on read-only
-    // media must still be sent.
-    const int fd = open(cPath, O_RDONLY);
-    if (fd < 0)
-        return false;
-    const off_t end = lseek(fd, 0, SEEK_END);
-    // One signed 32-bit count carries the size through the block loop.
-    if (end < 0 || end >= off_t(INT_MAX) || lseek(fd, 0, SEEK_SET) != 0) {
-        close(fd);
-        return false;
-    }
-    const int size = int(end);
-    const bool allocated = image->Allocate(size_t(size) + 1);
-    int got = 0;
-    // Bounded: every turn either reads something or ends the loop.
-    while (allocated && got < size) {
-        const ssize_t n = read(fd, image->Bytes() + got, size_t(size - got));
-        if (n <= 0)
-            break;
-        got += int(n);
-    }
-    close(fd);
-    if (!allocated || got != size) {
-        image->Release();
-        return false;
-    }
-    image->size = size;
-    return true;
-}
 
 } // namespace
 

@@ -3,6 +3,7 @@
 // out-pipe.
 #include "AsciiText.h"
 #include "BundleUtilities.h"
+#include "FirmwareFile.h"
 #include "OstrelCmd.h"
 #include "OstrelRecords.h"
 #include "ProgressDlg.h"
@@ -10,15 +11,10 @@
 #include "mainwindow.h"
 #include "usbdevice.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <new>
 
 using listrows::ClampedCount;
 using listrows::RowOf;
@@ -50,49 +46,6 @@ private:
 // becomes the terminator whatever the printer sent there.
 template <std::size_t N> void CutField(char (&field)[N]) {
     field[N - 1] = '\0';
-}
-
-// A whole firmware file in memory. Empty files are valid: only their marker
-// is sent.
-struct WholeFile {
-    std::unique_ptr<char[]> bytes;
-    int size = 0;
-};
-
-// Reads the package's file whole. False when it cannot be found, opened,
-// sized or read in full, or does not fit the signed 32-bit length of one
-// bulk write.
-bool ReadWholeFile(const QString& fileName, WholeFile* file) {
-    const QString path = GetAPDirectoryFileName(fileName, true);
-    char cPath[kCTextSize];
-    if (path.isNull() || !CopyAsciiText(path, cPath))
-        return false;
-    std::printf("szFileName=%s\n", cPath);
-    // Only read: a package on read-only media must still be sent.
-    const int fd = open(cPath, O_RDONLY);
-    if (fd < 0)
-        return false;
-    const off_t end = lseek(fd, 0, SEEK_END);
-    if (end < 0 || end >= off_t(INT_MAX) || lseek(fd, 0, SEEK_SET) != 0) {
-        close(fd);
-        return false;
-    }
-    const int size = int(end);
-    std::unique_ptr<char[]> bytes(new (std::nothrow) char[std::size_t(size) + 1]);
-    int got = 0;
-    // Bounded: every turn reads something or ends the loop.
-    while (bytes != nullptr && got < size) {
-        const ssize_t n = read(fd, bytes.get() + got, std::size_t(size - got));
-        if (n <= 0)
-            break;
-        got += int(n);
-    }
-    close(fd);
-    if (bytes == nullptr || got != size)
-        return false;
-    file->bytes = std::move(bytes);
-    file->size = size;
-    return true;
 }
 
 // Writes one four-byte marker; true when the transfer was done.
@@ -246,8 +199,11 @@ int MainWindow::USBFWUpgrade() {
             continue;
         }
 
-        WholeFile file;
-        if (!ReadWholeFile(m_Settings.BinfileListdata[j].szFileName, &file)) {
+        FirmwareImage file;
+        const bool read = ReadFirmwareFile(m_Settings.BinfileListdata[j].szFileName, &file);
+        if (file.path[0] != '\0')
+            std::printf("szFileName=%s\n", file.path);
+        if (!read) {
             // Nothing of it was sent and no marker follows; the files before
             // it wait on the printer for a rest that will not come.
             std::printf("USBFWUpgrade: firmware file %d cannot be read\n", j);
@@ -259,7 +215,7 @@ int MainWindow::USBFWUpgrade() {
         int nRemain = file.size;
         if (file.size > 0) {
             int written = 0;
-            if (device.Dev_Write(file.bytes.get(), file.size, &written) == -1) {
+            if (device.Dev_Write(file.Chars(), file.size, &written) == -1) {
                 device.Dev_Close();
                 ShowMessage(1);
                 std::printf("m_bCancel=%d, nRemain=%d, nBinfileIndex=%d, m_Settings.nFWCount=%d\n",
