@@ -14,9 +14,11 @@
 # connection: conn-1.bin, conn-2.bin, ... in the order they were made; each
 # holds one firmware file followed by its four-byte marker.
 #
-# Network namespaces need root. Without it the script says so and runs the
-# command without virtual printers (the wizard then searches the network the
-# computer is on). The command's exit status is passed on.
+# Network namespaces need root. Without it the script uses sudo when it may
+# without a password, and otherwise says so and runs the command in an empty
+# private network (unshare -rn), where it finds no network printer: the demo
+# never searches the computer's own network. The command's exit status is
+# passed on.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$root/out
@@ -33,10 +35,20 @@ done
 [ $# -gt 0 ] || { echo "network.sh: no command given (see --help)" >&2; exit 2; }
 
 if [ "$(id -u)" != 0 ]; then
+  # The demo never searches the computer's own network: without root it
+  # asks sudo, and failing that runs the command in an empty private network.
+  if command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+    echo "network.sh: the virtual printers need network namespaces; using sudo" >&2
+    exec sudo -n --preserve-env=DISPLAY,WAYLAND_DISPLAY,XAUTHORITY,XDG_RUNTIME_DIR,QT_QPA_PLATFORM \
+      bash "$0" --out "$out" --timeout "$limit" -- "$@"
+  fi
   echo "network.sh: the virtual printers need root for network namespaces (run with sudo);" >&2
-  echo "network.sh: starting without them" >&2
-  "$@"
-  exit $?
+  if unshare -rn true 2>/dev/null; then
+    echo "network.sh: starting in an empty private network instead: no network printer will be found" >&2
+    exec unshare -rn "$@"
+  fi
+  echo "network.sh: cannot make a private network here; not starting" >&2
+  exit 1
 fi
 
 kept=$(mktemp -d /tmp/quenlo-demo.XXXXXX)
