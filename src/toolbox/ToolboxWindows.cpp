@@ -528,6 +528,9 @@ void CautionAlert(Window* parent, const QString& title, const QString& explanati
     QWidget* owner = parent != nullptr && !parent->disposed ? parent->widget.data() : nullptr;
     QMessageBox box(QMessageBox::Warning, title, title, QMessageBox::Ok, owner);
     box.setInformativeText(explanation);
+    // Without a width of its own the box wraps even a short message after
+    // every word or two.
+    box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 22em; }"));
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
