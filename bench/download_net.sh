@@ -4,7 +4,7 @@
 # firmware file to one virtual printer, as a ratio to `socat -u` sending the
 # same file over the same link in the same run; target at least 0.7.
 #
-# Inside a private network built with tests/netns/run-in-netns.sh (one snmpd
+# Inside a private network built with tools/netns/run-in-netns.sh (one snmpd
 # printer of the package's model whose print-port sink counts bytes). The
 # download is timed from its progress dialog appearing (before the connection
 # is made and the file read) to the dialog closing after the last block, as
@@ -89,5 +89,5 @@ cat > "$work/package/Quenlo.plist" <<PLIST
 PLIST
 chmod -R a+rX "$work"
 echo "printer BENCH 1 198.18.0.200 --oid $model --sink discard" > "$work/topology.sh"
-"$root/tests/netns/run-in-netns.sh" --topology "$work/topology.sh" --timeout 600 -- \
+"$root/tools/netns/run-in-netns.sh" --topology "$work/topology.sh" --timeout 600 -- \
   bash "$root/bench/download_net.sh" --inside "$tool" "$rounds" "$work/package"

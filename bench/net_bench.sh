@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Figures of the network core, measured inside a private network that this
-# script builds with tests/netns/run-in-netns.sh and removes again:
+# script builds with tools/netns/run-in-netns.sh and removes again:
 #   1. NetworkWrite throughput (4096-byte blocks, a 256 MiB file, over veth and
 #      a bridge to a print-port sink) as a ratio to `socat -u` on the same link
 #      in the same run; target at least 0.8.
@@ -111,5 +111,5 @@ c++ -O2 -std=c++20 -I"$root/src" -o "$work/net_bench_tool" "$root/bench/net_benc
     echo "printer V$i 2 198.18.1.$((10 + i)) --ipv6 --oid 1.3.6.1.4.1.40917.886.300.369.8531.2.7 --sink none"
   done
 } > "$work/topology.sh"
-"$root/tests/netns/run-in-netns.sh" --topology "$work/topology.sh" --timeout 900 -- \
+"$root/tools/netns/run-in-netns.sh" --topology "$work/topology.sh" --timeout 900 -- \
   bash "$root/bench/net_bench.sh" --inside "$work/net_bench_tool" "$rounds"

@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 mib=${2:-64}
-emulator=$build/tests/usb/quenlo-usb-printer
+emulator=$build/tools/usb-printer/quenlo-usb-printer
 bench=$build/tests/wizard_usb/usb_download_bench
 baseline=$build/tests/usb/usb_write_bench
 for f in "$emulator" "$bench" "$baseline"; do

@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 mib=${2:-64}
-emulator=$build/tests/usb/quenlo-usb-printer
+emulator=$build/tools/usb-printer/quenlo-usb-printer
 bench=$build/tests/usb/usb_write_bench
 for f in "$emulator" "$bench"; do
   [ -x "$f" ] || { echo "missing $f: build first (cmake --build $build)" >&2; exit 1; }

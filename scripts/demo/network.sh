@@ -54,7 +54,7 @@ fi
 kept=$(mktemp -d /tmp/quenlo-demo.XXXXXX)
 trap 'rm -rf "$kept"' EXIT
 echo "network.sh: starting the virtual printers (scripts/demo/printers.sh)" >&2
-"$root/tests/netns/run-in-netns.sh" --topology "$root/scripts/demo/printers.sh" \
+"$root/tools/netns/run-in-netns.sh" --topology "$root/scripts/demo/printers.sh" \
   --timeout "$limit" --keep "$kept" -- "$@"
 status=$?
 

@@ -1,4 +1,4 @@
-# The virtual printers of the demo (sourced by tests/netns/run-in-netns.sh):
+# The virtual printers of the demo (sourced by tools/netns/run-in-netns.sh):
 # three printers of the example package's model (examples/package/Quenlo.plist),
 # one of them answering over IPv6 as well, and one printer of another model
 # that the wizard must leave alone.

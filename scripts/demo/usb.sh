@@ -4,7 +4,7 @@
 #
 #   scripts/demo/usb.sh [--build DIR] [--out DIR] [--timeout SECONDS] -- COMMAND [ARG...]
 #
-# The printer is the emulated one (tests/usb/emulator), in a process of its
+# The printer is the emulated one (tools/usb-printer), in a process of its
 # own: vendor and product ID 0x5A5A/0x0310 as in the example package, serial
 # number QX310-U0001, name QX310-Desk, firmware V1.02, status Ready. The
 # command runs under umockdev's preload, so its libusb sees this printer and
@@ -34,7 +34,7 @@ done
 [ $# -gt 0 ] || { echo "usb.sh: no command given (see --help)" >&2; exit 2; }
 case "$limit" in ''|*[!0-9]*) echo "usb.sh: --timeout takes whole seconds" >&2; exit 2 ;; esac
 
-printer=$build/tests/usb/quenlo-usb-printer
+printer=$build/tools/usb-printer/quenlo-usb-printer
 if [ ! -x "$printer" ]; then
   echo "usb.sh: building the virtual USB printer in $build" >&2
   cmake --build "$build" --target quenlo-usb-printer >/dev/null || {

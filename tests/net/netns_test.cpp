@@ -1,5 +1,5 @@
 // The network core against real snmpd agents and print-port sinks, inside the
-// private network of printers.sh. Started by tests/netns/run-in-netns.sh;
+// private network of printers.sh. Started by tools/netns/run-in-netns.sh;
 // anywhere else it reports itself skipped and sends nothing.
 #include "NetIO.h"
 #include "PrivateNetwork.h"

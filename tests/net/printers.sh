@@ -1,5 +1,5 @@
 # The private network for the network-core integration tests (sourced by
-# tests/netns/run-in-netns.sh). Keep the test program's expectations in step.
+# tools/netns/run-in-netns.sh). Keep the test program's expectations in step.
 #
 # Link 1 (client veth0): two printers of the model, one of another model, and
 # one of the model that only knows the community "tulip". Their agents do not

@@ -1,4 +1,4 @@
-// Reading the private network that tests/netns/run-in-netns.sh built, from a
+// Reading the private network that tools/netns/run-in-netns.sh built, from a
 // test program running inside its client namespace. Header-only so any test
 // target (network core, wizard) can include it.
 #pragma once
@@ -41,7 +41,7 @@ inline bool Inside(std::string* why = nullptr) {
     const char* client = getenv("QUENLO_NETNS_CLIENT");
     if (manifest == nullptr || *manifest == '\0' || client == nullptr || *client == '\0') {
         if (why)
-            *why = "not started by tests/netns/run-in-netns.sh";
+            *why = "not started by tools/netns/run-in-netns.sh";
         return false;
     }
     struct stat self {};

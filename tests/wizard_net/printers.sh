@@ -1,5 +1,5 @@
 # The private network of the network page's window tests (sourced by
-# tests/netns/run-in-netns.sh). The test program's expectations follow it.
+# tools/netns/run-in-netns.sh). The test program's expectations follow it.
 #
 # One link. Printers of the test package's model: PRN-A (also knows the
 # community "tulip"), PRN-B (answers over IPv6 too; status code 9), PRN-R

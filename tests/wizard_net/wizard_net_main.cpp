@@ -1,5 +1,5 @@
 // The network page's window tests send SNMP and firmware: they run only
-// inside the private network that tests/netns/run-in-netns.sh makes.
+// inside the private network that tools/netns/run-in-netns.sh makes.
 #include "PrivateNetwork.h"
 #include "Toolbox.h"
 

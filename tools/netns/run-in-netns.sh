@@ -26,7 +26,7 @@
 #   --no-snmp            no SNMP agent at all
 #
 # Each printer runs net-snmp's snmpd (its own config and state under the run
-# folder) and tests/netns/print-sink.py. The command runs in the client
+# folder) and tools/netns/print-sink.py. The command runs in the client
 # namespace with these variables:
 #   QUENLO_NETNS_DIR       the run folder (removed afterwards unless --keep)
 #   QUENLO_NETNS_CLIENT    the client namespace's name: a program can check that
