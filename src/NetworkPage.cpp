@@ -235,39 +235,26 @@ bool MainWindow::IsValidIPAddress(const char* address) {
 int MainWindow::OnAddIPAddressOKV4(CAddIPAddressDlg* dialog) {
     if (m_pAddIPDlg == nullptr || dialog != m_pAddIPDlg)
         return 0;
-    if (m_bDownloading) {
-        // Rows are not added under a running download; the dialog stays.
-        tb::Beep();
-        return -1;
-    }
-    const QString& typed = dialog->IPv4Address();
-    const int count = ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
-    for (int i = 0; i < count; ++i) {
-        if (m_Settings.NetworkListdata[i].szIPv4Address == typed) {
-            ShowMessage(3);
-            return -1;
-        }
-    }
-    char address[kCTextSize] = {};
-    if (!CopyAsciiText(typed, address) || !IsValidIPAddress(address)) {
-        ShowMessage(4);
-        return -1;
-    }
-    AddNetworkIP(address);
-    return 0;
+    return AddTypedAddress(dialog->IPv4Address(), &NETWORK_LIST_DATA::szIPv4Address);
 }
 
 int MainWindow::OnAddIPAddressOKV6(CAddIPAddressDlg* dialog) {
     if (m_pAddIPDlg == nullptr || dialog != m_pAddIPDlg)
         return 0;
+    return AddTypedAddress(dialog->IPv6Address(), &NETWORK_LIST_DATA::szIPv6Address);
+}
+
+// The two address families differ only in which copy of a row's address a
+// repeated entry is compared with.
+int MainWindow::AddTypedAddress(QString typed, QString NETWORK_LIST_DATA::*listed) {
     if (m_bDownloading) {
+        // Rows are not added under a running download; the dialog stays.
         tb::Beep();
         return -1;
     }
-    const QString& typed = dialog->IPv6Address();
     const int count = ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
     for (int i = 0; i < count; ++i) {
-        if (m_Settings.NetworkListdata[i].szIPv6Address == typed) {
+        if (m_Settings.NetworkListdata[i].*listed == typed) {
             ShowMessage(3);
             return -1;
         }

@@ -236,6 +236,7 @@ public:
     bool IsCancelled() const { return m_bCancel; }
 
 private:
+    int AddTypedAddress(QString typed, QString NETWORK_LIST_DATA::*listed);
     tb::Control* m_languagePopup = nullptr;
     tb::Control* m_binFileList = nullptr;
     tb::Control* m_networkList = nullptr;

@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
+#include <vector>
 
 inline void FlushDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -66,6 +68,20 @@ protected:
         m_package->WriteSettings(settings);
         MainWindow::Create();
         ASSERT_NE(g_pMainWindow, nullptr);
+    }
+
+    // Replaces the package's firmware files by `files` (fw0.bin, fw1.bin, ...)
+    // in the given settings.
+    void UseFirmwareFiles(std::map<std::string, TestPackage::Section>& settings,
+                          const std::vector<QByteArray>& files) {
+        for (int i = 0; settings.erase("Fw" + std::to_string(i)) > 0; ++i) {
+        }
+        settings["General"]["FwCount"] = std::to_string(files.size());
+        for (size_t i = 0; i < files.size(); ++i) {
+            const std::string name = "fw" + std::to_string(i) + ".bin";
+            m_package->WriteFile(QString::fromStdString(name), files[i]);
+            settings["Fw" + std::to_string(i)] = {{"FileName", name}};
+        }
     }
 
     tb::Window* Window() const { return g_pMainWindow->GetWindowRef(); }

@@ -88,15 +88,8 @@ protected:
     // A package of the test model with the given firmware files.
     void OpenWith(const std::vector<QByteArray>& files) {
         auto settings = NetworkPackage();
-        settings.erase("Fw0");
-        settings.erase("Fw1");
-        settings["General"]["FwCount"] = std::to_string(files.size());
+        UseFirmwareFiles(settings, files);
         m_files = files;
-        for (size_t i = 0; i < files.size(); ++i) {
-            const std::string name = "fw" + std::to_string(i) + ".bin";
-            m_package->WriteFile(QString::fromStdString(name), files[i]);
-            settings["Fw" + std::to_string(i)] = {{"FileName", name}};
-        }
         Open(settings);
     }
 
