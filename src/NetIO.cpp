@@ -186,28 +186,29 @@ bool CNetIO::NetSnmpGetV6(const char* address, const char* community, const char
     return walked == 1;
 }
 
-int CNetIO::OstrelNetworkGetFwVersion(const char* host, unsigned char, char* out, int size) {
-    char text[128] = {};
-    strcpy(text, kFwVersionOid);
-    printf("OstrelNetworkGetFwVersion enter\n");
+namespace {
+
+// The name and version queries differ only in the object asked for; both use
+// the fixed community and pick the family by the form of the address.
+int QueryText(CNetIO& net, const char* host, const char* oid, char* out, int size) {
     const int family = AddressFamily(host);
     if (family < 0)
         return -1;
-    const bool ok = (family == AF_INET6) ? NetSnmpGetV6(host, kOrchid, text, out, size)
-                                         : NetSnmpGetV4(host, kOrchid, text, out, size);
+    const bool ok = (family == AF_INET6) ? net.NetSnmpGetV6(host, kOrchid, oid, out, size)
+                                         : net.NetSnmpGetV4(host, kOrchid, oid, out, size);
     return ok ? 0 : -1;
 }
 
+} // namespace
+
+int CNetIO::OstrelNetworkGetFwVersion(const char* host, unsigned char, char* out, int size) {
+    printf("OstrelNetworkGetFwVersion enter\n");
+    return QueryText(*this, host, kFwVersionOid, out, size);
+}
+
 int CNetIO::OstrelNetworkGetPrinterName(const char* host, unsigned char, char* out, int size) {
-    char text[128] = {};
-    strcpy(text, kNameOid);
     printf("OstrelNetworkGetPrinterName enter\n");
-    const int family = AddressFamily(host);
-    if (family < 0)
-        return -1;
-    const bool ok = (family == AF_INET6) ? NetSnmpGetV6(host, kOrchid, text, out, size)
-                                         : NetSnmpGetV4(host, kOrchid, text, out, size);
-    return ok ? 0 : -1;
+    return QueryText(*this, host, kNameOid, out, size);
 }
 
 namespace {

@@ -9,10 +9,12 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -82,6 +84,23 @@ protected:
             m_package->WriteFile(QString::fromStdString(name), files[i]);
             settings["Fw" + std::to_string(i)] = {{"FileName", name}};
         }
+    }
+
+    // The explanations of the alerts shown since the last call.
+    static std::vector<QString> Explanations() {
+        std::vector<QString> texts;
+        for (const auto& alert : tb::test::TakeAlerts())
+            texts.push_back(alert.explanation);
+        return texts;
+    }
+
+    // Runs `what` from inside the download's first event dispatch.
+    static void DuringDownload(std::function<void()> what) {
+        QTimer::singleShot(0, [what] {
+            ASSERT_NE(g_pMainWindow, nullptr);
+            ASSERT_TRUE(g_pMainWindow->IsDownloading());
+            what();
+        });
     }
 
     tb::Window* Window() const { return g_pMainWindow->GetWindowRef(); }

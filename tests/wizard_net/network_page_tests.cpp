@@ -140,20 +140,6 @@ protected:
         Click(C(kNextButton));
         return std::chrono::duration<double>(Clock::now() - start).count();
     }
-    static std::vector<QString> Explanations() {
-        std::vector<QString> texts;
-        for (const auto& alert : tb::test::TakeAlerts())
-            texts.push_back(alert.explanation);
-        return texts;
-    }
-    // Runs `what` from inside the download's first event dispatch.
-    static void DuringDownload(std::function<void()> what) {
-        QTimer::singleShot(0, [what] {
-            ASSERT_NE(g_pMainWindow, nullptr);
-            ASSERT_TRUE(g_pMainWindow->IsDownloading());
-            what();
-        });
-    }
 
     std::vector<QByteArray> m_files;
 };

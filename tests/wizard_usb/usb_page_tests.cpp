@@ -133,22 +133,6 @@ protected:
                           qsizetype(all.size() - before));
     }
 
-    static std::vector<QString> Explanations() {
-        std::vector<QString> texts;
-        for (const auto& alert : tb::test::TakeAlerts())
-            texts.push_back(alert.explanation);
-        return texts;
-    }
-
-    // Runs `what` from inside the download's first event dispatch.
-    static void DuringDownload(std::function<void()> what) {
-        QTimer::singleShot(0, [what] {
-            ASSERT_NE(g_pMainWindow, nullptr);
-            ASSERT_TRUE(g_pMainWindow->IsDownloading());
-            what();
-        });
-    }
-
     void ExpectFinished(bool finished) const {
         EXPECT_EQ(!Visible(kNextButton), finished);
         EXPECT_EQ(!Enabled(controlUSBListView), finished);
