@@ -1,5 +1,4 @@
 // Any device ID text through the status decoder and the base64 decoder.
-#include "OstrelCmd.h"
 #include "PrinterStatus.h"
 
 #include <cstdint>
@@ -22,8 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     PRINTER_STATUS* status = new PRINTER_STATUS;
     memset(status, 0, sizeof(*status));
-    COstrelCmd cmd;
-    const int rc = cmd.DecodStatusFromDeviceID(text.c_str(), status);
+    const int rc = DecodeStatusFromDeviceID(text.c_str(), status);
     if (rc != 0 && rc != -1)
         abort();
     if (StatusNameForCode(status->PrinterStatus) == nullptr)

@@ -1,6 +1,6 @@
 #include "Ber.h"
 #include "NetIO.h"
-#include "OstrelCmd.h"
+#include "PrinterStatus.h"
 #include "StatusText.h"
 
 #include <cstring>
@@ -10,8 +10,7 @@
 namespace {
 
 int Decode(const std::string& deviceId, PRINTER_STATUS& status) {
-    COstrelCmd cmd;
-    return cmd.DecodStatusFromDeviceID(deviceId.c_str(), &status);
+    return DecodeStatusFromDeviceID(deviceId.c_str(), &status);
 }
 
 PRINTER_STATUS Filled(unsigned char fill) {
@@ -78,9 +77,8 @@ TEST(StatusDecode, KeyIsFoundAnywhereButOnlyInUpperCase) {
     EXPECT_EQ(Decode("MFG:X;sts:" + Base64(record) + ";", s), -1);
     EXPECT_EQ(s.PrinterStatus, 0x77); // untouched
     EXPECT_EQ(Decode("", s), -1);
-    COstrelCmd cmd;
-    EXPECT_EQ(cmd.DecodStatusFromDeviceID(nullptr, &s), -1);
-    EXPECT_EQ(cmd.DecodStatusFromDeviceID("STS:AAAA", nullptr), -1);
+    EXPECT_EQ(DecodeStatusFromDeviceID(nullptr, &s), -1);
+    EXPECT_EQ(DecodeStatusFromDeviceID("STS:AAAA", nullptr), -1);
 }
 
 TEST(Base64, GroupRulesForPaddingAndStrayCharacters) {

@@ -1,5 +1,6 @@
-// The printer command class: status decoding shared by both roads, and the
-// vendor command set on USB. Made on the stack for one call; holds no data.
+// The printer command class: the vendor command set on USB, and the status
+// decoding that both roads share (kept here for its callers; it lives in
+// the status library). Made on the stack for one call; holds no data.
 #pragma once
 
 #include "PrinterStatus.h"
@@ -11,8 +12,9 @@ public:
     COstrelCmd() = default;
     ~COstrelCmd() = default;
 
-    // --- status decoding (PrinterStatus.cpp) ---
-    int DecodStatusFromDeviceID(const char* deviceId, PRINTER_STATUS* status);
+    int DecodStatusFromDeviceID(const char* deviceId, PRINTER_STATUS* status) {
+        return DecodeStatusFromDeviceID(deviceId, status);
+    }
 
     // --- USB vendor commands (OstrelCmd.cpp) ---
     // Each opens the device of m_Settings.nVID/nPID, writes one command,

@@ -2,7 +2,7 @@
 // interface file "main", and the New Window command.
 #pragma once
 
-#include "HIFramework/TApplication.h"
+#include "TApplication.h"
 #include "mainwindow.h"
 
 class CarbonApp : public TApplication {

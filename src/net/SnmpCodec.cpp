@@ -2,7 +2,6 @@
 // a fixed work area so each length is known before its header is written.
 
 #include "NetIO.h"
-#include "OstrelCmd.h"
 
 #include <climits>
 #include <cstdint>
@@ -410,13 +409,12 @@ int CNetIO::parseForOID(const unsigned char* datagram, int length, const unsigne
 }
 
 int CNetIO::parseForDeviceId(const unsigned char* datagram, int length, PRINTER_STATUS* status) {
-    COstrelCmd cmd;
     printf("parseForDeviceId, len=%d\n", length);
     g_deviceid[0] = '\0';
     s_bValueRefused = false;
     if (parseGetResponse(datagram, length, nullptr, nullptr, nullptr, nullptr, nullptr,
                          outputDeviceIdValue) != 1)
         return 0;
-    cmd.DecodStatusFromDeviceID(g_deviceid, status);
+    DecodeStatusFromDeviceID(g_deviceid, status);
     return 1;
 }

@@ -3,7 +3,7 @@
 // of the shown value lets waiting events (Cancel among them) run.
 #pragma once
 
-#include "HIFramework/TWindow.h"
+#include "TWindow.h"
 
 class MainWindow;
 

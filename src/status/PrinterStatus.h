@@ -31,6 +31,11 @@ const char* StatusNameForCode(unsigned code);
 // replaced) code is returned.
 const char* ShownStatusName(PRINTER_STATUS* status);
 
+// Finds "STS:" in a device ID and decodes the status record behind it.
+// 0 when exactly a whole record was decoded, -1 otherwise (the record may
+// then be partly written). The diagnostic lines go to standard output.
+int DecodeStatusFromDeviceID(const char* deviceId, PRINTER_STATUS* status);
+
 // Decodes base64 text leniently: characters outside the alphabet are
 // skipped, decoding stops at the first group that yields fewer than three
 // bytes. Returns the bytes written, or -1 when they would exceed `room`

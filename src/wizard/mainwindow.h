@@ -2,7 +2,7 @@
 // firmware files to the printers that receive them.
 #pragma once
 
-#include "HIFramework/TWindow.h"
+#include "TWindow.h"
 #include "SettingsData.h"
 
 class CAddIPAddressDlg;

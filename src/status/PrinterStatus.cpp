@@ -1,5 +1,4 @@
 #include "PrinterStatus.h"
-#include "OstrelCmd.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -120,7 +119,7 @@ int base64_decode(const char* source, unsigned char* destination, unsigned long 
     }
 }
 
-int COstrelCmd::DecodStatusFromDeviceID(const char* deviceId, PRINTER_STATUS* status) {
+int DecodeStatusFromDeviceID(const char* deviceId, PRINTER_STATUS* status) {
     printf("DecodStatusFromDeviceID enter\n");
     if (deviceId == nullptr || status == nullptr)
         return -1;
