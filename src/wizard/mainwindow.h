@@ -2,8 +2,8 @@
 // firmware files to the printers that receive them.
 #pragma once
 
-#include "TWindow.h"
 #include "SettingsData.h"
+#include "TWindow.h"
 
 class CAddIPAddressDlg;
 class CProgressDlg;
