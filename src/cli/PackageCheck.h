@@ -1,0 +1,23 @@
+// A vendor's check of a package before shipping it: the settings file
+// readable, every key of the right kind and within its bound, every firmware
+// file present, regular, inside the package folder and matching its SHA256.
+#pragma once
+
+#include "PackageLocation.h"
+
+#include <QString>
+#include <QStringList>
+
+struct PackageReport {
+    QStringList errors;   // what is wrong: the package should not ship so
+    QStringList warnings; // worth a look, but the package works
+    QStringList notes;    // what was checked or written
+};
+
+struct PackageCheckOptions {
+    // Adds or renews the "SHA256" key of every firmware section whose file
+    // is usable, keeping every other key; the settings file keeps its format.
+    bool writeChecksums = false;
+};
+
+PackageReport CheckPackage(const PackageLocation& location, const PackageCheckOptions& options);
