@@ -1,5 +1,8 @@
 #include "Checksum.h"
 
+#include "BundleUtilities.h"
+#include "SettingsData.h"
+
 #include <QCryptographicHash>
 
 #include <fcntl.h>
@@ -54,6 +57,22 @@ bool IsSha256Text(const QString& text) {
             (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
         if (!digit)
             return false;
+    }
+    return true;
+}
+
+bool VerifyPackageChecksums(QString* fileName) {
+    for (int i = 0; i < m_Settings.FirmwareCount(); ++i) {
+        const BINFILE_LIST_DATA& entry = m_Settings.BinfileListdata[i];
+        if (entry.szSHA256.isNull())
+            continue;
+        const QString path = GetAPDirectoryFileName(entry.szFileName, true);
+        const FileDigest digest = path.isNull() ? FileDigest{} : Sha256OfFile(path);
+        if (!IsSha256Text(entry.szSHA256) || !digest.ok ||
+            digest.hex.compare(entry.szSHA256, Qt::CaseInsensitive) != 0) {
+            *fileName = entry.szFileName;
+            return false;
+        }
     }
     return true;
 }

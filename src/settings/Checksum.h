@@ -17,3 +17,9 @@ FileDigest Sha256OfFile(const QString& path);
 
 // True when text is 64 hexadecimal digits (either case).
 bool IsSha256Text(const QString& text);
+
+// Checks every firmware file of the loaded package that has a "SHA256" key
+// against it, in the package's order, before anything is sent. True when all
+// match (or none has the key); otherwise false with the first file that does
+// not match, or cannot be read, or whose key is not a SHA-256, in *fileName.
+bool VerifyPackageChecksums(QString* fileName);

@@ -48,6 +48,7 @@ void LoadFirmwareEntry(const CXML& xml, int index) {
         }
     }
     entry.szReleaseDate = xml.ReadStringValue(section, QStringLiteral("ReleaseDate"));
+    entry.szSHA256 = xml.ReadStringValue(section, QStringLiteral("SHA256"));
 }
 
 } // namespace

@@ -16,6 +16,7 @@ struct BINFILE_LIST_DATA {
     QString szFileName; // as written in the settings file
     QString szFileSize; // decimal bytes; null when no path could be formed
     QString szReleaseDate;
+    QString szSHA256; // "SHA256" of the section: hexadecimal SHA-256, null when absent
 };
 
 struct NETWORK_LIST_DATA {

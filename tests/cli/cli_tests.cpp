@@ -2,6 +2,7 @@
 #include "History.h"
 #include "PackageCheck.h"
 #include "PackageLocation.h"
+#include "SettingsData.h"
 #include "TestPackage.h"
 #include "XML.h"
 
@@ -91,6 +92,31 @@ TEST(PackageCheck, GoodPackagePassesAndWritesChecksumsKeepingEveryKey) {
     ASSERT_EQ(report.errors.size(), 1) << Joined(report.errors);
     EXPECT_TRUE(report.errors[0].contains(QLatin1String("SHA256 mismatch")));
     EXPECT_TRUE(report.errors[0].contains(QLatin1String(kControllerSha)));
+}
+
+TEST(PackageChecksums, TheFirstFileThatDoesNotMatchItsSumStopsTheDownload) {
+    GoodPackage good;
+    QString file;
+    LoadPackageSettings();
+    EXPECT_TRUE(VerifyPackageChecksums(&file)); // no sums: as before
+
+    const std::string upper = QString::fromLatin1(kControllerSha).toUpper().toStdString();
+    good.sections["Fw0"]["SHA256"] = upper;
+    good.sections["Fw1"]["SHA256"] = std::string(64, '0');
+    good.Write();
+    LoadPackageSettings();
+    EXPECT_FALSE(VerifyPackageChecksums(&file));
+    EXPECT_EQ(file, QStringLiteral("engine.bin"));
+
+    good.sections["Fw1"]["SHA256"] = "sha256:abc";
+    good.Write();
+    LoadPackageSettings();
+    EXPECT_FALSE(VerifyPackageChecksums(&file));
+
+    good.sections["Fw1"].erase("SHA256");
+    good.Write();
+    LoadPackageSettings();
+    EXPECT_TRUE(VerifyPackageChecksums(&file));
 }
 
 TEST(PackageCheck, BinarySettingsStayBinaryWhenChecksumsAreWritten) {
