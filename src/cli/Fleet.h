@@ -1,0 +1,77 @@
+// The printers of a fleet as the command-line tool sees them: one entry per
+// printer however many addresses it answered on, the subnets to sweep, and
+// the reports a script or a person reads afterwards.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <vector>
+
+struct FleetPrinter {
+    QString address;       // the one updates go to: IPv4 when the printer has one
+    QStringList addresses; // every address it answered on, address first
+    QString name;
+    QString serial; // "SERN:" of the device ID; empty when it has none
+    QString firmware;
+    QString status;
+};
+
+// The value of one field ("SERN", "MDL", ...) of an IEEE 1284 device ID,
+// without surrounding blanks; empty when absent. Keys match in any case.
+QString DeviceIdField(const QString& deviceId, const QString& key);
+
+// IPv4 address text -> hardware address text ("aa:bb:cc:dd:ee:ff") from the
+// kernel's neighbour table text (the format of /proc/net/arp).
+std::map<QString, QString> ParseNeighbourTable(const QString& table);
+std::map<QString, QString> ReadNeighbourTable();
+
+// True when address is an IPv6 link-local address (scope allowed) whose
+// interface identifier is the modified EUI-64 of the hardware address mac.
+bool IsLinkLocalOfMac(const QString& address, const QString& mac);
+
+// Merges entries that are the same printer: the same serial number, or an
+// IPv6 link-local address built from the hardware address that the neighbour
+// table shows for an IPv4 entry. Keeps the order of first appearance; the
+// merged entry keeps the IPv4 entry's address as its own.
+std::vector<FleetPrinter> MergeSamePrinters(const std::vector<FleetPrinter>& rows,
+                                            const std::map<QString, QString>& neighbours);
+
+// An IPv4 range in CIDR form. The hosts exclude the network and broadcast
+// addresses for prefixes up to /30; /31 and /32 name their addresses whole.
+struct Subnet {
+    uint32_t network = 0; // host order
+    int prefix = 32;
+};
+constexpr int kWidestSubnetPrefix = 16;
+// Empty with *why set when text is not a CIDR range or is wider than /16.
+std::optional<Subnet> ParseSubnet(const QString& text, QString* why);
+std::vector<QString> SubnetHosts(const Subnet& subnet);
+
+// What happened to one printer in an update.
+struct PrinterOutcome {
+    FleetPrinter printer;
+    QString firmwareBefore;
+    QString firmwareAfter;
+    QString outcome; // completed, failed, cancelled, unreachable, not-verified,
+                     // version-unchanged, dry-run
+    QString message;
+    uint64_t bytesSent = 0; // markers included
+    QDateTime started;      // invalid when the printer never started
+    QDateTime finished;
+};
+
+struct PackageFile {
+    QString name;
+    qint64 size = 0;
+    QString sha256;
+};
+
+QByteArray ListJson(const std::vector<FleetPrinter>& printers);
+QByteArray ListCsv(const std::vector<FleetPrinter>& printers);
+QByteArray ReportJson(const QString& model, const std::vector<PackageFile>& files,
+                      const std::vector<PrinterOutcome>& outcomes);
+QByteArray ReportCsv(const std::vector<PrinterOutcome>& outcomes);
