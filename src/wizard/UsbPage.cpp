@@ -8,6 +8,7 @@
 #include "OstrelRecords.h"
 #include "ProgressDlg.h"
 #include "UsbEnumeration.h"
+#include "UsbPrinterInfo.h"
 #include "mainwindow.h"
 #include "usbdevice.h"
 
@@ -113,40 +114,10 @@ void MainWindow::USBRefresh() {
         tb::RemoveListItems(m_usbList, 0, nullptr);
     m_Settings.nUSBCount = 0;
 
-    CUsbDevice device;
-    if (device.Dev_Open(m_Settings.nVID, m_Settings.nPID) == 0) {
-        COstrelCmd command;
-        // Each command opens and closes the device by itself.
-        device.Dev_Close();
-
-        DEV_PSR_PRINTERINFORMATION info{};
-        const bool haveInfo = command.GetPrinterInfo(device, info) == 0;
-        if (haveInfo) {
-            CutField(info.cSerialNumber);
-            CutField(info.cFirmwareVersion);
-        }
-
-        DEV_PL_PRINTER_NAME name{};
-        const bool haveName = command.GetPrinterName(device, name) == 0;
-        if (haveName) {
-            CutField(name.cPrinterName);
-            std::printf("printName.cPrinterName=%s\n", name.cPrinterName);
-        }
-
-        // The enumeration behind the status query refills both from the
-        // printer's device ID; a printer without them leaves them empty.
-        std::memset(szSERN, 0, sizeof szSERN);
-        std::memset(szDES, 0, sizeof szDES);
-        PRINTER_STATUS status{};
-        command.GetPrinterStatus(status);
-        std::printf("status.PrinterStatus=%d\n", status.PrinterStatus);
-        szSERN[sizeof szSERN - 1] = '\0';
-        szDES[sizeof szDES - 1] = '\0';
-
-        AddUSBSerialNumber(haveInfo ? info.cSerialNumber : szSERN,
-                           haveName ? name.cPrinterName : szDES,
-                           haveInfo ? info.cFirmwareVersion : "", ShownStatusName(&status));
-    }
+    UsbPrinterRow row;
+    if (ReadUsbPrinter(&row))
+        AddUSBSerialNumber(row.serial.c_str(), row.name.c_str(), row.firmware.c_str(),
+                           ShownStatusName(&row.status));
     EnableNextControl();
 }
 

@@ -1,0 +1,58 @@
+#include "UsbPrinterInfo.h"
+
+#include "OstrelCmd.h"
+#include "OstrelRecords.h"
+#include "SettingsData.h"
+#include "UsbEnumeration.h"
+#include "usbdevice.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// A text field of a reply record holds at most 31 characters: the 32nd byte
+// becomes the terminator whatever the printer sent there.
+template <std::size_t N> void CutField(char (&field)[N]) {
+    field[N - 1] = '\0';
+}
+
+} // namespace
+
+bool ReadUsbPrinter(UsbPrinterRow* row) {
+    CUsbDevice device;
+    if (device.Dev_Open(m_Settings.nVID, m_Settings.nPID) != 0)
+        return false;
+    COstrelCmd command;
+    // Each command opens and closes the device by itself.
+    device.Dev_Close();
+
+    DEV_PSR_PRINTERINFORMATION info{};
+    const bool haveInfo = command.GetPrinterInfo(device, info) == 0;
+    if (haveInfo) {
+        CutField(info.cSerialNumber);
+        CutField(info.cFirmwareVersion);
+    }
+
+    DEV_PL_PRINTER_NAME name{};
+    const bool haveName = command.GetPrinterName(device, name) == 0;
+    if (haveName) {
+        CutField(name.cPrinterName);
+        std::printf("printName.cPrinterName=%s\n", name.cPrinterName);
+    }
+
+    // The enumeration behind the status query refills both from the
+    // printer's device ID; a printer without them leaves them empty.
+    std::memset(szSERN, 0, sizeof szSERN);
+    std::memset(szDES, 0, sizeof szDES);
+    row->status = PRINTER_STATUS{};
+    command.GetPrinterStatus(row->status);
+    std::printf("status.PrinterStatus=%d\n", row->status.PrinterStatus);
+    szSERN[sizeof szSERN - 1] = '\0';
+    szDES[sizeof szDES - 1] = '\0';
+
+    row->serial = haveInfo ? info.cSerialNumber : szSERN;
+    row->name = haveName ? name.cPrinterName : szDES;
+    row->firmware = haveInfo ? info.cFirmwareVersion : "";
+    return true;
+}

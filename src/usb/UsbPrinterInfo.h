@@ -1,0 +1,21 @@
+// What a list shows of the attached USB printer of the package's model: its
+// serial number, name, firmware version and status, read through the vendor
+// commands and the device ID. Shared by the wizard's USB page and the
+// command-line tool.
+#pragma once
+
+#include "PrinterStatus.h"
+
+#include <string>
+
+struct UsbPrinterRow {
+    std::string serial;
+    std::string name;
+    std::string firmware;
+    PRINTER_STATUS status{};
+};
+
+// Reads the printer of m_Settings.nVID / nPID. False when no such printer
+// could be opened; each part it could not read stays empty (the serial and
+// name then come from the device ID when it has them).
+bool ReadUsbPrinter(UsbPrinterRow* row);
