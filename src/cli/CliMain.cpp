@@ -1,15 +1,20 @@
 // quenlo-cli: the command-line side of Quenlo, for administrators of many
 // printers and for vendors preparing a package. Built from the same cores as
 // the wizard, without widgets.
+#include "FleetCommands.h"
 #include "History.h"
 #include "PackageCheck.h"
 #include "PackageLocation.h"
+#include "SettingsData.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -25,11 +30,17 @@ constexpr int kExitUsage = 2;
 
 const char kVersion[] = QUENLO_VERSION;
 
+// Results go here; standard output itself carries the cores' diagnostic
+// lines, which must never mix into a JSON or CSV result.
+FILE* g_out = stdout;
+
 const char kMainHelp[] = R"(Usage: quenlo-cli [--package PATH] COMMAND [OPTIONS]
 
 Works with a Quenlo firmware update package from the command line.
 
 Commands:
+  list            list the printers of the package's model
+  update          send the package to printers, many at once
   package check   check a package before shipping it
   history         show past firmware updates, newest first
 
@@ -38,6 +49,8 @@ Global options (before the command):
                   folder the settings file is the one .plist whose name, less
                   ".plist", names an executable file beside it. Default: the
                   folder that holds quenlo-cli.
+  --verbose       let the diagnostic lines of the printer exchanges through
+                  to standard error
   -h, --help      show this help; "quenlo-cli COMMAND --help" for a command
   --version       show the version
 
@@ -98,7 +111,7 @@ int PackageCheckCommand(const PackageLocation& location, const QStringList& argu
     PackageCheckOptions options;
     for (const QString& argument : arguments) {
         if (IsHelp(argument)) {
-            std::fputs(kPackageCheckHelp, stdout);
+            std::fputs(kPackageCheckHelp, g_out);
             return kExitOk;
         }
         if (argument == QLatin1String("--write-checksums"))
@@ -109,15 +122,15 @@ int PackageCheckCommand(const PackageLocation& location, const QStringList& argu
     }
     const PackageReport report = CheckPackage(location, options);
     for (const QString& line : report.errors)
-        Print(stdout, QStringLiteral("error: %1\n").arg(line));
+        Print(g_out, QStringLiteral("error: %1\n").arg(line));
     for (const QString& line : report.warnings)
-        Print(stdout, QStringLiteral("warning: %1\n").arg(line));
+        Print(g_out, QStringLiteral("warning: %1\n").arg(line));
     for (const QString& line : report.notes)
-        Print(stdout, QStringLiteral("ok: %1\n").arg(line));
+        Print(g_out, QStringLiteral("ok: %1\n").arg(line));
     if (report.errors.isEmpty())
-        Print(stdout, QStringLiteral("%1: no problems found\n").arg(location.settingsPath));
+        Print(g_out, QStringLiteral("%1: no problems found\n").arg(location.settingsPath));
     else
-        Print(stdout, QStringLiteral("%1: %2 problem(s) found\n")
+        Print(g_out, QStringLiteral("%1: %2 problem(s) found\n")
                           .arg(location.settingsPath)
                           .arg(report.errors.size()));
     return report.errors.isEmpty() ? kExitOk : kExitSomethingWrong;
@@ -127,7 +140,7 @@ int HistoryCommand(const QStringList& arguments) {
     bool json = false;
     for (const QString& argument : arguments) {
         if (IsHelp(argument)) {
-            std::fputs(kHistoryHelp, stdout);
+            std::fputs(kHistoryHelp, g_out);
             return kExitOk;
         }
         if (argument == QLatin1String("--json"))
@@ -147,14 +160,14 @@ int HistoryCommand(const QStringList& arguments) {
             array.append(HistoryEntryToJson(entry));
         QJsonObject root;
         root.insert(QStringLiteral("history"), array);
-        std::fputs(QJsonDocument(root).toJson(QJsonDocument::Indented).constData(), stdout);
+        std::fputs(QJsonDocument(root).toJson(QJsonDocument::Indented).constData(), g_out);
         return kExitOk;
     }
     if (entries.empty()) {
-        std::puts("No updates recorded yet.");
+        std::fputs("No updates recorded yet.\n", g_out);
         return kExitOk;
     }
-    Print(stdout, QStringLiteral("%1  %2  %3  %4  %5  %6\n")
+    Print(g_out, QStringLiteral("%1  %2  %3  %4  %5  %6\n")
                       .arg(QStringLiteral("TIME (UTC)"), -20)
                       .arg(QStringLiteral("PROGRAM"), -10)
                       .arg(QStringLiteral("MODEL"), -12)
@@ -162,7 +175,7 @@ int HistoryCommand(const QStringList& arguments) {
                       .arg(QStringLiteral("NAME"), -20)
                       .arg(QStringLiteral("OUTCOME")));
     for (const HistoryEntry& entry : entries) {
-        Print(stdout, QStringLiteral("%1  %2  %3  %4  %5  %6\n")
+        Print(g_out, QStringLiteral("%1  %2  %3  %4  %5  %6\n")
                           .arg(entry.time.toUTC().toString(Qt::ISODate), -20)
                           .arg(entry.program, -10)
                           .arg(entry.model, -12)
@@ -173,25 +186,82 @@ int HistoryCommand(const QStringList& arguments) {
     return kExitOk;
 }
 
+
+// Reads the package's settings as the wizard does; false (with the reason on
+// standard error) when they cannot be used. A list needs only the settings;
+// an update needs the whole package sound, its files matching their sums.
+bool LoadCliPackage(const PackageLocation& location, bool whole, PackageReport* checked) {
+    UsePackage(location);
+    PackageReport& report = *checked;
+    report = CheckPackage(location, PackageCheckOptions{});
+    if (!whole)
+        report.errors.removeIf([](const QString& error) {
+            return error.startsWith(QLatin1String("Fw"));
+        });
+    if (!QFileInfo(location.settingsPath).isFile() || !report.errors.isEmpty()) {
+        for (const QString& error : report.errors)
+            Print(stderr, QStringLiteral("quenlo-cli: %1\n").arg(error));
+        Print(stderr, QStringLiteral("quenlo-cli: %1 cannot be used; \"quenlo-cli package "
+                                     "check\" tells more\n")
+                          .arg(location.settingsPath));
+        return false;
+    }
+    LoadPackageSettings();
+    return true;
+}
+
+// Results keep the real standard output; the descriptor 1 that the cores'
+// printf lines use goes to /dev/null, or to standard error with --verbose.
+void SeparateDiagnostics(bool verbose) {
+    std::fflush(stdout);
+    const int results = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (results < 0)
+        return;
+    FILE* out = ::fdopen(results, "w");
+    if (out == nullptr) {
+        ::close(results);
+        return;
+    }
+    const int sink = verbose ? ::dup(STDERR_FILENO) : ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (sink >= 0) {
+        ::dup2(sink, STDOUT_FILENO);
+        ::close(sink);
+    }
+    g_out = out;
+}
+
+int Run(QCoreApplication& app);
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    const int status = Run(app);
+    std::fflush(g_out);
+    return status;
+}
+
+namespace {
+
+int Run(QCoreApplication& app) {
     QStringList arguments = app.arguments();
     arguments.removeFirst();
+    SeparateDiagnostics(arguments.contains(QStringLiteral("--verbose")));
 
     QString packagePath;
     bool packageGiven = false;
     while (!arguments.isEmpty() && arguments.first().startsWith(QLatin1Char('-'))) {
         const QString option = arguments.takeFirst();
         if (IsHelp(option)) {
-            std::fputs(kMainHelp, stdout);
+            std::fputs(kMainHelp, g_out);
             return kExitOk;
         }
         if (option == QLatin1String("--version")) {
-            std::printf("quenlo-cli %s\n", kVersion);
+            std::fprintf(g_out, "quenlo-cli %s\n", kVersion);
             return kExitOk;
         }
+        if (option == QLatin1String("--verbose"))
+            continue;
         if (option == QLatin1String("--package")) {
             if (arguments.isEmpty())
                 return Usage(QStringLiteral("--package needs a path"), "");
@@ -212,13 +282,32 @@ int main(int argc, char** argv) {
     const QString command = arguments.takeFirst();
     if (command == QLatin1String("history"))
         return HistoryCommand(arguments);
+    if (command == QLatin1String("list") || command == QLatin1String("update")) {
+        const bool wantsHelp = std::any_of(arguments.begin(), arguments.end(), IsHelp);
+        if (wantsHelp) {
+            std::fputs(command == QLatin1String("list") ? kListHelp : kUpdateHelp, g_out);
+            return kExitOk;
+        }
+        PackageLocation location;
+        QString why;
+        if (!LocatePackage(packagePath, QFileInfo(app.applicationFilePath()).fileName(),
+                           &location, &why)) {
+            Print(stderr, QStringLiteral("quenlo-cli: %1\n").arg(why));
+            return kExitUsage;
+        }
+        PackageReport checked;
+        if (!LoadCliPackage(location, command == QLatin1String("update"), &checked))
+            return kExitUsage;
+        return command == QLatin1String("list") ? ListCommand(arguments, g_out)
+                                                : UpdateCommand(checked, arguments, g_out);
+    }
     if (command != QLatin1String("package"))
         return Usage(QStringLiteral("unknown command %1").arg(command), "");
 
     if (arguments.isEmpty())
         return Usage(QStringLiteral("package: give a subcommand (check)"), "package check ");
     if (IsHelp(arguments.first())) {
-        std::fputs(kPackageCheckHelp, stdout);
+        std::fputs(kPackageCheckHelp, g_out);
         return kExitOk;
     }
     if (arguments.takeFirst() != QLatin1String("check"))
@@ -234,3 +323,5 @@ int main(int argc, char** argv) {
     }
     return PackageCheckCommand(location, arguments);
 }
+
+} // namespace

@@ -475,6 +475,7 @@ PackageReport Checker::Run() {
     CheckExtraSections();
     if (m_options.writeChecksums)
         WriteChecksums();
+    m_report.digests = m_digests;
     return m_report;
 }
 

@@ -12,6 +12,7 @@ struct PackageReport {
     QStringList errors;   // what is wrong: the package should not ship so
     QStringList warnings; // worth a look, but the package works
     QStringList notes;    // what was checked or written
+    QStringList digests;  // per firmware index: the file's SHA-256, empty when unusable
 };
 
 struct PackageCheckOptions {

@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# Fleet road tests of quenlo-cli inside the private network of printers.sh.
+#
+#   fleet_road.sh SCENARIO QUENLO-CLI
+#
+# Run by CTest through tools/netns/run-in-netns.sh; the manifest names each
+# printer's sink folder. Expected bytes are written out literally here.
+set -uo pipefail
+scenario=$1
+cli=$2
+[ -n "${QUENLO_NETNS_MANIFEST:-}" ] || { echo "not inside the private network"; exit 1; }
+
+work=$(mktemp -d /tmp/quenlo-fleet.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+export XDG_STATE_HOME=$work/state
+
+failures=0
+check() { # check DESCRIPTION COMMAND...
+  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; failures=$((failures + 1)); fi
+}
+sink_of() { awk -v n="$1" '$1 == "printer" && $2 == n {print $6}' "$QUENLO_NETNS_MANIFEST"; }
+
+# The package: two files, the second smaller; StallTimeout 5 s.
+package=$work/package
+mkdir -p "$package"
+head -c "${FIRST_SIZE:-20000}" /dev/urandom > "$package/a.bin"
+head -c 5000 /dev/urandom > "$package/b.bin"
+printf '#!/bin/sh\n' > "$package/Quenlo" && chmod +x "$package/Quenlo"
+write_settings() { # write_settings [EXTRA-FW1-KEY-XML]
+  cat > "$package/Quenlo.plist" <<PLIST
+<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0">
+<dict>
+  <key>General</key>
+  <dict>
+    <key>ModelName</key><string>QX-310 MFP</string>
+    <key>WindowsTitle</key><string>Fleet test</string>
+    <key>ModuleName</key><string>QX-310 Series</string>
+    <key>SysOID</key><string>1.3.6.1.4.1.99999.1</string>
+    <key>FwCount</key><string>2</string>
+    <key>StallTimeout</key><string>5</string>
+  </dict>
+  <key>Fw0</key>
+  <dict><key>FileName</key><string>a.bin</string><key>ReleaseDate</key><string>1</string></dict>
+  <key>Fw1</key>
+  <dict><key>FileName</key><string>b.bin</string><key>ReleaseDate</key><string>2</string>$1</dict>
+</dict>
+</plist>
+PLIST
+}
+write_settings ""
+# What a printer must hold after a whole update: file, separator; file, end.
+printf '\xaa\x55\x55\xaa' | cat "$package/a.bin" - > "$work/expect-1.bin"
+printf '\x00\x00\x00\x00' | cat "$package/b.bin" - > "$work/expect-2.bin"
+
+updated_whole() { # the printer got exactly two connections with the whole package
+  local sink; sink=$(sink_of "$1")
+  cmp -s "$sink/conn-1.bin" "$work/expect-1.bin" && cmp -s "$sink/conn-2.bin" "$work/expect-2.bin" &&
+    [ ! -e "$sink/conn-3.bin" ]
+}
+no_connection() { ! grep -q '^conn' "$(sink_of "$1")/sink.log"; }
+# Waits up to 10 s for the sink to log its Nth finished connection.
+wait_conn() {
+  local i
+  for i in $(seq 200); do
+    [ "$(grep -c '^conn' "$(sink_of "$1")/sink.log")" -ge "$2" ] && return 0
+    sleep 0.05
+  done
+  return 1
+}
+outcome() { # outcome REPORT ADDRESS -> the printer's outcome
+  python3 -c 'import json,sys
+r=json.load(open(sys.argv[1]))
+print(" ".join(p["outcome"] for p in r["printers"] if p["address"]==sys.argv[2]))' "$1" "$2"
+}
+json_field() { python3 -c "import json,sys; r=json.load(open(sys.argv[1])); print($2)" "$1"; }
+
+cli() { "$cli" --package "$package" "$@"; }
+F=(); for i in $(seq 1 20); do F+=("$(printf 'F%02d' "$i")"); done
+
+case "$scenario" in
+list)
+  cli list --json > "$work/list.json"; status=$?
+  check "list exits 0" [ $status = 0 ]
+  check "list finds F01 to F20 and not OTHER" [ "$(json_field "$work/list.json" \
+    '" ".join(sorted(p["serial"] for p in r["printers"]))')" = \
+    "$(printf 'SN-F%02d ' $(seq 1 20) | sed 's/ $//')" ]
+  check "F01 is one entry with its IPv4 and IPv6 addresses" [ "$(json_field "$work/list.json" \
+    '[len(p["addresses"]) for p in r["printers"] if p["serial"]=="SN-F01"]')" = "[2]" ]
+  check "F01 is listed under its IPv4 address" [ "$(json_field "$work/list.json" \
+    '[p["address"] for p in r["printers"] if p["serial"]=="SN-F01"]')" = "['198.18.0.101']" ]
+  cli list --json --no-broadcast --subnet 198.18.1.0/24 > "$work/subnet.json"
+  check "a subnet sweep finds the link broadcast does not reach" [ "$(json_field "$work/subnet.json" \
+    '" ".join(sorted(p["address"] for p in r["printers"]))')" = \
+    "198.18.1.30 198.18.1.31 198.18.1.40 198.18.1.41 198.18.1.51 198.18.1.52 198.18.1.53 198.18.1.54 198.18.1.55 198.18.1.56" ]
+  cli list --csv --no-broadcast --address 198.18.0.105 > "$work/one.csv"
+  check "an --address alone, as CSV" [ "$(sed -n 2p "$work/one.csv" | cut -d, -f1,4,5)" = \
+    "198.18.0.105,SN-F05,V1.00" ]
+  cli list --subnet 10.0.0.0/8 > /dev/null 2>&1; status=$?
+  check "a range wider than /16 is a usage error" [ $status = 2 ]
+  ;;
+update-all)
+  cli update --all --parallel 8 --report "$work/report.json" > "$work/out.txt"; status=$?
+  check "every printer completed: exit 0" [ $status = 0 ]
+  for name in "${F[@]}"; do check "$name holds file, marker, file, marker" updated_whole "$name"; done
+  check "OTHER got nothing" no_connection OTHER
+  check "the report says completed twenty times" [ "$(json_field "$work/report.json" \
+    '" ".join(p["outcome"] for p in r["printers"])')" = "$(printf 'completed %.0s' $(seq 20) | sed 's/ $//')" ]
+  check "bytes_sent counts files and markers" [ "$(json_field "$work/report.json" \
+    'set(p["bytes_sent"] for p in r["printers"])')" = "{25008}" ]
+  check "the history has twenty lines" [ "$(wc -l < "$XDG_STATE_HOME/quenlo/history.jsonl")" = 20 ]
+  ;;
+failures)
+  cli update 198.18.0.101 198.18.1.30 198.18.1.31 198.18.1.32 --parallel 4 \
+    --report "$work/report.json" > "$work/out.txt"; status=$?
+  check "a printer that did not complete: exit 1" [ $status = 1 ]
+  check "F01 completed beside the others" [ "$(outcome "$work/report.json" 198.18.0.101)" = completed ]
+  check "F01 holds the whole package" updated_whole F01
+  check "STALL failed after the stall limit" [ "$(outcome "$work/report.json" 198.18.1.30)" = failed ]
+  check "RESET failed" [ "$(outcome "$work/report.json" 198.18.1.31)" = failed ]
+  check "SILENT is unreachable" [ "$(outcome "$work/report.json" 198.18.1.32)" = unreachable ]
+  check "no marker after part of a file at RESET" wait_conn RESET 1
+  ;;
+dry-run)
+  cli update --all --dry-run --report "$work/report.csv" > "$work/out.txt"; status=$?
+  check "every printer answered: exit 0" [ $status = 0 ]
+  for name in "${F[@]}"; do check "$name got no connection" no_connection "$name"; done
+  check "the CSV report says dry-run twenty times" [ "$(grep -c ',dry-run,' "$work/report.csv")" = 20 ]
+  ;;
+verify)
+  cli update 198.18.1.40 198.18.1.41 --verify --verify-timeout 30 \
+    --report "$work/report.json" > "$work/out.txt"; status=$?
+  check "a printer whose version stayed: exit 1" [ $status = 1 ]
+  check "UP came back with V2.00" [ "$(json_field "$work/report.json" \
+    '[(p["firmware_before"], p["firmware_after"], p["outcome"]) for p in r["printers"] if p["address"]=="198.18.1.40"]')" = \
+    "[('V1.00', 'V2.00', 'completed')]" ]
+  check "SAME is version-unchanged" [ "$(outcome "$work/report.json" 198.18.1.41)" = version-unchanged ]
+  ;;
+interrupt)
+  FIRST_SIZE=8000000
+  head -c $FIRST_SIZE /dev/urandom > "$package/a.bin"
+  "$cli" --package "$package" update 198.18.1.51 198.18.1.52 198.18.1.53 198.18.1.54 198.18.1.55 \
+    198.18.1.56 --parallel 4 --report "$work/report.json" > "$work/out.txt" &
+  pid=$!
+  # Interrupted once the first printer has taken a megabyte.
+  for i in $(seq 200); do
+    [ "$(stat -c %s "$(sink_of SLOW1)/conn-1.bin" 2>/dev/null || echo 0)" -gt 1000000 ] && break
+    sleep 0.05
+  done
+  kill -INT $pid
+  wait $pid; status=$?
+  check "a cancelled update: exit 1" [ $status = 1 ]
+  printf '\xff\xff\xff\xff' | cat "$package/a.bin" - > "$work/cancelled.bin"
+  for i in 1 2 3 4; do
+    check "SLOW$i got the rest of its file and FF FF FF FF" cmp -s "$(sink_of SLOW$i)/conn-1.bin" "$work/cancelled.bin"
+  done
+  for i in 5 6; do check "SLOW$i, not started, got nothing" no_connection SLOW$i; done
+  check "the report says cancelled six times" [ "$(json_field "$work/report.json" \
+    '" ".join(p["outcome"] for p in r["printers"])')" = "cancelled cancelled cancelled cancelled cancelled cancelled" ]
+  ;;
+checksum)
+  write_settings "<key>SHA256</key><string>$(printf '0%.0s' $(seq 64))</string>"
+  cli update --all > "$work/out.txt" 2> "$work/err.txt"; status=$?
+  check "a wrong SHA256 is a package that cannot be used: exit 2" [ $status = 2 ]
+  check "the message names the file" grep -q 'b.bin: SHA256 mismatch' "$work/err.txt"
+  for name in "${F[@]}"; do check "$name got nothing" no_connection "$name"; done
+  ;;
+*) echo "unknown scenario $scenario"; exit 2 ;;
+esac
+[ $failures = 0 ] || { echo "--- quenlo-cli said:"; cat "$work/out.txt" 2>/dev/null; exit 1; }
