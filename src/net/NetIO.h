@@ -96,4 +96,11 @@ public:
     int NetworkConnectV6(const char* host, int port);
     int NetworkWrite(int unused, const void* data, unsigned long length);
     void NetworkClose(int unused);
+    // The download's sliced writes and delivery check (see CSocket).
+    int NetworkWriteSome(const void* data, unsigned long length, int waitMs,
+                         unsigned long* written) {
+        return WriteSome(data, length, waitMs, written);
+    }
+    int NetworkUnacknowledged(long* pending) { return Unacknowledged(pending); }
+    void NetworkAbort() { Abort(); }
 };

@@ -435,6 +435,12 @@ bool IsWindowVisible(const Window* window) {
            window->widget->isVisible();
 }
 
+void DrawWindowNow(Window* window) {
+    if (window == nullptr || window->disposed || window->widget == nullptr)
+        return;
+    window->widget->repaint();
+}
+
 void DisposeWindow(Window* window) {
     if (window == nullptr || window->disposed)
         return;

@@ -45,6 +45,12 @@ QByteArray Pattern(int size, unsigned seed) {
     return bytes;
 }
 
+// What the printer must receive after each file, written out here rather
+// than taken from the program.
+const unsigned char kSeparator[4] = {0xAA, 0x55, 0x55, 0xAA};
+const unsigned char kEnd[4] = {0x00, 0x00, 0x00, 0x00};
+const unsigned char kCancel[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+
 QByteArray Marker(const unsigned char (&m)[4]) {
     return QByteArray(reinterpret_cast<const char*>(m), 4);
 }
@@ -131,8 +137,8 @@ protected:
     void ExpectWholePackage(const Sink& sink) const {
         const auto got = sink.WaitFor(2);
         ASSERT_EQ(got.size(), 2u);
-        EXPECT_TRUE(got[0] == Stream(0, kSeparatorMarker)) << "file 0 and the separator";
-        EXPECT_TRUE(got[1] == Stream(1, kEndMarker)) << "file 1 and the end marker";
+        EXPECT_TRUE(got[0] == Stream(0, kSeparator)) << "file 0 and the separator";
+        EXPECT_TRUE(got[1] == Stream(1, kEnd)) << "file 1 and the end marker";
     }
     // Presses Next and returns the seconds the download took.
     double TimedNext() {
@@ -251,7 +257,7 @@ TEST_F(NetworkPageTest, FilesOfOneBlockAndOfOneBlockAndOneByte) {
     EXPECT_LT(TimedNext(), 1.9);
     const auto got = again.WaitFor(1);
     ASSERT_EQ(got.size(), 1u);
-    EXPECT_TRUE(got[0] == Stream(0, kEndMarker));
+    EXPECT_TRUE(got[0] == Stream(0, kEnd));
 }
 
 // An empty file is sent as what it is: nothing, then its marker. A file that
@@ -277,7 +283,7 @@ TEST_F(NetworkPageTest, EmptyAndMissingFiles) {
     EXPECT_EQ(Explanations(), std::vector<QString>{kNetworkFail});
     const auto got = again.WaitFor(2);
     ASSERT_EQ(got.size(), 2u);
-    EXPECT_TRUE(got[0] == Stream(0, kSeparatorMarker));
+    EXPECT_TRUE(got[0] == Stream(0, kSeparator));
     EXPECT_TRUE(got[1].isEmpty()) << "no marker after the missing file";
 }
 
@@ -300,7 +306,7 @@ TEST_F(NetworkPageTest, CancelSendsTheRestOfTheFileThenTheCancelMarker) {
     EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted}) << "only the second printer";
     const auto got = a.WaitFor(1);
     ASSERT_EQ(got.size(), 1u) << "file 1 is not sent after Cancel";
-    EXPECT_TRUE(got[0] == Stream(0, kCancelMarker));
+    EXPECT_TRUE(got[0] == Stream(0, kCancel));
     ExpectWholePackage(b);
 }
 
@@ -422,7 +428,7 @@ TEST_F(NetworkPageTest, ClosingTheWindowCancelsTheDownloadFirst) {
         EXPECT_TRUE(Explanations().empty());
         const auto got = a.WaitFor(1);
         ASSERT_EQ(got.size(), 1u);
-        EXPECT_TRUE(got[0] == Stream(0, kCancelMarker)) << closeBox;
+        EXPECT_TRUE(got[0] == Stream(0, kCancel)) << closeBox;
         EXPECT_TRUE(b.WaitFor(0).empty()) << "the next printer is not started";
     }
 }

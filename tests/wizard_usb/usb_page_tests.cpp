@@ -34,6 +34,12 @@ QByteArray Pattern(int size, unsigned seed) {
     return bytes;
 }
 
+// What the printer must receive after each file, written out here rather
+// than taken from the program.
+const unsigned char kSeparator[4] = {0xAA, 0x55, 0x55, 0xAA};
+const unsigned char kEnd[4] = {0x00, 0x00, 0x00, 0x00};
+const unsigned char kCancel[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+
 QByteArray Marker(const unsigned char (&m)[4]) {
     return QByteArray(reinterpret_cast<const char*>(m), 4);
 }
@@ -251,7 +257,7 @@ TEST_F(UsbPageTest, TwoFilesEachOnAnOpeningOfItsOwn) {
     const int id = AttachAndTick();
     std::vector<usbemu::Emulator::Claim> claims;
     const QByteArray got = Download(id, &claims);
-    EXPECT_TRUE(got == m_files[0] + Marker(kSeparatorMarker) + m_files[1] + Marker(kEndMarker))
+    EXPECT_TRUE(got == m_files[0] + Marker(kSeparator) + m_files[1] + Marker(kEnd))
         << "received " << got.size() << " bytes";
     ASSERT_EQ(claims.size(), 2u) << "one opening per file";
     EXPECT_EQ(claims[0].writtenBefore, 0u);
@@ -294,7 +300,7 @@ TEST_F(UsbPageTest, CancelDuringTheFirstFileSendsItWholeThenTheCancelMarker) {
     std::vector<usbemu::Emulator::Claim> claims;
     const QByteArray got = Download(id, &claims);
     EXPECT_TRUE(dialogGone) << "Cancel closes the dialog at once";
-    EXPECT_TRUE(got == m_files[0] + Marker(kCancelMarker)) << "received " << got.size();
+    EXPECT_TRUE(got == m_files[0] + Marker(kCancel)) << "received " << got.size();
     EXPECT_EQ(claims.size(), 1u) << "file 2 is never started";
     EXPECT_TRUE(Explanations().empty());
     ExpectFinished(false);
@@ -313,7 +319,7 @@ TEST_F(UsbPageTest, MainCancelDuringTheDownloadCancelsItThenCloses) {
     const QByteArray got = Download(id);
     FlushDeletes();
     EXPECT_EQ(g_pMainWindow, nullptr) << "closed once the download ended";
-    EXPECT_TRUE(got == m_files[0] + Marker(kCancelMarker));
+    EXPECT_TRUE(got == m_files[0] + Marker(kCancel));
     EXPECT_TRUE(Explanations().empty());
 }
 
@@ -327,7 +333,7 @@ TEST_F(UsbPageTest, CloseBoxDuringTheDownloadCancelsItThenCloses) {
     const QByteArray got = Download(id);
     FlushDeletes();
     EXPECT_EQ(g_pMainWindow, nullptr);
-    EXPECT_TRUE(got == m_files[0] + Marker(kCancelMarker));
+    EXPECT_TRUE(got == m_files[0] + Marker(kCancel));
 }
 
 // Refresh would talk to the printer in the middle of the firmware, and Back
@@ -345,7 +351,7 @@ TEST_F(UsbPageTest, RefreshAndBackDuringTheDownloadChangeNothing) {
     const QByteArray got = Download(id, &claims);
     EXPECT_EQ(page, 4);
     EXPECT_EQ(claims.size(), 2u) << "no vendor exchange between the files";
-    EXPECT_TRUE(got == m_files[0] + Marker(kSeparatorMarker) + m_files[1] + Marker(kEndMarker));
+    EXPECT_TRUE(got == m_files[0] + Marker(kSeparator) + m_files[1] + Marker(kEnd));
     EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
 }
 
@@ -367,7 +373,7 @@ TEST_F(UsbPageTest, EmptyLastFileSendsOnlyItsEndMarker) {
     const int id = AttachAndTick();
     std::vector<usbemu::Emulator::Claim> claims;
     const QByteArray got = Download(id, &claims);
-    EXPECT_TRUE(got == m_files[0] + Marker(kSeparatorMarker) + Marker(kEndMarker));
+    EXPECT_TRUE(got == m_files[0] + Marker(kSeparator) + Marker(kEnd));
     EXPECT_EQ(claims.size(), 2u);
     EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
     ExpectFinished(true);
@@ -378,7 +384,7 @@ TEST_F(UsbPageTest, MissingFileStopsTheDownloadBeforeTheEndMarker) {
     QFile::remove(m_package->Path("fw1.bin"));
     const int id = AttachAndTick();
     const QByteArray got = Download(id);
-    EXPECT_TRUE(got == m_files[0] + Marker(kSeparatorMarker))
+    EXPECT_TRUE(got == m_files[0] + Marker(kSeparator))
         << "nothing after the missing file: the printer never sees an end";
     EXPECT_EQ(Explanations(), std::vector<QString>{kUsbFail});
     ExpectFinished(false);
