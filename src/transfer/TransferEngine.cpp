@@ -143,15 +143,14 @@ private:
             return;
         const int64_t bs = std::max(m_policy.blockSize, 1);
         const int64_t complete = fp.taken >= fp.size ? (fp.size + bs - 1) / bs : fp.taken / bs;
-        if (complete <= fp.doneBlocks)
-            return;
-        fp.doneBlocks = complete;
-        if (m_cancelled)
-            return;
         // Block k (from 0) of file j of n: j*100/n + (k*100/blocks)/n, each
-        // term truncated on its own.
-        const int64_t k = complete - 1;
-        Report(int(int64_t(fp.file) * 100 / m_files + (k * 100 / fp.blocks) / m_files));
+        // term truncated on its own; shown block by block, as before the
+        // blocks went out several at a time.
+        for (; fp.doneBlocks < complete && !m_cancelled; ++fp.doneBlocks) {
+            const int64_t k = fp.doneBlocks;
+            Report(int(int64_t(fp.file) * 100 / m_files + (k * 100 / fp.blocks) / m_files));
+        }
+        fp.doneBlocks = complete;
     }
 
     void Report(int percent) {
