@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QLayout>
@@ -21,9 +22,11 @@
 #include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QThread>
 #include <QTimer>
 #include <QTranslator>
 #include <QUiLoader>
+#include <QWindow>
 
 #include <cstring>
 
@@ -438,7 +441,18 @@ bool IsWindowVisible(const Window* window) {
 void DrawWindowNow(Window* window) {
     if (window == nullptr || window->disposed || window->widget == nullptr)
         return;
-    window->widget->repaint();
+    // The platform exposes a newly shown window in its own time; a paint
+    // before that draws nothing. Wait for it, briefly and bounded.
+    QWindow* handle = window->widget->windowHandle();
+    QElapsedTimer waited;
+    waited.start();
+    while (handle != nullptr && !handle->isExposed() && waited.elapsed() < 1000 &&
+           !window->disposed) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    if (!window->disposed && window->widget != nullptr)
+        window->widget->repaint();
 }
 
 void DisposeWindow(Window* window) {
