@@ -56,7 +56,7 @@ public:
     void Close() override;
     void Abort() override;
     // A multiple of every bulk maximum packet size (8 to 1024 bytes).
-    std::size_t PieceSize() const override { return 512 * 1024; }
+    std::size_t PieceSize() const override { return 1024 * 1024; }
 
 private:
     long m_vendorId;
