@@ -99,6 +99,42 @@ int CSocket::Select(SOCKETSELECTMODE mode, bool* ready) {
     return 0;
 }
 
+int CSocket::ConnectStart(const sockaddr* address, int addressLength) {
+    if (address == nullptr)
+        return -1;
+    if (!IsOpen())
+        return EBADF;
+    if (connect(m_nSocket, address, static_cast<socklen_t>(addressLength)) == 0)
+        return 0;
+    if (errno == EINPROGRESS || errno == EINTR)
+        return EINPROGRESS;
+    return errno;
+}
+
+int CSocket::ConnectWait(int waitMs) {
+    if (!IsOpen())
+        return EBADF;
+    pollfd fds[2] = {{m_nCancelRead, POLLIN, 0}, {m_nSocket, POLLIN | POLLOUT, 0}};
+    const int ready = poll(fds, 2, waitMs < 0 ? 0 : waitMs);
+    if (ready < 0)
+        return errno == EINTR ? EINPROGRESS : errno;
+    if (fds[0].revents != 0)
+        return ECANCELED;
+    if (ready == 0)
+        return EINPROGRESS;
+    sockaddr_storage peer;
+    socklen_t peerLength = sizeof(peer);
+    if (getpeername(m_nSocket, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0)
+        return 0;
+    if (errno != ENOTCONN)
+        return errno;
+    int pending = 0;
+    socklen_t pendingLength = sizeof(pending);
+    if (getsockopt(m_nSocket, SOL_SOCKET, SO_ERROR, &pending, &pendingLength) < 0)
+        return errno;
+    return pending != 0 ? pending : ECONNREFUSED;
+}
+
 int CSocket::Connect(const sockaddr* address, int addressLength) {
     if (address == nullptr)
         return -1;

@@ -24,6 +24,11 @@ public:
 
     int Open(int family, int type, int protocol);
     int Connect(const sockaddr* address, int addressLength);
+    // A connect in bounded steps: ConnectStart returns 0 when connected,
+    // EINPROGRESS while pending, or an error number; ConnectWait waits at
+    // most waitMs and answers the same way (ECANCELED after Cancel).
+    int ConnectStart(const sockaddr* address, int addressLength);
+    int ConnectWait(int waitMs);
     int Select(SOCKETSELECTMODE mode, bool* ready);
     int Write(const void* data, unsigned long length, unsigned long* written);
     // One slice of a write: what the socket takes of the bytes, waiting at

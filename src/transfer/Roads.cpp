@@ -6,6 +6,7 @@
 
 #include <time.h>
 
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -59,9 +60,16 @@ NetChannel::NetChannel(std::string address, int port)
 
 NetChannel::~NetChannel() = default;
 
-OpenResult NetChannel::Open() {
-    m_net = std::make_unique<CNetIO>();
-    const int sd = m_net->NetworkConnect(m_address.c_str(), m_port);
+OpenResult NetChannel::Open(int waitMs) {
+    int sd = 0;
+    if (!m_net) {
+        m_net = std::make_unique<CNetIO>();
+        sd = m_net->NetworkConnectStart(m_address.c_str(), m_port);
+    }
+    if (sd == EINPROGRESS || sd == 0)
+        sd = m_net->NetworkConnectWait(waitMs);
+    if (sd == EINPROGRESS)
+        return OpenResult::Pending;
     std::printf("NetworkConnect sd=%d\n", sd);
     if (sd == 0)
         return OpenResult::Open;
@@ -116,7 +124,7 @@ UsbChannel::UsbChannel(long vendorId, long productId)
 
 UsbChannel::~UsbChannel() = default;
 
-OpenResult UsbChannel::Open() {
+OpenResult UsbChannel::Open(int) {
     m_device = std::make_unique<CUsbDevice>();
     if (m_device->Dev_Open(m_vendorId, m_productId) == 0)
         return OpenResult::Open;

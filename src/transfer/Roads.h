@@ -31,7 +31,7 @@ class NetChannel : public Channel {
 public:
     NetChannel(std::string address, int port);
     ~NetChannel() override;
-    OpenResult Open() override;
+    OpenResult Open(int waitMs) override;
     long Write(const unsigned char* data, std::size_t length, int waitMs) override;
     Delivery Delivered(int waitMs, int64_t* outstanding) override;
     void Close() override;
@@ -50,7 +50,7 @@ class UsbChannel : public Channel {
 public:
     UsbChannel(long vendorId, long productId);
     ~UsbChannel() override;
-    OpenResult Open() override;
+    OpenResult Open(int waitMs) override;
     long Write(const unsigned char* data, std::size_t length, int waitMs) override;
     Delivery Delivered(int waitMs, int64_t* outstanding) override;
     void Close() override;

@@ -25,11 +25,14 @@ public:
             std::unique_ptr<Source> source = m_package.Open(j);
             if (!source)
                 return {Outcome::FileUnusable, j};
-            switch (m_channel.Open()) {
+            switch (OpenChannel()) {
             case OpenResult::Open:
                 break;
             case OpenResult::Unreachable:
                 return {Outcome::Unreachable, j};
+            case OpenResult::Pending: // gave up waiting
+                m_channel.Abort();
+                return {m_cancelled ? Outcome::Cancelled : Outcome::Failed, j};
             case OpenResult::Refused:
                 return {Outcome::Failed, j};
             }
@@ -86,6 +89,23 @@ private:
         int64_t blocks = 1; // size / blockSize + 1, the count the percentage divides by
         int64_t doneBlocks = 0;
     };
+
+    // A printer that answers no connection attempt is bounded like one that
+    // takes no bytes; Pending when the wait was given up.
+    OpenResult OpenChannel() {
+        const int64_t start = m_observer.NowMs();
+        for (;;) {
+            const OpenResult result = m_channel.Open(m_policy.sliceMs);
+            if (result != OpenResult::Pending)
+                return result;
+            const int limit = m_cancelled
+                                  ? std::min(m_policy.stallTimeoutMs, m_policy.cancelStallMs)
+                                  : m_policy.stallTimeoutMs;
+            if (m_observer.NowMs() - start >= limit)
+                return OpenResult::Pending;
+            Alive();
+        }
+    }
 
     Put SendFile(int j, Source& source, std::vector<unsigned char>& buffer) {
         FileProgress fp;

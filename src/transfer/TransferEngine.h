@@ -36,6 +36,7 @@ public:
 
 enum class OpenResult {
     Open,
+    Pending,     // still connecting: call Open again
     Unreachable, // nothing could be tried (no address, no device)
     Refused,     // the printer was tried and did not take the connection
 };
@@ -46,7 +47,9 @@ enum class Delivery { Delivered, Pending, Lost };
 class Channel {
 public:
     virtual ~Channel() = default;
-    virtual OpenResult Open() = 0;
+    // Starts this file's opening on the first call and waits at most waitMs
+    // for it; Pending asks for another call.
+    virtual OpenResult Open(int waitMs) = 0;
     // Hands up to length bytes to the printer, waiting at most waitMs for it
     // to take any: the count taken (0 when none within the wait), or -1 when
     // the channel failed. A call that returned 0 may be repeated with the

@@ -391,3 +391,26 @@ TEST(Slices, AbortResetsTheConnection) {
     EXPECT_EQ(errno, ECONNRESET);
     close(peer);
 }
+
+TEST(Slices, AConnectInBoundedSteps) {
+    Listener l;
+    CNetIO net;
+    int rc = net.NetworkConnectStart("127.0.0.1", l.Port());
+    for (int turn = 0; turn < 100 && rc == EINPROGRESS; ++turn)
+        rc = net.NetworkConnectWait(20);
+    EXPECT_EQ(rc, 0);
+    const int peer = l.Accept();
+    EXPECT_GE(peer, 0);
+    close(peer);
+
+    int port = 0;
+    {
+        Listener gone;
+        port = gone.Port();
+    }
+    rc = net.NetworkConnectStart("127.0.0.1", port);
+    for (int turn = 0; turn < 100 && rc == EINPROGRESS; ++turn)
+        rc = net.NetworkConnectWait(20);
+    EXPECT_EQ(rc, ECONNREFUSED);
+    EXPECT_EQ(net.NetworkConnectStart("not an address", 9100), -1);
+}

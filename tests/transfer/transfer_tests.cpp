@@ -115,7 +115,8 @@ public:
     std::vector<std::string>* log = nullptr;
     std::vector<std::size_t> writeLengths;
     std::size_t piece = 64 * 1024;
-    int failOpenAt = -1; // this opening finds no printer
+    int failOpenAt = -1;  // this opening finds no printer
+    int pendingOpens = 0; // calls that find the connection still being made
     bool refuse = false;
     long takePerCall = -1;   // at most this many bytes per call (-1: all)
     int64_t msPerCall = 0;   // time each call takes
@@ -124,7 +125,12 @@ public:
     Delivery delivery = Delivery::Delivered;
     int64_t total = 0;
 
-    OpenResult Open() override {
+    OpenResult Open(int waitMs) override {
+        if (pendingOpens > 0) {
+            --pendingOpens;
+            m_clock.now += waitMs;
+            return OpenResult::Pending;
+        }
         const int n = int(m_opens++);
         if (n == failOpenAt || refuse) {
             log->push_back("open fails");
@@ -378,6 +384,26 @@ TEST_F(EngineTest, DeviceGoneBetweenFilesOrPrinterUnreachable) {
 
     package.files.clear();
     EXPECT_EQ(Run().outcome, Outcome::Failed) << "no files: nothing is opened";
+}
+
+TEST_F(EngineTest, AConnectionThatIsNeverMadeIsBoundedToo) {
+    package.files = {Pattern(1000, 1)};
+    channel.pendingOpens = 3; // slow, but it comes
+    EXPECT_EQ(Run().outcome, Outcome::Completed);
+    EXPECT_EQ(channel.connections[0], Cat(package.files[0], kEnd));
+
+    channel.pendingOpens = 1000000; // never answers
+    const int64_t start = observer.now;
+    EXPECT_EQ(Run().outcome, Outcome::Failed);
+    EXPECT_GE(observer.now - start, 5000);
+    EXPECT_LT(observer.now - start, 5200);
+    EXPECT_EQ(log.back(), "abort");
+
+    observer.cancelAt = [start](int64_t now) { return now >= start + 7000; };
+    const std::size_t first = observer.alive.size() + 1;
+    EXPECT_EQ(Run().outcome, Outcome::Cancelled) << "Cancel while connecting";
+    for (std::size_t i = first; i < observer.alive.size(); ++i)
+        EXPECT_LE(observer.alive[i] - observer.alive[i - 1], 100);
 }
 
 } // namespace
