@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QPointer>
 #include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
@@ -441,18 +442,20 @@ bool IsWindowVisible(const Window* window) {
 void DrawWindowNow(Window* window) {
     if (window == nullptr || window->disposed || window->widget == nullptr)
         return;
+    // Events run below may dispose of the window (its Cancel): from here on
+    // only the guarded widget is used.
+    QPointer<QWidget> widget = window->widget;
+    QPointer<QWindow> handle = widget->windowHandle();
     // The platform exposes a newly shown window in its own time; a paint
     // before that draws nothing. Wait for it, briefly and bounded.
-    QWindow* handle = window->widget->windowHandle();
     QElapsedTimer waited;
     waited.start();
-    while (handle != nullptr && !handle->isExposed() && waited.elapsed() < 1000 &&
-           !window->disposed) {
+    while (!handle.isNull() && !handle->isExposed() && waited.elapsed() < 1000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(1);
     }
-    if (!window->disposed && window->widget != nullptr)
-        window->widget->repaint();
+    if (!widget.isNull() && widget->isVisible())
+        widget->repaint();
 }
 
 void DisposeWindow(Window* window) {
