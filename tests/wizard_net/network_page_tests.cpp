@@ -240,28 +240,17 @@ TEST_F(NetworkPageTest, TwoPrintersReceiveTwoFilesByteForByte) {
     EXPECT_EQ(g_pMainWindow->ProgressDialog(), nullptr);
 }
 
-// An empty file is sent as what it is: nothing, then its marker. A file that
-// cannot be read ends the printer before its marker, with a message, so
-// that no end marker follows part of a package.
-TEST_F(NetworkPageTest, EmptyAndMissingFiles) {
-    OpenWith({QByteArray(), Pattern(10, 2)});
-    ToNetworkPage();
-    TickPrinter("PRN-A");
-    const Sink a("PRN-A");
-    Click(C(kNextButton));
-    EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
-    ExpectWholePackage(a);
-
-    TearDown();
-    SetUp();
+// A file that cannot be sent ends the printer with a message before its
+// connection opens: no end marker follows part of a package.
+TEST_F(NetworkPageTest, AMissingFileEndsThePrinterWithAMessage) {
     OpenWith({Pattern(10, 3), Pattern(20, 4)});
     ToNetworkPage();
     TickPrinter("PRN-A");
     QFile::remove(m_package->Path("fw1.bin"));
-    const Sink again("PRN-A");
+    const Sink a("PRN-A");
     Click(C(kNextButton));
     EXPECT_EQ(Explanations(), std::vector<QString>{kNetworkFail});
-    const auto got = again.WaitFor(2);
+    const auto got = a.WaitFor(2);
     ASSERT_EQ(got.size(), 1u) << "no connection for the missing file";
     EXPECT_TRUE(got[0] == Stream(0, kSeparator));
 }

@@ -313,31 +313,25 @@ TEST_F(UsbPageTest, CancelDuringTheFirstFileSendsItWholeThenTheCancelMarker) {
 
 // Cancel/Finish or the close box while the download runs: the download is
 // cancelled like the dialog's Cancel, and the window closes after it.
-TEST_F(UsbPageTest, MainCancelDuringTheDownloadCancelsItThenCloses) {
-    OpenWith({Pattern(300 * 1024, 31), Pattern(5000, 32)});
-    const int id = AttachAndTick();
-    DuringDownload([this] {
-        Click(C(kCancelButton));
-        ASSERT_NE(g_pMainWindow, nullptr) << "not closed under the download";
-    });
-    const QByteArray got = Download(id);
-    FlushDeletes();
-    EXPECT_EQ(g_pMainWindow, nullptr) << "closed once the download ended";
-    EXPECT_TRUE(got == m_files[0] + Marker(kCancel));
-    EXPECT_TRUE(Explanations().empty());
-}
-
-TEST_F(UsbPageTest, CloseBoxDuringTheDownloadCancelsItThenCloses) {
-    OpenWith({Pattern(300 * 1024, 33), Pattern(5000, 34)});
-    const int id = AttachAndTick();
-    DuringDownload([this] {
-        tb::NativeWidget(Window())->close();
-        ASSERT_NE(g_pMainWindow, nullptr) << "not closed under the download";
-    });
-    const QByteArray got = Download(id);
-    FlushDeletes();
-    EXPECT_EQ(g_pMainWindow, nullptr);
-    EXPECT_TRUE(got == m_files[0] + Marker(kCancel));
+TEST_F(UsbPageTest, MainCancelOrCloseBoxCancelsTheDownloadThenCloses) {
+    const int id = emu->AddPrinter(OfficePrinter());
+    for (bool closeBox : {false, true}) {
+        OpenWith({Pattern(300 * 1024, 31), Pattern(5000, 32)});
+        ToUsbPage();
+        Tick(0);
+        DuringDownload([this, closeBox] {
+            if (closeBox)
+                tb::NativeWidget(Window())->close();
+            else
+                Click(C(kCancelButton));
+            ASSERT_NE(g_pMainWindow, nullptr) << "not closed under the download";
+        });
+        const QByteArray got = Download(id);
+        FlushDeletes();
+        EXPECT_EQ(g_pMainWindow, nullptr) << "closed once the download ended";
+        EXPECT_TRUE(got == m_files[0] + Marker(kCancel)) << closeBox;
+        EXPECT_TRUE(Explanations().empty());
+    }
 }
 
 // Refresh would talk to the printer in the middle of the firmware, and Back
