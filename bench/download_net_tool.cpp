@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
         return 1;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    dprintf(out, "%.6f %lld %ld\n", std::chrono::duration<double>(end - watch.start).count(),
-            bytes, usage.ru_maxrss);
+    dprintf(out, "%.6f %lld %ld\n", std::chrono::duration<double>(end - watch.start).count(), bytes,
+            usage.ru_maxrss);
     return 0;
 }
