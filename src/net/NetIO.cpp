@@ -434,3 +434,19 @@ int CNetIO::NetworkWrite(int, const void* data, unsigned long length) {
 void CNetIO::NetworkClose(int) {
     Close();
 }
+
+int CNetIO::NetworkConnectStart(const char* host, int port) {
+    const int family = AddressFamily(host);
+    if (family < 0)
+        return -1;
+    if (family == AF_INET6) {
+        sockaddr_in6 to;
+        if (!ParseV6(host, to, port, scope_id) || Open(AF_INET6, SOCK_STREAM, IPPROTO_TCP) != 0)
+            return -1;
+        return ConnectStart(reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+    }
+    sockaddr_in to;
+    if (!ParseV4(host, to, port) || Open(AF_INET, SOCK_STREAM, IPPROTO_TCP) != 0)
+        return -1;
+    return ConnectStart(reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+}

@@ -96,4 +96,16 @@ public:
     int NetworkConnectV6(const char* host, int port);
     int NetworkWrite(int unused, const void* data, unsigned long length);
     void NetworkClose(int unused);
+    // NetworkConnect in bounded steps, for the download: -1 as there, 0 when
+    // connected, EINPROGRESS while pending (then NetworkConnectWait), or
+    // the connect's error number.
+    int NetworkConnectStart(const char* host, int port);
+    int NetworkConnectWait(int waitMs) { return ConnectWait(waitMs); }
+    // The download's sliced writes and delivery check (see CSocket).
+    int NetworkWriteSome(const void* data, unsigned long length, int waitMs,
+                         unsigned long* written) {
+        return WriteSome(data, length, waitMs, written);
+    }
+    int NetworkUnacknowledged(long* pending) { return Unacknowledged(pending); }
+    void NetworkAbort() { Abort(); }
 };

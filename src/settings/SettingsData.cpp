@@ -2,11 +2,8 @@
 
 #include "AsciiText.h"
 #include "BundleUtilities.h"
+#include "FirmwareFile.h"
 #include "XML.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 
@@ -14,21 +11,11 @@ SETTINGS_DATA m_Settings;
 
 namespace {
 
-// Size of a firmware file in bytes; 0 when it cannot be opened or is not a
-// regular file. Opened read-only: a file the user may read but not write is
-// still a firmware file that can be sent.
-long long MeasureFile(const char* path) {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    struct stat info {};
-    long long size = 0;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        const off_t end = ::lseek(fd, 0, SEEK_END);
-        size = end < 0 ? 0 : static_cast<long long>(end);
-    }
-    ::close(fd);
-    return size;
+// Size of a firmware file in bytes; 0 (listed as missing) when it cannot be
+// sent: not there, not a regular file, outside the package folder.
+long long MeasureFile(const QString& fileName) {
+    FirmwareReader reader;
+    return reader.Open(fileName) ? static_cast<long long>(reader.Size()) : 0;
 }
 
 void LoadFirmwareEntry(const CXML& xml, int index) {
@@ -42,7 +29,7 @@ void LoadFirmwareEntry(const CXML& xml, int index) {
             long long size = 0;
             if (CopyAsciiText(path, cPath)) {
                 std::printf("m_Settings.BinfileListdata[i].szFileName=%s\n", cPath);
-                size = MeasureFile(cPath);
+                size = MeasureFile(entry.szFileName);
             }
             entry.szFileSize = QString::number(size);
         }
@@ -75,6 +62,13 @@ void LoadPackageSettings() {
     if (m_Settings.nFWCount > kMaxFirmwareFiles)
         m_Settings.nFWCount = kMaxFirmwareFiles;
     std::printf("m_Settings.nFWCount = %d\n", m_Settings.nFWCount);
+    // Optional: printers that pause while they write flash need longer.
+    const int seconds = xml.ReadIntValue(general, QStringLiteral("StallTimeout"));
+    if (seconds != 0 || !xml.ReadStringValue(general, QStringLiteral("StallTimeout")).isNull()) {
+        m_Settings.nStallTimeout = seconds < kMinStallTimeout
+                                       ? kMinStallTimeout
+                                       : (seconds > kMaxStallTimeout ? kMaxStallTimeout : seconds);
+    }
 
     for (int i = 0; i < m_Settings.nFWCount; ++i)
         LoadFirmwareEntry(xml, i);

@@ -11,6 +11,10 @@ constexpr int kMaxFirmwareFiles = 100;
 constexpr int kMaxModelNames = 5;
 constexpr int kMaxNetworkPrinters = 200;
 constexpr int kMaxUSBPrinters = 100;
+// Seconds a printer may take no byte before its download fails.
+constexpr int kDefaultStallTimeout = 120;
+constexpr int kMinStallTimeout = 5;
+constexpr int kMaxStallTimeout = 3600;
 
 struct BINFILE_LIST_DATA {
     QString szFileName; // as written in the settings file
@@ -41,7 +45,8 @@ struct SETTINGS_DATA {
     int32_t nMode = 0;
     QString szModuleName;
     int32_t nLanguage = 0;
-    int32_t nFWCount = 0; // zero or less means no files
+    int32_t nFWCount = 0;                         // zero or less means no files
+    int32_t nStallTimeout = kDefaultStallTimeout; // General/StallTimeout, seconds
     int32_t nEncoding = 0;
     int32_t nMDLCount = 0;
     QString szMDL[kMaxModelNames];

@@ -166,6 +166,8 @@ EventTarget* WindowTarget(Window* window);
 void ShowWindow(Window* window);
 void HideWindow(Window* window);
 bool IsWindowVisible(const Window* window);
+// Paints the window now instead of at the next turn of the event loop.
+void DrawWindowNow(Window* window);
 // Sends the disposed event, then destroys the window; the Window pointer
 // stays valid (marked disposed) until the current event is done.
 void DisposeWindow(Window* window);

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QLayout>
@@ -18,12 +19,15 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QPointer>
 #include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QThread>
 #include <QTimer>
 #include <QTranslator>
 #include <QUiLoader>
+#include <QWindow>
 
 #include <cstring>
 
@@ -433,6 +437,25 @@ void HideWindow(Window* window) {
 bool IsWindowVisible(const Window* window) {
     return window != nullptr && !window->disposed && window->widget != nullptr &&
            window->widget->isVisible();
+}
+
+void DrawWindowNow(Window* window) {
+    if (window == nullptr || window->disposed || window->widget == nullptr)
+        return;
+    // Events run below may dispose of the window (its Cancel): from here on
+    // only the guarded widget is used.
+    QPointer<QWidget> widget = window->widget;
+    QPointer<QWindow> handle = widget->windowHandle();
+    // The platform exposes a newly shown window in its own time; a paint
+    // before that draws nothing. Wait for it, briefly and bounded.
+    QElapsedTimer waited;
+    waited.start();
+    while (!handle.isNull() && !handle->isExposed() && waited.elapsed() < 1000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    if (!widget.isNull() && widget->isVisible())
+        widget->repaint();
 }
 
 void DisposeWindow(Window* window) {

@@ -4,12 +4,10 @@
 #include "AddIPAddress.h"
 #include "AsciiText.h"
 #include "BundleUtilities.h"
-#include "FirmwareFile.h"
 #include "NetIO.h"
 #include "ProgressDlg.h"
+#include "Roads.h"
 #include "mainwindow.h"
-
-#include <unistd.h>
 
 #include <cstdio>
 
@@ -286,10 +284,6 @@ void MainWindow::AddIPDialogClosed(CAddIPAddressDlg* dialog) {
 
 // ---- the download ----------------------------------------------------------------
 
-// 64 KiB per send: sixteen times fewer system calls than one per block,
-// which is what bounds the stream on a busy or virtual machine.
-constexpr int kBlocksPerWrite = 16;
-
 bool MainWindow::HandleCommandWhileDownloading(uint32_t commandID) {
     switch (commandID) {
     case kCommandCancel:
@@ -324,14 +318,25 @@ bool MainWindow::HandleCommandWhileDownloading(uint32_t commandID) {
     }
 }
 
+std::vector<QString> MainWindow::FirmwareFileNames() const {
+    std::vector<QString> names;
+    const int files = ClampedCount(m_Settings.nFWCount, kMaxFirmwareFiles);
+    for (int j = 0; j < files; ++j)
+        names.push_back(m_Settings.BinfileListdata[j].szFileName);
+    return names;
+}
+
+// Ticked rows in, numbered messages out; the transfer engine sends.
 int MainWindow::NetworkFWUpgrade() {
     if (m_Settings.nFWCount <= 0 || m_bDownloading)
         return -1;
     DownloadScope busy(m_bDownloading);
-    const int printers = ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
-    const int files = ClampedCount(m_Settings.nFWCount, kMaxFirmwareFiles);
-    for (int i = 0; i < printers && i < ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
-         ++i) {
+    transfer::FilePackage package(FirmwareFileNames());
+    transfer::Policy policy;
+    policy.progress = transfer::ProgressStep::PerBlock;
+    policy.checkDelivery = true;
+    policy.stallTimeoutMs = m_Settings.nStallTimeout * 1000;
+    for (int i = 0; i < ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters); ++i) {
         // The window was closed: no further printer is started.
         if (m_bCloseAfterDownload)
             break;
@@ -348,93 +353,23 @@ int MainWindow::NetworkFWUpgrade() {
         m_pProgressDlg = &progress;
         m_bCancel = false;
         progress.ShowDialog(GetWindowRef(), entry.szPrinterName);
-        for (int j = 0; j < files; ++j) {
-            if (!SendFirmwareFile(j, address, progress))
-                break;
+        transfer::NetChannel channel(address, kPrintPort);
+        CDownloadObserver observer(progress, m_bCancel);
+        const transfer::Result result = transfer::Send(package, channel, observer, policy);
+        switch (result.outcome) {
+        case transfer::Outcome::Completed:
+            FinishedContorl();
+            ShowMessage(0);
+            break;
+        case transfer::Outcome::Failed:
+        case transfer::Outcome::FileUnusable:
+            ShowMessage(2);
+            break;
+        case transfer::Outcome::Cancelled:
+        case transfer::Outcome::Unreachable:
+            break;
         }
         m_pProgressDlg = nullptr;
     }
     return 0;
-}
-
-// Sends file j of the package on a connection of its own, then its marker.
-// False when this printer is done with (cancelled or failed).
-bool MainWindow::SendFirmwareFile(int j, const char* address, CProgressDlg& progress) {
-    const int files = ClampedCount(m_Settings.nFWCount, kMaxFirmwareFiles);
-    CNetIO net;
-    const int sd = net.NetworkConnect(address, kPrintPort);
-    std::printf("NetworkConnect sd=%d\n", sd);
-    if (sd < 0)
-        return false;
-
-    FirmwareImage image;
-    if (!ReadFirmwareFile(m_Settings.BinfileListdata[j].szFileName, &image)) {
-        // Nothing of this file has been sent: no marker, and no further
-        // file, so that the printer never takes an incomplete package for a
-        // whole one.
-        std::printf("NetworkFWUpgrade: firmware file %d cannot be read\n", j);
-        net.NetworkClose(sd);
-        progress.DestroyWindow();
-        ShowMessage(2);
-        return false;
-    }
-
-    const int nBlockNumber = image.size / kDownloadBlockSize + 1;
-    int nRemain = image.size;
-    const unsigned char* next = image.Bytes();
-    bool failed = false;
-    int k = 0;
-    while (k < nBlockNumber && nRemain > 0) {
-        // Blocks go to the connection several at a time: the printer sees
-        // one byte stream either way, and every send costs far more than the
-        // bytes it copies. Progress and Cancel still go block by block.
-        int span = 0;
-        int blocks = 0;
-        for (int left = nRemain; blocks < kBlocksPerWrite && left > 0; ++blocks) {
-            const int blockLength = left < kDownloadBlockSize ? left : kDownloadBlockSize;
-            span += blockLength;
-            left -= blockLength;
-        }
-        if (net.NetworkWrite(sd, next, unsigned(span)) != span) {
-            ShowMessage(2);
-            failed = true;
-            break;
-        }
-        for (int b = 0; b < blocks; ++b, ++k) {
-            const int blockLength = nRemain < kDownloadBlockSize ? nRemain : kDownloadBlockSize;
-            nRemain -= blockLength;
-            next += blockLength;
-            if (!m_bCancel) {
-                const int percent =
-                    int(int64_t(j) * 100 / files + (int64_t(k) * 100 / nBlockNumber) / files);
-                progress.SetProgressValue(percent);
-                if (m_bCancel)
-                    progress.DestroyWindow();
-            }
-        }
-    }
-
-    if (m_bCancel) {
-        net.NetworkWrite(sd, kCancelMarker, sizeof kCancelMarker);
-        sleep(1);
-        return false;
-    }
-    if (failed) {
-        net.NetworkClose(sd);
-        return false;
-    }
-    if (j + 1 == files) {
-        progress.DestroyWindow();
-        if (net.NetworkWrite(sd, kEndMarker, sizeof kEndMarker) == int(sizeof kEndMarker)) {
-            FinishedContorl();
-            ShowMessage(0);
-        } else {
-            ShowMessage(2);
-        }
-    } else {
-        net.NetworkWrite(sd, kSeparatorMarker, sizeof kSeparatorMarker);
-        sleep(1);
-    }
-    net.NetworkClose(sd);
-    return true;
 }

@@ -2,6 +2,8 @@
 // firmware files to the printers that receive them.
 #pragma once
 
+#include <vector>
+
 #include "SettingsData.h"
 #include "TWindow.h"
 
@@ -138,12 +140,8 @@ bool FindNetworkCallback(char* address, char* unused, void* context);
 bool IsValidIPAddressCallback(char* address, char* unused, void* context);
 extern bool g_bFindIPAddress;
 
-// The markers that follow each firmware file on its connection.
-inline constexpr unsigned char kSeparatorMarker[4] = {0xAA, 0x55, 0x55, 0xAA};
-inline constexpr unsigned char kEndMarker[4] = {0x00, 0x00, 0x00, 0x00};
-inline constexpr unsigned char kCancelMarker[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+// The printers' raw print port; the download itself is the transfer engine's.
 constexpr int kPrintPort = 9100;
-constexpr int kDownloadBlockSize = 4096;
 
 // Helpers of the list callbacks.
 namespace listrows {
@@ -258,7 +256,8 @@ private:
     CProgressDlg* m_pProgressDlg = nullptr;
 
     bool HandleCommandWhileDownloading(uint32_t commandID);
-    bool SendFirmwareFile(int fileIndex, const char* address, CProgressDlg& progress);
+    // The package's firmware files, by name, in their order.
+    std::vector<QString> FirmwareFileNames() const;
     void OpenAddIPDialog();
 
     tb::Control* Find(tb::ControlID id) const;

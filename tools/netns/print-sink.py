@@ -9,6 +9,9 @@ MODE is one of
   discard         bytes are counted only (for throughput figures)
   close-after:N   reads N bytes, then closes (the sender sees a reset)
   no-read         accepts and never reads (the sender's writes block)
+  reset-after:N   with a tiny receive window, reads N bytes, stops reading
+                  for a second, then resets the connection (the bytes after
+                  the first N are never acknowledged)
 
 DIR/sink.log gets "ready" once listening and one line
 "conn N bytes B" per finished connection, in the order they finish; a test
@@ -17,7 +20,9 @@ waits for that line rather than for the sender, which may finish first.
 import os
 import socket
 import sys
+import struct
 import threading
+import time
 
 CHUNK = 1 << 18
 
@@ -42,8 +47,12 @@ def main():
             print("unknown argument " + args[i], file=sys.stderr)
             return 2
     limit = None
+    reset = False
     if mode.startswith("close-after:"):
         limit = int(mode.split(":", 1)[1])
+    elif mode.startswith("reset-after:"):
+        limit = int(mode.split(":", 1)[1])
+        reset = True
     elif mode not in ("keep", "discard", "no-read"):
         print("unknown mode " + mode, file=sys.stderr)
         return 2
@@ -58,6 +67,9 @@ def main():
     listener = socket.socket(socket.AF_INET6, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_V6ONLY, 0)
+    if reset:
+        # Accepted connections inherit it: little of the tail is acknowledged.
+        listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1)
     listener.bind(("::", port))
     listener.listen(16)
     note("ready")
@@ -90,6 +102,10 @@ def main():
         finally:
             if out is not None:
                 out.close()
+            if reset:
+                time.sleep(1)
+                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                struct.pack("ii", 1, 0))
             if mode != "no-read":
                 # Unread data left behind turns this into a reset, as a
                 # printer that gives up would do.

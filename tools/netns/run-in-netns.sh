@@ -22,7 +22,7 @@
 #   --ipv6               answer SNMP over IPv6 as well (rocommunity6)
 #   --value OID=TEXT     an extra OCTET STRING object (give the full instance, .0)
 #   --sink MODE          print-port sink on 9100: keep, discard, close-after:N,
-#                        no-read, none (default keep)
+#                        no-read, reset-after:N, none (default keep)
 #   --no-snmp            no SNMP agent at all
 #
 # Each printer runs net-snmp's snmpd (its own config and state under the run
