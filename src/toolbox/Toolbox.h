@@ -322,6 +322,11 @@ void RemoveStringTable();
 // LANG); false for English or a language without a table.
 bool InstallStringTableForUserLocale();
 
+// The program's icon for every window, drawn from a compiled-in SVG, and the
+// desktop entry its windows belong to (the Wayland application id). False
+// when the icon cannot be read.
+bool SetApplicationIdentity(const QString& desktopId, const QString& svgResource);
+
 // Frees the menu bar and everything else the layer keeps for the process.
 void Shutdown();
 

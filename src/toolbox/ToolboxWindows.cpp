@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QIcon>
 #include <QLayout>
 #include <QLineEdit>
 #include <QLocale>
@@ -22,8 +23,10 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QSvgRenderer>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -851,6 +854,26 @@ void RemoveStringTable() {
     QCoreApplication::removeTranslator(g_translator);
     delete g_translator;
     g_translator = nullptr;
+}
+
+bool SetApplicationIdentity(const QString& desktopId, const QString& svgResource) {
+    QGuiApplication::setDesktopFileName(desktopId);
+    QSvgRenderer renderer(svgResource);
+    if (!renderer.isValid())
+        return false;
+    // Drawn at the sizes window managers and task bars ask for; the SVG
+    // image plugin would be one more package to depend on.
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    QApplication::setWindowIcon(icon);
+    return true;
 }
 
 void Shutdown() {
