@@ -342,7 +342,8 @@ struct AlertRecord {
     QString explanation;
     int buttonCount = 0;
     bool centredOnParent = false;
-    QWidget* box = nullptr; // the alert itself, only while an observer runs
+    QWidget* owner = nullptr; // the window it came up over
+    QWidget* box = nullptr;   // the alert itself, only while an observer runs
 };
 void CaptureAlerts(bool capture);
 // Called for each captured alert while it is shown, before OK dismisses it

@@ -34,6 +34,7 @@
 #include <QUiLoader>
 
 #include <cstring>
+#include <functional>
 
 namespace tb {
 
@@ -223,26 +224,46 @@ private:
         return true;
     }
 
-    // The field's own menu, with its Paste typing the text in.
+    // The field's editing menu, whose Paste types the text in.
     static bool FieldMenu(QWidget* widget, QContextMenuEvent* ev) {
         Window* window = nullptr;
         QLineEdit* edit = FilteredField(widget, &window);
         if (edit == nullptr)
             return false;
-        QMenu* menu = edit->createStandardContextMenu();
-        for (QAction* action : menu->actions()) {
-            if (action->objectName() != QLatin1String("edit-paste"))
-                continue;
-            QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
-            QPointer<QLineEdit> field(edit);
-            QObject::connect(action, &QAction::triggered, menu, [window, field] {
+        auto* menu = new QMenu(edit);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        QPointer<QLineEdit> field(edit);
+        auto add = [menu](const char* name, const QString& text, QKeySequence::StandardKey key,
+                          bool enabled, std::function<void()> what) {
+            QAction* action = menu->addAction(text);
+            action->setObjectName(QLatin1String(name));
+            action->setShortcut(QKeySequence(key));
+            action->setEnabled(enabled);
+            QObject::connect(action, &QAction::triggered, menu, std::move(what));
+        };
+        const bool selected = edit->hasSelectedText();
+        const bool writable = !edit->isReadOnly();
+        add("edit-cut", QLineEdit::tr("Cu&t"), QKeySequence::Cut, selected && writable, [field] {
+            if (field != nullptr)
+                field->cut();
+        });
+        add("edit-copy", QLineEdit::tr("&Copy"), QKeySequence::Copy, selected, [field] {
+            if (field != nullptr)
+                field->copy();
+        });
+        add("edit-paste", QLineEdit::tr("&Paste"), QKeySequence::Paste,
+            writable && !QGuiApplication::clipboard()->text().isEmpty(), [window, field] {
                 if (field != nullptr && !window->disposed) {
                     field->setFocus(Qt::OtherFocusReason);
                     TypeText(window, field, QGuiApplication::clipboard()->text());
                 }
             });
-        }
-        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addSeparator();
+        add("select-all", QLineEdit::tr("Select All"), QKeySequence::SelectAll,
+            !edit->text().isEmpty(), [field] {
+                if (field != nullptr)
+                    field->selectAll();
+            });
         menu->popup(ev->globalPos());
         return true;
     }
@@ -736,6 +757,7 @@ void CautionAlert(Window* parent, const QString& title, const QString& explanati
             record.title = box.text();
             record.explanation = box.informativeText();
             record.buttonCount = int(box.buttons().size());
+            record.owner = owner;
             if (owner != nullptr) {
                 const QPoint delta = box.frameGeometry().center() - owner->frameGeometry().center();
                 record.centredOnParent = delta.manhattanLength() <= 4;
