@@ -14,6 +14,8 @@
 #include <QClipboard>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QIcon>
+#include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -512,6 +514,23 @@ TEST_F(KeyboardTest, NamesAreTranslated) {
     tb::Control* octet = nullptr;
     tb::GetControlByID(g_pMainWindow->AddIPDialog()->GetWindowRef(), controlIPv4Edit3, &octet);
     EXPECT_EQ(Name(A(tb::NativeWidget(octet))), QStringLiteral("Drittes Oktett"));
+}
+
+TEST(ApplicationIdentity, TheWindowIconIsTheInstalledSvg) {
+    EXPECT_FALSE(tb::SetApplicationIdentity(QStringLiteral("org.quenlo.Quenlo"),
+                                            QStringLiteral(":/icons/missing.svg")));
+    ASSERT_TRUE(tb::SetApplicationIdentity(QStringLiteral("org.quenlo.Quenlo"),
+                                           QStringLiteral(":/icons/org.quenlo.Quenlo.svg")));
+    EXPECT_EQ(QGuiApplication::desktopFileName(), QStringLiteral("org.quenlo.Quenlo"));
+    const QIcon icon = QApplication::windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    const QImage image = icon.pixmap(48, 48).toImage();
+    ASSERT_EQ(image.width(), 48);
+    int opaque = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            opaque += qAlpha(image.pixel(x, y)) > 0 ? 1 : 0;
+    EXPECT_GT(opaque, 48 * 48 / 3) << "the icon is drawn, not empty";
 }
 
 } // namespace
