@@ -212,7 +212,7 @@ TEST_F(FrameTest, SizeQueriesAnswerOnlyWithBothHalves) {
 
 // A window that comes to the front gives the keyboard to its first control.
 TEST_F(FrameTest, ShowGivesTheKeyboardToTheFirstControl) {
-    ASSERT_EQ(m_window->Init(m_platform), tb::kNoErr);
+    Init();
     tb::Control* cancel = nullptr;
     ASSERT_EQ(tb::GetControlByID(m_platform, {tb::Code("PROC"), 100}, &cancel), tb::kNoErr);
     EXPECT_EQ(tb::GetKeyboardFocus(m_platform), nullptr);

@@ -107,11 +107,9 @@ TEST_F(KeyboardTest, EveryPageStartsOnItsFirstControlAndTabWalksItInReadingOrder
     keys::Press(Window(), Qt::Key_Return);
     ASSERT_EQ(g_pMainWindow->CurrentPage(), 2);
     EXPECT_EQ(keys::FocusName(Window()), "networkRadio") << "a page change keeps the keyboard";
-    const Names port = TabWalk();
-    ASSERT_GE(port.size(), 4u);
-    EXPECT_EQ(port.front(), "networkRadio");
-    EXPECT_EQ(Names(port.end() - 3, port.end()),
-              (Names{"backButton", "nextButton", "cancelButton"}));
+    // The two port buttons are one stop, at the chosen one; the arrow keys
+    // choose between them (PortRadioButtonsByKeyboard).
+    EXPECT_EQ(TabWalk(), (Names{"networkRadio", "backButton", "nextButton", "cancelButton"}));
 
     ShowPrinters(3, 2);
     tb::ItemID first = 1;
@@ -447,10 +445,10 @@ TEST_F(KeyboardTest, ListsFieldsAndCheckCellsHaveNamesAndStates) {
     QAccessibleTableInterface* table = list->tableInterface();
     ASSERT_NE(table, nullptr);
     ASSERT_EQ(table->rowCount(), 2);
-    QAccessibleInterface* header =
-        table->cellAt(0, 0) != nullptr
-            ? table->cellAt(0, 0)->tableCellInterface()->columnHeaderCells().value(0)
-            : nullptr;
+    // The first child of the list is the heading of its first column.
+    QAccessibleInterface* header = list->child(0);
+    ASSERT_NE(header, nullptr);
+    EXPECT_EQ(header->role(), QAccessible::ColumnHeader);
     EXPECT_EQ(Name(header), QStringLiteral("Update")) << "the check column";
     for (int row = 0; row < 2; ++row) {
         QAccessibleInterface* cell = table->cellAt(row, 0);
