@@ -179,5 +179,41 @@
         <source>Printer:</source>
         <translation>Drucker:</translation>
     </message>
+    <message>
+        <source>Firmware files</source>
+        <translation>Firmware-Dateien</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>Anschluss</translation>
+    </message>
+    <message>
+        <source>Network printers</source>
+        <translation>Netzwerkdrucker</translation>
+    </message>
+    <message>
+        <source>USB printers</source>
+        <translation>USB-Drucker</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>First octet</source>
+        <translation>Erstes Oktett</translation>
+    </message>
+    <message>
+        <source>Second octet</source>
+        <translation>Zweites Oktett</translation>
+    </message>
+    <message>
+        <source>Third octet</source>
+        <translation>Drittes Oktett</translation>
+    </message>
+    <message>
+        <source>Fourth octet</source>
+        <translation>Viertes Oktett</translation>
+    </message>
 </context>
 </TS>

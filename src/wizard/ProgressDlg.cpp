@@ -24,6 +24,8 @@ void CProgressDlg::ShowDialog(tb::Window* parent, const QString& printerName) {
     m_dialogWindow = GetWindowRef();
     if (m_dialogWindow == nullptr)
         return;
+    // Above the main window, never behind it.
+    tb::SetWindowParent(m_dialogWindow, parent);
     tb::CenterWindowOnParent(m_dialogWindow, parent);
     if (tb::GetControlByID(m_dialogWindow, controlProcessProgressBar, &m_progressBar) != tb::kNoErr)
         m_progressBar = nullptr;
@@ -68,6 +70,8 @@ void CProgressDlg::SetControlLocalizedString(const QString& printerName) {
         else
             tb::SetControlText(control, text);
     }
+    tb::SetControlAccessibleName(
+        m_progressBar, GetLocalizedString(bundle, QString::fromLatin1(stringDownloading)));
 }
 
 void CProgressDlg::SetProgressValue(int percent) {

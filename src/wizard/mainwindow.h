@@ -129,6 +129,17 @@ inline constexpr const char* stringOK = "OK";
 inline constexpr const char* stringDownloading = "Downloading";
 inline constexpr const char* stringDownloadingStatus = "Sending Update data";
 inline constexpr const char* stringDownloadingPrinterName = "Printer:";
+// Names that screen readers announce: the pages and their lists, the check
+// box column, the address fields of the Add IP Address dialog.
+inline constexpr const char* stringPageFirmware = "Firmware files";
+inline constexpr const char* stringPagePort = "Port";
+inline constexpr const char* stringPageNetwork = "Network printers";
+inline constexpr const char* stringPageUSB = "USB printers";
+inline constexpr const char* stringUpdateColumn = "Update";
+inline constexpr const char* stringFirstOctet = "First octet";
+inline constexpr const char* stringSecondOctet = "Second octet";
+inline constexpr const char* stringThirdOctet = "Third octet";
+inline constexpr const char* stringFourthOctet = "Fourth octet";
 
 // Key filter of the community field: letters, digits, "_", "-" and the
 // editing keys.
@@ -174,6 +185,8 @@ public:
     void InitWindow();
     void InitSettings();
     void SetControlLocalizedString();
+    // Names for screen readers, from the string table.
+    void SetAccessibleNames();
 
     void OnNext();
     void OnBack();
@@ -188,6 +201,9 @@ public:
 
     // Messages: code 0 to 6, anything else shows code 0.
     void ShowMessage(int code, const QString& extra = QString());
+    // The code of the message on the screen, -1 when none is (a script that
+    // walks the wizard reads outcomes by number, in any language).
+    int MessageShown() const { return m_messageShown; }
     int StandardCautionAlert(const QString& title, const QString& message);
     void FinishedContorl();
 
@@ -254,6 +270,7 @@ private:
     // The user closed the window during the download.
     bool m_bCloseAfterDownload = false;
     CProgressDlg* m_pProgressDlg = nullptr;
+    int m_messageShown = -1;
 
     bool HandleCommandWhileDownloading(uint32_t commandID);
     // The package's firmware files, by name, in their order.
