@@ -2,6 +2,9 @@
 // firmware files to the printers that receive them.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "SettingsData.h"
 #include "TWindow.h"
 
@@ -211,6 +214,8 @@ public:
                                                          bool setValue);
     void NetworkRefresh();
     void AddNetworkIP(const char* address);
+    void AddNetworkRows(const std::vector<std::string>& addresses, const char* community,
+                        int limitMs);
     void USBRefresh();
     void AddUSBSerialNumber(const char* serialNumber, const char* printerName, const char* firmware,
                             const char* status);

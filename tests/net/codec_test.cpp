@@ -384,7 +384,7 @@ TEST(ParseForOid, EarlierRepliesDoNotLeakIntoALaterOne) {
     }
 }
 
-TEST(ValueBuffers, OversizedValuesAreRefusedNotCopiedPastTheEnd) {
+TEST(ValueBuffers, OversizedValuesAreRefusedOrCutNeverCopiedPastTheEnd) {
     // sysObjId holds 128 bytes.
     const Bytes big(129, 0x01);
     Bytes d = Response({Binding(kSysObjectIdName, 0x06, big)});
@@ -393,19 +393,18 @@ TEST(ValueBuffers, OversizedValuesAreRefusedNotCopiedPastTheEnd) {
     d = Response({Binding(kSysObjectIdName, 0x06, fits)});
     EXPECT_EQ(CNetIO::parseForOID(d.data(), static_cast<int>(d.size()), fits.data(), 128), 1);
 
-    // g_RecvBuf holds 1023 characters and a terminator.
+    // A text longer than the caller's buffer is cut to it, not dropped:
+    // five characters in six bytes, four in five.
     char out[2048];
-    strcpy(out, "untouched");
-    d = Response({Binding(kSysNameName, 0x04, Bytes(1024, 'n'))});
-    EXPECT_EQ(CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out, sizeof(out)), 0);
-    EXPECT_STREQ(out, "untouched");
-
-    // The caller's buffer bounds the copy: five characters need six bytes.
     d = Response({Binding(kSysNameName, 0x04, Str("abcde"))});
-    EXPECT_EQ(CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out, 5), 0);
-    EXPECT_STREQ(out, "untouched");
+    EXPECT_EQ(CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out, 5), 1);
+    EXPECT_STREQ(out, "abcd");
     EXPECT_EQ(CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out, 6), 1);
     EXPECT_STREQ(out, "abcde");
+    // Longer than g_RecvBuf too: the text still comes from the datagram.
+    d = Response({Binding(kSysNameName, 0x04, Bytes(1500, 'n'))});
+    EXPECT_EQ(CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out, 256), 1);
+    EXPECT_EQ(std::string(out), std::string(255, 'n'));
 }
 
 TEST(ParseForRecvBuf, LastBindingWinsAndRejectedWalksLeaveTheOutputAlone) {
