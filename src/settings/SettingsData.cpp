@@ -13,6 +13,14 @@
 SETTINGS_DATA m_Settings;
 
 namespace {
+SETTINGS_LOAD_REPORT g_lastLoad;
+} // namespace
+
+const SETTINGS_LOAD_REPORT& LastSettingsLoad() {
+    return g_lastLoad;
+}
+
+namespace {
 
 // Size of a firmware file in bytes; 0 when it cannot be opened or is not a
 // regular file. Opened read-only: a file the user may read but not write is
@@ -55,6 +63,8 @@ void LoadFirmwareEntry(const CXML& xml, int index) {
 void LoadPackageSettings() {
     const CXML xml;
     m_Settings.Clear();
+    g_lastLoad.problem = xml.Problem();
+    g_lastLoad.path = xml.Path();
 
     const QString general = QStringLiteral("General");
     m_Settings.nPID = xml.ReadIntValue(general, QStringLiteral("PID"));

@@ -65,6 +65,10 @@ int main(int argc, char** argv) {
     QApplication application(qtArgc, qtArgv);
     QApplication::setQuitOnLastWindowClosed(false);
     tb::InstallStringTableForUserLocale();
+    // Nobody could dismiss an alert while only pictures are taken: they are
+    // answered at once (and their text is still printed where it is made).
+    if (!pictures.isEmpty())
+        tb::test::CaptureAlerts(true);
 
     int status = 0;
     {

@@ -123,6 +123,16 @@ inline constexpr const char* stringIPRepeated = "The IP Address is repeated.";
 inline constexpr const char* stringIPInvalid =
     "Please make sure that the MFP is connected correctly.";
 inline constexpr const char* stringDisconnectPrinter = "Unable to download data to the printer:";
+inline constexpr const char* stringSettingsUnusable = "The settings file cannot be used:";
+inline constexpr const char* stringSettingsMissing = "The file does not exist.";
+inline constexpr const char* stringSettingsUnreadable = "The file cannot be read.";
+inline constexpr const char* stringSettingsCorrupt = "The file is not a valid property list.";
+inline constexpr const char* stringSettingsTooLarge =
+    "The file is larger than 16 MiB and was not read.";
+inline constexpr const char* stringSettingsTooDeep =
+    "The file nests deeper than 32 levels and was not read.";
+inline constexpr const char* stringSettingsTooManyValues =
+    "The file holds more than 65536 values and was not read.";
 inline constexpr const char* stringAddIPAddress = "Add IP Address";
 inline constexpr const char* stringIPv4Address = "IPv4 Address";
 inline constexpr const char* stringIPv6Address = "IPv6 Address";
@@ -193,6 +203,9 @@ public:
 
     // Messages: code 0 to 6, anything else shows code 0.
     void ShowMessage(int code, const QString& extra = QString());
+    // A caution alert naming the settings file and why it could not be used,
+    // when it could not.
+    void ReportSettingsProblem();
     int StandardCautionAlert(const QString& title, const QString& message);
     void FinishedContorl();
 
