@@ -138,6 +138,21 @@ TEST_F(UsbTest, CompleteIdIsTakenAsItCame) {
     EXPECT_STREQ(pDeviceIdText, "");
 }
 
+TEST_F(UsbTest, DeviceIdRequestNamesTheInterfaceInTheHighByteOfItsIndex) {
+    // A printer whose printing interface is number 2: the request must say
+    // 0x0200, or the printer does not answer (and the sysfs copy is absent
+    // once usblp has been detached for the request).
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.printingInterface = 2;
+    setup.deviceId = "MFG:A;MDL:B;SERN:IF2;DES:Third;";
+    const int id = emu->AddPrinter(setup);
+    std::string log = CapturedStdout([] { list_devices(); });
+    EXPECT_TRUE(Contains(log, "idstr=MFG:A;MDL:B;SERN:IF2;DES:Third;\n")) << log;
+    EXPECT_EQ(emu->DeviceIdRequests(id), 1);
+    EXPECT_STREQ(szSERN, "IF2");
+    EXPECT_TRUE(emu->KernelDriverBound(id)) << "usblp must be given interface 2 back";
+}
+
 TEST_F(UsbTest, MissingSerialNumberIsCompletedFromTheStringDescriptor) {
     usbemu::PrinterSetup setup = DefaultPrinter();
     setup.serial = "ABC987";
