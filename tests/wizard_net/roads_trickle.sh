@@ -1,0 +1,7 @@
+# One printer of the model, and an agent of another model that keeps
+# sending its (well-formed, never matching) reply every 0.9 s.
+source "$(dirname "${BASH_SOURCE[0]}")/roads_common.sh"
+
+links 1
+printer PRN-A 1 198.18.0.11 --oid $model
+agent TRICKLE 1 198.18.0.30 --oid $other --trickle 0.9
