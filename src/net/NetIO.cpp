@@ -501,6 +501,13 @@ bool OnLinkUnicast4(in_addr source) {
     return onLink;
 }
 
+// Room for a burst of replies: a network of many printers answers a
+// broadcast all at once, faster than the replies are read.
+void RoomForReplies(int s) {
+    const int size = 1 << 20;
+    setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+}
+
 bool Unicast6(const in6_addr& a) {
     return !IN6_IS_ADDR_MULTICAST(&a) && !IN6_IS_ADDR_UNSPECIFIED(&a);
 }
@@ -560,6 +567,7 @@ bool CNetIO::FindSnmpAgent(const char* community, const char* address, const cha
     const int s = OpenUdp(AF_INET, broadcast);
     if (s < 0)
         return false;
+    RoomForReplies(s);
     printf("ipv4=%s\n", address);
     if (sendto(s, request, static_cast<size_t>(requestLength), 0,
                reinterpret_cast<const sockaddr*>(&to), sizeof(to)) < 0) {
@@ -642,6 +650,7 @@ bool CNetIO::FindSnmpAgentV6(const char* community, const char* address, const c
         perror("socket failed");
         return false;
     }
+    RoomForReplies(s);
     // The interface each reply came in on, whatever its source address.
     const int on = 1;
     setsockopt(s, IPPROTO_IPV6, IPV6_RECVPKTINFO, &on, sizeof(on));
