@@ -69,6 +69,7 @@ TEST_F(RoadTest, ForgedAgentsRepeatsAndOddNames) {
     // Two quiet seconds and one for the queries, however many are silent.
     EXPECT_LT(took, 4.5);
     const auto rows = RowsByAddress();
+    EXPECT_EQ(rows.count(A("STRANGER").ipv4[0]), 0u) << "not a neighbour: no row";
     ASSERT_EQ(rows.size(), 45u);
     for (const auto& [address, count] : rows)
         EXPECT_EQ(count, 1) << address << ": one address, one row";

@@ -1,7 +1,8 @@
 # A network of odd peers (sourced by tools/netns/run-in-netns.sh): 40 forged
 # agents that answer discovery as the model and never answer a query; one
 # that sends every reply three times; names in UTF-8, in Latin-1, with
-# control characters and of 250 bytes; one real snmpd printer.
+# control characters and of 250 bytes; one real snmpd printer; one agent
+# answering from an unrelated address.
 source "$(dirname "${BASH_SOURCE[0]}")/roads_common.sh"
 
 links 1
@@ -15,3 +16,5 @@ agent CONTROL 1 198.18.0.21 --oid $model --queries \
 agent LONG 1 198.18.0.22 --oid $model --queries --name-hex "$(hex "$(printf 'L%.0s' $(seq 250))")"
 agent LATIN 1 198.18.0.23 --oid $model --queries --name-hex 42fc726f
 printer PRN-A 1 198.18.0.11 --oid $model --sysname "Büro-Drucker"
+# Answers the broadcast as the model from an address on none of our links.
+agent STRANGER 1 1.2.3.4 --oid $model --queries
