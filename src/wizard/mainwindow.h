@@ -146,7 +146,9 @@ inline constexpr const char* stringDownloadingPrinterName = "Printer:";
 int CommunityNumericFilter(tb::Control* control, int16_t* keyCode, int16_t* charCode,
                            uint32_t* modifiers);
 extern tb::KeyFilterProc fEditFilterProc;
-// Discovery callbacks: a row per answering printer, and the address check.
+// Discovery callbacks: the Refresh's collection of answering printers (one
+// entry per address; the rows are added once all have been asked), and the
+// address check.
 bool FindNetworkCallback(char* address, char* unused, void* context);
 bool IsValidIPAddressCallback(char* address, char* unused, void* context);
 extern bool g_bFindIPAddress;
