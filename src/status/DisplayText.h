@@ -4,6 +4,9 @@
 
 #include <cstddef>
 
+// Room for one shown text: at most 255 bytes of UTF-8 and the terminator.
+constexpr std::size_t kDisplayTextSize = 256;
+
 // Decodes `bytes` as UTF-8 when they are valid UTF-8 and as Latin-1
 // otherwise, drops every control character (C0, DEL, C1 and the
 // bidirectional formatting controls, which could reorder what the user
