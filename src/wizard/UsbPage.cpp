@@ -132,7 +132,10 @@ void MainWindow::USBRefresh() {
         const bool haveName = command.GetPrinterName(device, name) == 0;
         if (haveName) {
             CutField(name.cPrinterName);
-            std::printf("printName.cPrinterName=%s\n", name.cPrinterName);
+            char shown[kDisplayTextSize];
+            MakeDisplayText(reinterpret_cast<const unsigned char*>(name.cPrinterName),
+                            std::strlen(name.cPrinterName), shown, sizeof shown);
+            std::printf("printName.cPrinterName=%s\n", shown);
         }
 
         // The enumeration behind the status query refills both from the

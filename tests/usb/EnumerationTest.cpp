@@ -65,6 +65,13 @@ TEST_F(KeptFields, SerialDescriptionAndWholeIdAreTaken) {
     EXPECT_STREQ(pDeviceIdText, "MFG:A;SERN:S-1;DES:Desk jet;STS:x;");
 }
 
+TEST_F(KeptFields, TheLogLineCarriesNoControlCharacters) {
+    std::string log = Keep("MFG:A\x1B[2J;SERN:S\r\n-4;DES:D\xE2\x80\xAE;");
+    EXPECT_EQ(log, "idstr=MFG:A[2J;SERN:S-4;DES:D;\n");
+    // The kept fields are the printer's bytes; the list cleans them for show.
+    EXPECT_STREQ(szSERN, "S\r\n-4");
+}
+
 TEST_F(KeptFields, DescriptionBeforeTheSerialNumberIsNotTaken) {
     Keep("DES:first;MFG:A;SERN:S-2;");
     EXPECT_STREQ(szSERN, "S-2");
