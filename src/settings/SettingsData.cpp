@@ -10,6 +10,14 @@
 SETTINGS_DATA m_Settings;
 
 namespace {
+SETTINGS_LOAD_REPORT g_lastLoad;
+} // namespace
+
+const SETTINGS_LOAD_REPORT& LastSettingsLoad() {
+    return g_lastLoad;
+}
+
+namespace {
 
 // Size of a firmware file in bytes; 0 (listed as missing) when it cannot be
 // sent: not there, not a regular file, outside the package folder.
@@ -42,6 +50,8 @@ void LoadFirmwareEntry(const CXML& xml, int index) {
 void LoadPackageSettings() {
     const CXML xml;
     m_Settings.Clear();
+    g_lastLoad.problem = xml.Problem();
+    g_lastLoad.path = xml.Path();
 
     const QString general = QStringLiteral("General");
     m_Settings.nPID = xml.ReadIntValue(general, QStringLiteral("PID"));

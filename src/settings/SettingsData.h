@@ -2,6 +2,8 @@
 // the wizard pages share (port, community, printer tables with their ticks).
 #pragma once
 
+#include "XML.h"
+
 #include <QString>
 #include <cstdint>
 
@@ -74,3 +76,11 @@ extern SETTINGS_DATA m_Settings;
 // Fills m_Settings from the package's settings file (the body of
 // MainWindow::InitSettings, kept here so that it needs no widgets).
 void LoadPackageSettings();
+
+// What the last LoadPackageSettings found wrong with the settings file, and
+// which file it was, so that the window can tell the user.
+struct SETTINGS_LOAD_REPORT {
+    SettingsProblem problem = SettingsProblem::None;
+    QString path;
+};
+const SETTINGS_LOAD_REPORT& LastSettingsLoad();

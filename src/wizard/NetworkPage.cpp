@@ -9,7 +9,13 @@
 #include "Roads.h"
 #include "mainwindow.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 using listrows::ClampedCount;
 using listrows::RowOf;
@@ -21,6 +27,15 @@ bool g_bFindIPAddress = false;
 namespace {
 
 const char kDefaultCommunity[] = "orchid";
+
+// A Refresh never holds the window for ten seconds: the passes and the
+// queries share this budget, leaving room for adding the rows.
+constexpr int kRefreshLimitMs = 9500;
+
+// The addresses one Refresh found, in the order they answered.
+struct FoundPrinters {
+    std::vector<std::string> addresses;
+};
 
 bool IsEditingKey(int c) {
     return c == tb::kHomeChar || c == tb::kEndChar || c == tb::kBackspaceChar ||
@@ -112,53 +127,86 @@ void MainWindow::NetworkRefresh() {
     char sysOID[kCTextSize] = {};
     CopyAsciiText(m_Settings.szSysOID, sysOID);
 
+    // The whole Refresh, both passes and the queries of every printer found,
+    // stays within kRefreshLimitMs whatever the peers do.
+    const auto started = std::chrono::steady_clock::now();
+    auto remainingMs = [started] {
+        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now() - started)
+                               .count();
+        return int(kRefreshLimitMs - spent);
+    };
+    FoundPrinters found;
     {
         CNetIO net;
-        net.FindSnmpAgent(community, "255.255.255.255", sysOID, FindNetworkCallback, this, true);
+        net.SetDiscoveryPassLimit(remainingMs() - 2 * kQueryTimeoutMs);
+        net.FindSnmpAgent(community, "255.255.255.255", sysOID, FindNetworkCallback, &found, true);
     }
     {
         CNetIO net;
-        net.FindSnmpAgentV6(community, "ff02::1", sysOID, FindNetworkCallback, this, true);
+        net.SetDiscoveryPassLimit(remainingMs() - kQueryTimeoutMs);
+        net.FindSnmpAgentV6(community, "ff02::1", sysOID, FindNetworkCallback, &found, true);
     }
+    AddNetworkRows(found.addresses, community, remainingMs());
     EnableNextControl();
     tb::SetArrowCursor();
 }
 
 bool FindNetworkCallback(char* address, char* /*unused*/, void* context) {
-    if (context != nullptr && address != nullptr)
-        static_cast<MainWindow*>(context)->AddNetworkIP(address);
+    if (context == nullptr || address == nullptr)
+        return true;
+    // One row per address within a Refresh, and no more rows than the table
+    // holds.
+    auto& addresses = static_cast<FoundPrinters*>(context)->addresses;
+    const std::string text(address);
+    if (int(addresses.size()) < kMaxNetworkPrinters &&
+        std::find(addresses.begin(), addresses.end(), text) == addresses.end())
+        addresses.push_back(text);
     return true;
 }
 
 void MainWindow::AddNetworkIP(const char* address) {
-    if (address == nullptr || m_Settings.nNetworkCount >= kMaxNetworkPrinters)
+    if (address == nullptr)
         return;
-    char name[kSnmpValueSize] = {};
-    char version[kSnmpValueSize] = {};
-    CNetIO net;
-    if (net.OstrelNetworkGetPrinterName(address, 4, name, sizeof name) == -1)
-        CopyAsciiText(m_Settings.szModelName, name, sizeof name);
-    net.OstrelNetworkGetFwVersion(address, 4, version, sizeof version);
-    name[sizeof name - 1] = '\0';
-    version[sizeof version - 1] = '\0';
-
-    PRINTER_STATUS status{};
     char community[kCTextSize] = {};
     CopyAsciiText(m_Settings.szCommunity, community);
-    net.NetworkReadStatus(community, address, &status);
+    AddNetworkRows({std::string(address)}, community, kQueryTimeoutMs);
+}
 
-    const int row = m_Settings.nNetworkCount;
-    NETWORK_LIST_DATA& entry = m_Settings.NetworkListdata[row];
-    entry.szIPv4Address = QString::fromLatin1(address);
-    entry.szIPv6Address = QString::fromLatin1(address);
-    entry.szStatus = QString::fromLatin1(ShownStatusName(&status));
-    entry.szPrinterName = QString::fromLatin1(name);
-    entry.szPrinterFW = QString::fromLatin1(version);
-    m_Settings.bNetworkChecked[row] = 0;
-    m_Settings.nNetworkCount = row + 1;
-    if (m_networkList != nullptr) {
-        const tb::ItemID item = tb::ItemID(m_Settings.nNetworkCount);
-        tb::AddListItems(m_networkList, 1, &item);
+// Asks every printer at once and adds a row for each, in the given order.
+void MainWindow::AddNetworkRows(const std::vector<std::string>& addresses, const char* community,
+                                int limitMs) {
+    const int room =
+        kMaxNetworkPrinters - ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
+    const int count = std::min(int(addresses.size()), room);
+    if (count <= 0)
+        return;
+    std::vector<PRINTER_QUERY> queries(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        queries[size_t(i)].address = addresses[size_t(i)].c_str();
+    {
+        CNetIO net;
+        net.QueryPrinters(community, queries.data(), count, std::max(limitMs, 0));
+    }
+    for (PRINTER_QUERY& q : queries) {
+        // A printer whose name cannot be read is listed under the model name;
+        // one whose status cannot be read shows entry 0.
+        if (!q.bNameRead)
+            CopyAsciiText(m_Settings.szModelName, q.szName, sizeof q.szName);
+        const int row = m_Settings.nNetworkCount;
+        NETWORK_LIST_DATA& entry = m_Settings.NetworkListdata[row];
+        entry.szIPv4Address = QString::fromLatin1(q.address);
+        entry.szIPv6Address = QString::fromLatin1(q.address);
+        entry.szStatus = QString::fromLatin1(ShownStatusName(&q.status));
+        // Display text: UTF-8 without control characters (NetIO made it so).
+        entry.szPrinterName = QString::fromUtf8(q.szName);
+        entry.szPrinterFW = QString::fromUtf8(q.szVersion);
+        m_Settings.bNetworkChecked[row] = 0;
+        m_Settings.nNetworkCount = row + 1;
+        if (m_networkList != nullptr) {
+            const tb::ItemID item = tb::ItemID(m_Settings.nNetworkCount);
+            tb::AddListItems(m_networkList, 1, &item);
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 // out-pipe.
 #include "AsciiText.h"
 #include "BundleUtilities.h"
+#include "DisplayText.h"
 #include "OstrelCmd.h"
 #include "OstrelRecords.h"
 #include "ProgressDlg.h"
@@ -13,6 +14,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 using listrows::ClampedCount;
 using listrows::RowOf;
@@ -120,7 +122,10 @@ void MainWindow::USBRefresh() {
         const bool haveName = command.GetPrinterName(device, name) == 0;
         if (haveName) {
             CutField(name.cPrinterName);
-            std::printf("printName.cPrinterName=%s\n", name.cPrinterName);
+            char shown[kDisplayTextSize];
+            MakeDisplayText(reinterpret_cast<const unsigned char*>(name.cPrinterName),
+                            std::strlen(name.cPrinterName), shown, sizeof shown);
+            std::printf("printName.cPrinterName=%s\n", shown);
         }
 
         // The enumeration behind the status query refills both from the
@@ -144,8 +149,15 @@ void MainWindow::AddUSBSerialNumber(const char* serialNumber, const char* printe
                                     const char* firmware, const char* status) {
     if (m_Settings.nUSBCount < 0 || m_Settings.nUSBCount >= kMaxUSBPrinters)
         return;
-    // Printers send ASCII; anything else shows as replacement characters.
-    const auto text = [](const char* s) { return QString::fromUtf8(s != nullptr ? s : ""); };
+    // Printers mean ASCII, but send UTF-8 or Latin-1 and control characters
+    // too: the list shows display text.
+    const auto text = [](const char* s) {
+        char shown[kDisplayTextSize];
+        const std::string bytes = s != nullptr ? s : "";
+        MakeDisplayText(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), shown,
+                        sizeof shown);
+        return QString::fromUtf8(shown);
+    };
     USB_LIST_DATA& entry = m_Settings.USBListdata[m_Settings.nUSBCount];
     entry.szSerialNumber = text(serialNumber);
     entry.szPrinterName = text(printerName);

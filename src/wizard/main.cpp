@@ -119,6 +119,10 @@ int main(int argc, char** argv) {
     tb::SetApplicationIdentity(QStringLiteral("org.quenlo.Quenlo"),
                                QStringLiteral(":/icons/org.quenlo.Quenlo.svg"));
     tb::InstallStringTableForUserLocale();
+    // Nobody could dismiss an alert while only pictures are taken: they are
+    // answered at once (and their text is still printed where it is made).
+    if (!pictures.isEmpty())
+        tb::test::CaptureAlerts(true);
 
     int status = 0;
     {

@@ -38,6 +38,8 @@ void MainWindow::Create() {
     tb::CenterWindowOnScreen(window->GetWindowRef());
     window->InitWindow();
     window->Show();
+    // Without usable settings the window is as empty as it looks; say why.
+    window->ReportSettingsProblem();
 }
 
 MainWindow::MainWindow() : TWindow("MainWindow", "main") {
@@ -476,6 +478,40 @@ void MainWindow::ShowMessage(int code, const QString& extra) {
     m_messageShown = code;
     StandardCautionAlert(title, text);
     m_messageShown = before;
+}
+
+void MainWindow::ReportSettingsProblem() {
+    const SETTINGS_LOAD_REPORT& report = LastSettingsLoad();
+    const char* reason = nullptr;
+    switch (report.problem) {
+    case SettingsProblem::None:
+        return;
+    case SettingsProblem::Missing:
+        reason = stringSettingsMissing;
+        break;
+    case SettingsProblem::Unreadable:
+        reason = stringSettingsUnreadable;
+        break;
+    case SettingsProblem::Corrupt:
+        reason = stringSettingsCorrupt;
+        break;
+    case SettingsProblem::TooLarge:
+        reason = stringSettingsTooLarge;
+        break;
+    case SettingsProblem::TooDeep:
+        reason = stringSettingsTooDeep;
+        break;
+    case SettingsProblem::TooManyValues:
+        reason = stringSettingsTooManyValues;
+        break;
+    }
+    std::printf("InitSettings: %s: %s\n", qPrintable(report.path), reason);
+    const CBundle* bundle = GetMainBundle();
+    const QString title = GetLocalizedString(bundle, QString::fromLatin1(stringMessageTitle));
+    const QString text = GetLocalizedString(bundle, QString::fromLatin1(stringSettingsUnusable)) +
+                         QLatin1Char('\n') + report.path + QLatin1Char('\n') +
+                         GetLocalizedString(bundle, QString::fromLatin1(reason));
+    StandardCautionAlert(title, text);
 }
 
 int MainWindow::StandardCautionAlert(const QString& title, const QString& message) {

@@ -2,6 +2,7 @@
 // firmware files to the printers that receive them.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "SettingsData.h"
@@ -122,6 +123,16 @@ inline constexpr const char* stringIPRepeated = "The IP Address is repeated.";
 inline constexpr const char* stringIPInvalid =
     "Please make sure that the MFP is connected correctly.";
 inline constexpr const char* stringDisconnectPrinter = "Unable to download data to the printer:";
+inline constexpr const char* stringSettingsUnusable = "The settings file cannot be used:";
+inline constexpr const char* stringSettingsMissing = "The file does not exist.";
+inline constexpr const char* stringSettingsUnreadable = "The file cannot be read.";
+inline constexpr const char* stringSettingsCorrupt = "The file is not a valid property list.";
+inline constexpr const char* stringSettingsTooLarge =
+    "The file is larger than 16 MiB and was not read.";
+inline constexpr const char* stringSettingsTooDeep =
+    "The file nests deeper than 32 levels and was not read.";
+inline constexpr const char* stringSettingsTooManyValues =
+    "The file holds more than 65536 values and was not read.";
 inline constexpr const char* stringAddIPAddress = "Add IP Address";
 inline constexpr const char* stringIPv4Address = "IPv4 Address";
 inline constexpr const char* stringIPv6Address = "IPv6 Address";
@@ -146,7 +157,9 @@ inline constexpr const char* stringFourthOctet = "Fourth octet";
 int CommunityNumericFilter(tb::Control* control, int16_t* keyCode, int16_t* charCode,
                            uint32_t* modifiers);
 extern tb::KeyFilterProc fEditFilterProc;
-// Discovery callbacks: a row per answering printer, and the address check.
+// Discovery callbacks: the Refresh's collection of answering printers (one
+// entry per address; the rows are added once all have been asked), and the
+// address check.
 bool FindNetworkCallback(char* address, char* unused, void* context);
 bool IsValidIPAddressCallback(char* address, char* unused, void* context);
 extern bool g_bFindIPAddress;
@@ -204,6 +217,9 @@ public:
     // The code of the message on the screen, -1 when none is (a script that
     // walks the wizard reads outcomes by number, in any language).
     int MessageShown() const { return m_messageShown; }
+    // A caution alert naming the settings file and why it could not be used,
+    // when it could not.
+    void ReportSettingsProblem();
     int StandardCautionAlert(const QString& title, const QString& message);
     void FinishedContorl();
 
@@ -225,6 +241,8 @@ public:
                                                          bool setValue);
     void NetworkRefresh();
     void AddNetworkIP(const char* address);
+    void AddNetworkRows(const std::vector<std::string>& addresses, const char* community,
+                        int limitMs);
     void USBRefresh();
     void AddUSBSerialNumber(const char* serialNumber, const char* printerName, const char* firmware,
                             const char* status);

@@ -186,6 +186,19 @@ TEST_F(UsbPageTest, FullReplyFieldsAreCutTo31Characters) {
     EXPECT_EQ(Cell(0, kColumnStatus).toStdString(), StatusNameForCode(2));
 }
 
+TEST_F(UsbPageTest, NamesInLatin1OrWithControlCharactersAreShownAsText) {
+    usbemu::PrinterSetup setup = OfficePrinter(2);
+    setup.printerName = "B\xFCro\x1B[2J\r\nQX"; // Latin-1, ESC, CR, LF
+    setup.firmwareVersion = "F\xE2\x80\xAE"
+                            "1.0\x7F"; // right-to-left override, DEL
+    emu->AddPrinter(setup);
+    OpenWith({Pattern(100, 1)});
+    ToUsbPage();
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, kColumnName), QStringLiteral("Büro[2JQX"));
+    EXPECT_EQ(Cell(0, kColumnFirmware), QStringLiteral("F1.0"));
+}
+
 TEST_F(UsbPageTest, SilentPrinterIsShownFromItsDeviceId) {
     g_readTimeoutMs = 200;
     usbemu::PrinterSetup setup = OfficePrinter(3);

@@ -24,6 +24,11 @@
 #   --sink MODE          print-port sink on 9100: keep, discard, close-after:N,
 #                        no-read, reset-after:N, none (default keep)
 #   --no-snmp            no SNMP agent at all
+#   agent NAME LINK IPV4[,IPV4...] [FAKE-AGENT OPTION...]
+# an agent that no real printer would be (tools/netns/fake-agent.py: forged,
+# repeating, junk or trickling replies), one namespace answering from every
+# address given; its options are fake-agent.py's (--oid, --queries, --repeat,
+# --junk, --trickle, --ipv6, --name-hex, --version, --status).
 #
 # Each printer runs net-snmp's snmpd (its own config and state under the run
 # folder) and tools/netns/print-sink.py. The command runs in the client
@@ -34,6 +39,7 @@
 #                          anything (tests/netns/PrivateNetwork.h does)
 #   QUENLO_NETNS_MANIFEST  one line per printer:
 #                          printer NAME LINK IPV4 IPV6-LINK-LOCAL SINK-FOLDER
+#                          one per fake agent: agent NAME LINK IPV4,... IPV6-LINK-LOCAL
 #                          and one per client link: client IFNAME LINK
 #
 # Needs root (ip netns). Without it, or without ip/snmpd, it prints why and
@@ -218,6 +224,29 @@ printer() {
   echo "printer $name $link $ipv4 @LL@$printer_count $dir/sink $ns $snmp $sink" >> "$manifest"
 }
 
+agent_count=0
+agent() {
+  local name=$1 link=$2 list=$3
+  shift 3
+  [ "$link" -le "$link_count" ] || links "$link"
+  agent_count=$((agent_count + 1))
+  local ns=${prefix}a$agent_count dir=$run/$name a
+  mkdir -p "$dir"
+  new_ns "$ns"
+  ip -n "$bridge_ns" link add "a$agent_count" type veth peer name veth0 netns "$ns" ||
+    fail "cannot link agent $name"
+  ip -n "$bridge_ns" link set "a$agent_count" master "br$link" up
+  for a in ${list//,/ }; do
+    ip -n "$ns" addr add "$a/24" dev veth0 || fail "agent $name: address $a"
+  done
+  ip -n "$ns" link set veth0 up
+  ip -n "$ns" route add default dev veth0 2>/dev/null
+  ip netns exec "$ns" python3 "$here/fake-agent.py" "$dir" --bind "$list" "$@" \
+    </dev/null >"$dir/agent.out" 2>&1 &
+  children+=($!)
+  echo "agent $name $link $list @LA@$agent_count $dir $ns" >> "$manifest"
+}
+
 [ -z "$topology" ] || source "$topology" || fail "topology $topology failed"
 [ "$link_count" -ge 1 ] || links 1
 
@@ -239,8 +268,16 @@ while read -r kind name link ipv4 ll sinkdir ns snmp sink; do
   wait_for test -n "$(link_local "$ns")" || fail "no link-local address for $name"
   sed -i "s|@LL@${ns##*p} |$(link_local "$ns") |" "$manifest"
 done < "$manifest"
+while read -r kind name link list ll dir ns; do
+  [ "$kind" = agent ] || continue
+  wait_for grep -q "^ready" "$dir/agent.log" 2>/dev/null ||
+    fail "agent $name did not start: $(cat "$dir/agent.out" 2>/dev/null)"
+  wait_for test -n "$(link_local "$ns")" || fail "no link-local address for $name"
+  sed -i "s|@LA@${ns##*a} |$(link_local "$ns") |" "$manifest"
+done < "$manifest"
 # The manifest handed on has the documented six fields per printer.
-awk '$1 == "printer" {print $1, $2, $3, $4, $5, $6; next} {print}' "$manifest" > "$run/manifest.out"
+awk '$1 == "printer" {print $1, $2, $3, $4, $5, $6; next}
+     $1 == "agent" {print $1, $2, $3, $4, $5; next} {print}' "$manifest" > "$run/manifest.out"
 mv "$run/manifest.out" "$manifest"
 
 ip netns exec "$client_ns" env QUENLO_NETNS_DIR="$run" QUENLO_NETNS_MANIFEST="$manifest" \
