@@ -3,9 +3,10 @@
 // Opens the wizard on the package in PACKAGE-DIR (Quenlo.plist and its
 // firmware files), lists the printer at ADDRESS, ticks it and presses Next,
 // as a user would. Prints one line: the seconds from the progress dialog
-// appearing to its closing after the last block (the address check before
-// it is not counted), and the bytes the package holds. Exit 1 unless the
-// completion message was shown.
+// appearing to the completion message, which comes once the printer has
+// acknowledged every byte (the address check before it is not counted), the
+// bytes the package holds and the process's peak memory in KiB. Exit 1
+// unless the completion message was shown.
 #include "BundleUtilities.h"
 #include "Toolbox.h"
 #include "mainwindow.h"
@@ -18,15 +19,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Notes when the progress dialog is shown, and when it goes away: the
-// download closes it once the last block of the last file has been handed
-// to the connection, right before the four-byte end marker.
+// Notes when the progress dialog is shown.
 class ProgressWatch : public QObject {
 public:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -36,16 +36,11 @@ public:
         if (event->type() == QEvent::Show && !started) {
             started = true;
             start = Clock::now();
-        } else if (event->type() == QEvent::Hide && started && !ended) {
-            ended = true;
-            end = Clock::now();
         }
         return false;
     }
     bool started = false;
-    bool ended = false;
     Clock::time_point start;
-    Clock::time_point end;
 };
 
 } // namespace
@@ -72,10 +67,13 @@ int main(int argc, char** argv) {
     ProgressWatch watch;
     application.installEventFilter(&watch);
     bool completed = false;
+    Clock::time_point end;
     tb::test::CaptureAlerts(true);
     tb::test::SetAlertObserver([&](const tb::test::AlertRecord& alert) {
-        if (alert.explanation == QString::fromLatin1(stringSUCCESS))
+        if (alert.explanation == QString::fromLatin1(stringSUCCESS)) {
             completed = true;
+            end = Clock::now();
+        }
     });
 
     MainWindow::Create();
@@ -93,9 +91,11 @@ int main(int argc, char** argv) {
     delete g_pMainWindow;
     tb::Shutdown();
     SetMainBundleOverride(nullptr);
-    if (!completed || !watch.ended)
+    if (!completed || !watch.started)
         return 1;
-    dprintf(out, "%.6f %lld\n", std::chrono::duration<double>(watch.end - watch.start).count(),
-            bytes);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    dprintf(out, "%.6f %lld %ld\n", std::chrono::duration<double>(end - watch.start).count(), bytes,
+            usage.ru_maxrss);
     return 0;
 }

@@ -100,7 +100,8 @@ work=$(mktemp -d /tmp/quenlo-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
 c++ -O2 -std=c++20 -I"$root/src/net" -I"$root/src/status" -o "$work/net_bench_tool" "$root/bench/net_bench_tool.cpp" \
-  "$root/src/net/Socket.cpp" "$root/src/net/SnmpCodec.cpp" "$root/src/net/NetIO.cpp" "$root/src/status/PrinterStatus.cpp"
+  "$root/src/net/Socket.cpp" "$root/src/net/SnmpCodec.cpp" "$root/src/net/NetIO.cpp" "$root/src/status/PrinterStatus.cpp" \
+  "$root/src/status/DisplayText.cpp"
 {
   echo "links 2"
   echo "printer SINK 1 198.18.0.200 --oid 1.3.6.1.4.1.8072.3.2.10 --sink discard"

@@ -59,6 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (sysObjIdLen < 0 || sysObjIdLen > static_cast<int>(sizeof(sysObjId)))
         abort();
 
+    long long wholeId = 0;
+    CNetIO::ResponseRequestId(d, n, &wholeId);
+
     PRINTER_STATUS status;
     memset(&status, 0, sizeof(status));
     CNetIO::parseForDeviceId(d, n, &status);

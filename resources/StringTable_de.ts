@@ -179,5 +179,69 @@
         <source>Printer:</source>
         <translation>Drucker:</translation>
     </message>
+    <message>
+        <source>Firmware files</source>
+        <translation>Firmware-Dateien</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <translation>Anschluss</translation>
+    </message>
+    <message>
+        <source>Network printers</source>
+        <translation>Netzwerkdrucker</translation>
+    </message>
+    <message>
+        <source>USB printers</source>
+        <translation>USB-Drucker</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>First octet</source>
+        <translation>Erstes Oktett</translation>
+    </message>
+    <message>
+        <source>Second octet</source>
+        <translation>Zweites Oktett</translation>
+    </message>
+    <message>
+        <source>Third octet</source>
+        <translation>Drittes Oktett</translation>
+    </message>
+    <message>
+        <source>Fourth octet</source>
+        <translation>Viertes Oktett</translation>
+    </message>
+    <message>
+        <source>The settings file cannot be used:</source>
+        <translation>Die Einstellungsdatei kann nicht verwendet werden:</translation>
+    </message>
+    <message>
+        <source>The file does not exist.</source>
+        <translation>Die Datei ist nicht vorhanden.</translation>
+    </message>
+    <message>
+        <source>The file cannot be read.</source>
+        <translation>Die Datei kann nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>The file is not a valid property list.</source>
+        <translation>Die Datei ist keine gültige Eigenschaftsliste.</translation>
+    </message>
+    <message>
+        <source>The file is larger than 16 MiB and was not read.</source>
+        <translation>Die Datei ist größer als 16 MiB und wurde nicht gelesen.</translation>
+    </message>
+    <message>
+        <source>The file nests deeper than 32 levels and was not read.</source>
+        <translation>Die Datei ist tiefer als 32 Ebenen verschachtelt und wurde nicht gelesen.</translation>
+    </message>
+    <message>
+        <source>The file holds more than 65536 values and was not read.</source>
+        <translation>Die Datei enthält mehr als 65536 Werte und wurde nicht gelesen.</translation>
+    </message>
 </context>
 </TS>

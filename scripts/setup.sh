@@ -16,6 +16,8 @@ packages=(
   xvfb xauth fonts-dejavu-core imagemagick
   # measuring
   time python3
+  # the window icon drawn from its SVG; installing and packaging checks
+  qt6-svg-dev desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

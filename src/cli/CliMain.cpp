@@ -131,8 +131,8 @@ int PackageCheckCommand(const PackageLocation& location, const QStringList& argu
         Print(g_out, QStringLiteral("%1: no problems found\n").arg(location.settingsPath));
     else
         Print(g_out, QStringLiteral("%1: %2 problem(s) found\n")
-                          .arg(location.settingsPath)
-                          .arg(report.errors.size()));
+                         .arg(location.settingsPath)
+                         .arg(report.errors.size()));
     return report.errors.isEmpty() ? kExitOk : kExitSomethingWrong;
 }
 
@@ -168,24 +168,23 @@ int HistoryCommand(const QStringList& arguments) {
         return kExitOk;
     }
     Print(g_out, QStringLiteral("%1  %2  %3  %4  %5  %6\n")
-                      .arg(QStringLiteral("TIME (UTC)"), -20)
-                      .arg(QStringLiteral("PROGRAM"), -10)
-                      .arg(QStringLiteral("MODEL"), -12)
-                      .arg(QStringLiteral("ADDRESS"), -26)
-                      .arg(QStringLiteral("NAME"), -20)
-                      .arg(QStringLiteral("OUTCOME")));
+                     .arg(QStringLiteral("TIME (UTC)"), -20)
+                     .arg(QStringLiteral("PROGRAM"), -10)
+                     .arg(QStringLiteral("MODEL"), -12)
+                     .arg(QStringLiteral("ADDRESS"), -26)
+                     .arg(QStringLiteral("NAME"), -20)
+                     .arg(QStringLiteral("OUTCOME")));
     for (const HistoryEntry& entry : entries) {
         Print(g_out, QStringLiteral("%1  %2  %3  %4  %5  %6\n")
-                          .arg(entry.time.toUTC().toString(Qt::ISODate), -20)
-                          .arg(entry.program, -10)
-                          .arg(entry.model, -12)
-                          .arg(entry.address, -26)
-                          .arg(entry.name, -20)
-                          .arg(entry.outcome));
+                         .arg(entry.time.toUTC().toString(Qt::ISODate), -20)
+                         .arg(entry.program, -10)
+                         .arg(entry.model, -12)
+                         .arg(entry.address, -26)
+                         .arg(entry.name, -20)
+                         .arg(entry.outcome));
     }
     return kExitOk;
 }
-
 
 // Reads the package's settings as the wizard does; false (with the reason on
 // standard error) when they cannot be used. A list needs only the settings;
@@ -195,9 +194,8 @@ bool LoadCliPackage(const PackageLocation& location, bool whole, PackageReport* 
     PackageReport& report = *checked;
     report = CheckPackage(location, PackageCheckOptions{});
     if (!whole)
-        report.errors.removeIf([](const QString& error) {
-            return error.startsWith(QLatin1String("Fw"));
-        });
+        report.errors.removeIf(
+            [](const QString& error) { return error.startsWith(QLatin1String("Fw")); });
     if (!QFileInfo(location.settingsPath).isFile() || !report.errors.isEmpty()) {
         for (const QString& error : report.errors)
             Print(stderr, QStringLiteral("quenlo-cli: %1\n").arg(error));
@@ -290,8 +288,8 @@ int Run(QCoreApplication& app) {
         }
         PackageLocation location;
         QString why;
-        if (!LocatePackage(packagePath, QFileInfo(app.applicationFilePath()).fileName(),
-                           &location, &why)) {
+        if (!LocatePackage(packagePath, QFileInfo(app.applicationFilePath()).fileName(), &location,
+                           &why)) {
             Print(stderr, QStringLiteral("quenlo-cli: %1\n").arg(why));
             return kExitUsage;
         }

@@ -49,7 +49,8 @@ Exit status: 0 when the search ran (even if it found nothing), 2 for a usage
 error or a package that cannot be used.
 )";
 
-const char kUpdateHelp[] = R"(Usage: quenlo-cli [--package PATH] update (--all | ADDR... | --usb) [OPTIONS]
+const char kUpdateHelp[] =
+    R"(Usage: quenlo-cli [--package PATH] update (--all | ADDR... | --usb) [OPTIONS]
 
 Sends the package to each chosen printer: every firmware file whole and in
 order, each followed by its marker, exactly as the wizard sends it, up to N
@@ -415,7 +416,8 @@ int UpdateCommand(const PackageReport& package, const QStringList& arguments, FI
     }
     const int choices = int(all) + int(!targets.isEmpty()) + int(options.usb);
     if (choices != 1)
-        return Usage(out, QStringLiteral("update: choose the printers with --all, addresses or --usb"),
+        return Usage(out,
+                     QStringLiteral("update: choose the printers with --all, addresses or --usb"),
                      "update");
     if (m_Settings.FirmwareCount() == 0) {
         std::fprintf(stderr, "quenlo-cli: the package names no firmware files\n");
@@ -476,8 +478,8 @@ int UpdateCommand(const PackageReport& package, const QStringList& arguments, FI
                     gone.printer.address = target;
                     gone.printer.addresses = QStringList{target};
                     gone.outcome = QStringLiteral("unreachable");
-                    gone.message = QStringLiteral("did not answer as a %1")
-                                       .arg(m_Settings.szModelName);
+                    gone.message =
+                        QStringLiteral("did not answer as a %1").arg(m_Settings.szModelName);
                     printers.push_back(gone);
                 }
             }

@@ -1,5 +1,7 @@
 #include "FleetUpdate.h"
 
+#include "Roads.h"
+
 #include <QFileInfo>
 
 #include <chrono>
@@ -22,10 +24,10 @@ public:
                     const CancelRequests& cancel)
         : m_inner(std::move(inner)), m_progress(progress), m_cancel(cancel) {}
 
-    transfer::OpenResult Open() override {
+    transfer::OpenResult Open(int waitMs) override {
         if (m_cancel.Abort())
             return transfer::OpenResult::Unreachable;
-        return m_inner->Open();
+        return m_inner->Open(waitMs);
     }
     long Write(const unsigned char* data, std::size_t length, int waitMs) override {
         if (m_cancel.Abort()) {

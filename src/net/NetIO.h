@@ -25,8 +25,34 @@ constexpr int kSnmpWorkSize = 1024;  // largest request we build
 constexpr int kSnmpValueSize = 256;  // name / version output buffers
 constexpr int kOidEncodingMax = 128; // room oidEncode may need
 constexpr int kModelOidEncodingMax = 32;
-// Discovery stops reading after this many replies even if more keep coming.
+// Discovery stops reading after this many datagrams even if more keep coming.
 constexpr int kMaxDiscoveryReplies = 4096;
+// A discovery pass ends once no reply to it has come for the quiet period,
+// and in any case this long after its request went out, so that a peer
+// that keeps sending cannot hold the window.
+constexpr int kDiscoveryQuietMs = 1000;
+constexpr int kDiscoveryPassLimitMs = 5000;
+// How long a query waits for its reply.
+constexpr int kQueryTimeoutMs = 1000;
+// Room for one received datagram: a reply is read whole, so that a value of
+// a full 255-byte text still passes the length checks and can be cut as text.
+constexpr int kSnmpReceiveSize = 4096;
+
+// The port agents are asked on: 161, except for tests and tools that put a
+// responder on an unprivileged port of the loopback.
+extern int g_nSnmpPort;
+
+// What the list shows of one printer, read by CNetIO::QueryPrinters.
+struct PRINTER_QUERY {
+    const char* address = nullptr; // numeric IPv4 or IPv6 text
+    bool bNameRead = false;        // the name query was answered
+    char szName[kSnmpValueSize] = {};
+    bool bVersionRead = false;
+    char szVersion[kSnmpValueSize] = {};
+    bool bStatusRead = false;   // the device ID query was answered
+    PRINTER_STATUS status{};    // as the caller filled it unless answered
+    char szDeviceId[1024] = {}; // the device ID text when answered (serial number, ...)
+};
 
 extern char g_RecvBuf[1024];        // last value taken by outputRecvBufValue
 extern char g_deviceid[1024];       // last device ID taken by outputDeviceIdValue
@@ -74,6 +100,9 @@ public:
     static int parseForOID(const unsigned char* datagram, int length, const unsigned char* wanted,
                            int wantedLength);
     static int parseForDeviceId(const unsigned char* datagram, int length, PRINTER_STATUS* status);
+    // The whole request-id of a GetResponse whose message length matches
+    // the datagram; false when the datagram is not one.
+    static bool ResponseRequestId(const unsigned char* datagram, int length, long long* requestId);
 
     // --- queries ---
     bool NetSnmpGetV4(const char* address, const char* community, const char* text, char* out,
@@ -84,16 +113,43 @@ public:
     int OstrelNetworkGetPrinterName(const char* host, unsigned char unused, char* out, int size);
     int NetworkReadStatus(const char* community, const char* host, PRINTER_STATUS* status);
     int NetworkReadStatusV6(const char* community, const char* host, PRINTER_STATUS* status);
+    // Name, firmware version and status of several printers at once: every
+    // request goes out together and each printer's replies are awaited for
+    // at most kQueryTimeoutMs (or until `deadlineMs` from now, when that is
+    // sooner), so silent printers cost that time once, not each. Name and
+    // version are asked with "orchid", the status with `community`. Only a
+    // reply from the asked address and port, with the request's id and the
+    // asked object, counts. Returns how many printers answered anything.
+    int QueryPrinters(const char* community, PRINTER_QUERY* printers, int count,
+                      int deadlineMs = kQueryTimeoutMs);
 
     // --- discovery ---
     bool FindSnmpAgent(const char* community, const char* address, const char* text,
                        FIND_AGENT_CALLBACK callback, void* userData, bool broadcast);
     bool FindSnmpAgentV6(const char* community, const char* address, const char* text,
                          FIND_AGENT_CALLBACK callback, void* userData, bool broadcast);
+    // Shortens the next discovery passes of this object (never beyond
+    // kDiscoveryPassLimitMs): a caller with an overall time budget.
+    void SetDiscoveryPassLimit(int milliseconds) { m_nPassLimitMs = milliseconds; }
 
     // --- print-port channel ---
     int NetworkConnect(const char* host, int port);
     int NetworkConnectV6(const char* host, int port);
     int NetworkWrite(int unused, const void* data, unsigned long length);
     void NetworkClose(int unused);
+    // NetworkConnect in bounded steps, for the download: -1 as there, 0 when
+    // connected, EINPROGRESS while pending (then NetworkConnectWait), or
+    // the connect's error number.
+    int NetworkConnectStart(const char* host, int port);
+    int NetworkConnectWait(int waitMs) { return ConnectWait(waitMs); }
+    // The download's sliced writes and delivery check (see CSocket).
+    int NetworkWriteSome(const void* data, unsigned long length, int waitMs,
+                         unsigned long* written) {
+        return WriteSome(data, length, waitMs, written);
+    }
+    int NetworkUnacknowledged(long* pending) { return Unacknowledged(pending); }
+    void NetworkAbort() { Abort(); }
+
+private:
+    int m_nPassLimitMs = kDiscoveryPassLimitMs;
 };

@@ -3,6 +3,8 @@
 
 #include "NetIO.h"
 
+#include "DisplayText.h"
+
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -178,7 +180,11 @@ bool outputDeviceIdValue(const unsigned char* /*name*/, int /*nameLength*/, unsi
     if (valueLength > 0)
         memcpy(g_deviceid, value, static_cast<size_t>(valueLength));
     g_deviceid[valueLength] = '\0';
-    printf("g_deviceid=%s\n", g_deviceid);
+    // The diagnostic line shows the text without the printer's control
+    // characters; the record itself keeps the bytes for the decoder.
+    char shown[sizeof(g_deviceid)];
+    MakeDisplayText(value, static_cast<size_t>(valueLength), shown, sizeof(shown));
+    printf("g_deviceid=%s\n", shown);
     return true;
 }
 
@@ -195,6 +201,27 @@ bool outputRecvBufValue(const unsigned char* /*name*/, int /*nameLength*/,
     g_RecvBuf[valueLength] = '\0';
     return true;
 }
+
+namespace {
+
+// The last binding's value of the walk in progress, for the text wrapper:
+// it points into the caller's datagram, which outlives the walk.
+const unsigned char* s_lastValue = nullptr;
+int s_lastValueLength = 0;
+
+bool KeepLastValue(const unsigned char* name, int nameLength, unsigned char valueType,
+                   const unsigned char* value, int valueLength) {
+    s_lastValue = value;
+    s_lastValueLength = valueLength;
+    // g_RecvBuf keeps what fits of it; the text handed out comes from the
+    // datagram itself, so a long value is cut as text rather than refused.
+    const int kept = valueLength < static_cast<int>(sizeof(g_RecvBuf)) - 1
+                         ? valueLength
+                         : static_cast<int>(sizeof(g_RecvBuf)) - 1;
+    return outputRecvBufValue(name, nameLength, valueType, value, kept);
+}
+
+} // namespace
 
 int CNetIO::oidEncode(const char* text, unsigned char* out) {
     if (text == nullptr || out == nullptr)
@@ -380,16 +407,46 @@ int CNetIO::parseGetResponse(const unsigned char* datagram, int length, int* ver
 int CNetIO::parseForRecvBuf(const unsigned char* datagram, int length, char* out, int size) {
     memset(g_RecvBuf, 0, sizeof(g_RecvBuf));
     s_bValueRefused = false;
+    s_lastValue = nullptr;
+    s_lastValueLength = 0;
     if (parseGetResponse(datagram, length, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         outputRecvBufValue) != 1)
+                         KeepLastValue) != 1)
         return 0;
-    if (s_bValueRefused || out == nullptr || size <= 0)
+    if (out == nullptr || size <= 0)
         return 0;
-    const size_t textLength = strnlen(g_RecvBuf, sizeof(g_RecvBuf));
-    if (textLength >= static_cast<size_t>(size))
-        return 0;
-    memcpy(out, g_RecvBuf, textLength + 1);
+    // Printers send names in UTF-8 or in Latin-1, and sometimes with control
+    // characters; the caller gets display text, cut to its buffer.
+    MakeDisplayText(s_lastValue, static_cast<size_t>(s_lastValueLength), out,
+                    static_cast<size_t>(size));
     return 1;
+}
+
+bool CNetIO::ResponseRequestId(const unsigned char* datagram, int length, long long* requestId) {
+    if (datagram == nullptr || length <= 0 || requestId == nullptr)
+        return false;
+    const unsigned char* pos = datagram;
+    const unsigned char* const end = datagram + length;
+    const unsigned char* content = nullptr;
+    int contentLength = 0;
+    if (!ReadExpected(pos, end, 0x30, content, contentLength) || pos != end)
+        return false;
+    pos = content;
+    if (!ReadExpected(pos, end, 0x02, content, contentLength) ||
+        !ReadExpected(pos, end, 0x04, content, contentLength))
+        return false;
+    unsigned char tag = 0;
+    if (!ReadElement(pos, end, tag, content, contentLength) || (tag != 0xA2 && tag != 0xA3))
+        return false;
+    pos = content;
+    if (!ReadExpected(pos, end, 0x02, content, contentLength) || contentLength < 1 ||
+        contentLength > 8)
+        return false;
+    // Two's complement, most significant byte first.
+    long long value = (content[0] & 0x80) ? -1 : 0;
+    for (int i = 0; i < contentLength; ++i)
+        value = static_cast<long long>((static_cast<unsigned long long>(value) << 8) | content[i]);
+    *requestId = value;
+    return true;
 }
 
 int CNetIO::parseForOID(const unsigned char* datagram, int length, const unsigned char* wanted,

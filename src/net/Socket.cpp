@@ -2,7 +2,11 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/sockios.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 int scope_id = 0;
@@ -95,6 +99,42 @@ int CSocket::Select(SOCKETSELECTMODE mode, bool* ready) {
     return 0;
 }
 
+int CSocket::ConnectStart(const sockaddr* address, int addressLength) {
+    if (address == nullptr)
+        return -1;
+    if (!IsOpen())
+        return EBADF;
+    if (connect(m_nSocket, address, static_cast<socklen_t>(addressLength)) == 0)
+        return 0;
+    if (errno == EINPROGRESS || errno == EINTR)
+        return EINPROGRESS;
+    return errno;
+}
+
+int CSocket::ConnectWait(int waitMs) {
+    if (!IsOpen())
+        return EBADF;
+    pollfd fds[2] = {{m_nCancelRead, POLLIN, 0}, {m_nSocket, POLLIN | POLLOUT, 0}};
+    const int ready = poll(fds, 2, waitMs < 0 ? 0 : waitMs);
+    if (ready < 0)
+        return errno == EINTR ? EINPROGRESS : errno;
+    if (fds[0].revents != 0)
+        return ECANCELED;
+    if (ready == 0)
+        return EINPROGRESS;
+    sockaddr_storage peer;
+    socklen_t peerLength = sizeof(peer);
+    if (getpeername(m_nSocket, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0)
+        return 0;
+    if (errno != ENOTCONN)
+        return errno;
+    int pending = 0;
+    socklen_t pendingLength = sizeof(pending);
+    if (getsockopt(m_nSocket, SOL_SOCKET, SO_ERROR, &pending, &pendingLength) < 0)
+        return errno;
+    return pending != 0 ? pending : ECONNREFUSED;
+}
+
 int CSocket::Connect(const sockaddr* address, int addressLength) {
     if (address == nullptr)
         return -1;
@@ -147,6 +187,77 @@ int CSocket::Write(const void* data, unsigned long length, unsigned long* writte
     if (written != nullptr)
         *written = done;
     return result;
+}
+
+int CSocket::WriteSome(const void* data, unsigned long length, int waitMs, unsigned long* written) {
+    if (written != nullptr)
+        *written = 0;
+    if (!IsOpen())
+        return -1;
+    if (length == 0)
+        return 0;
+    if (data == nullptr)
+        return EFAULT;
+    for (int turn = 0; turn < 2; ++turn) {
+        const ssize_t n = send(m_nSocket, data, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            if (written != nullptr)
+                *written = static_cast<unsigned long>(n);
+            return 0;
+        }
+        if (n == 0)
+            return EPIPE;
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return errno;
+        if (turn == 1)
+            break;
+        // One bounded wait for room, then one more try.
+        pollfd fds[2] = {{m_nCancelRead, POLLIN, 0}, {m_nSocket, POLLOUT, 0}};
+        const int ready = poll(fds, 2, waitMs < 0 ? 0 : waitMs);
+        if (ready < 0 && errno != EINTR)
+            return errno;
+        if (fds[0].revents != 0)
+            return ECANCELED;
+        if (ready <= 0)
+            return 0;
+    }
+    return 0;
+}
+
+int CSocket::Unacknowledged(long* pending) {
+    if (pending != nullptr)
+        *pending = 0;
+    if (!IsOpen())
+        return -1;
+    int error = 0;
+    socklen_t length = sizeof(error);
+    if (getsockopt(m_nSocket, SOL_SOCKET, SO_ERROR, &error, &length) < 0)
+        return errno;
+    if (error != 0)
+        return error;
+    // A reset empties the queue: an empty queue on a dead connection is
+    // not a delivery.
+    tcp_info info{};
+    length = sizeof(info);
+    if (getsockopt(m_nSocket, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
+        info.tcpi_state == TCP_CLOSE)
+        return ECONNRESET;
+    int queued = 0;
+    if (ioctl(m_nSocket, SIOCOUTQ, &queued) < 0)
+        return errno;
+    if (pending != nullptr)
+        *pending = queued;
+    return 0;
+}
+
+void CSocket::Abort() {
+    if (m_nSocket != -1) {
+        const linger drop = {1, 0};
+        setsockopt(m_nSocket, SOL_SOCKET, SO_LINGER, &drop, sizeof(drop));
+    }
+    Close();
 }
 
 int CSocket::Cancel() {

@@ -24,8 +24,22 @@ public:
 
     int Open(int family, int type, int protocol);
     int Connect(const sockaddr* address, int addressLength);
+    // A connect in bounded steps: ConnectStart returns 0 when connected,
+    // EINPROGRESS while pending, or an error number; ConnectWait waits at
+    // most waitMs and answers the same way (ECANCELED after Cancel).
+    int ConnectStart(const sockaddr* address, int addressLength);
+    int ConnectWait(int waitMs);
     int Select(SOCKETSELECTMODE mode, bool* ready);
     int Write(const void* data, unsigned long length, unsigned long* written);
+    // One slice of a write: what the socket takes of the bytes, waiting at
+    // most waitMs for room. 0 with *written the count (0 when the wait ended
+    // first), ECANCELED, an error number, or -1 when not open.
+    int WriteSome(const void* data, unsigned long length, int waitMs, unsigned long* written);
+    // Bytes written but not yet acknowledged by the peer (sent or not): 0
+    // with *pending set, or the connection's error number once it is lost.
+    int Unacknowledged(long* pending);
+    // Closes with a reset instead of an orderly end.
+    void Abort();
     int Cancel();
     void Close();
 

@@ -3,62 +3,99 @@
 #include "BundleUtilities.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
 
-bool FirmwareImage::Allocate(std::size_t bytes) {
-    Release();
-    // Straight from the kernel, with large pages where it has them: filling
-    // tens of MiB of fresh small pages costs more faults than sending the
-    // file over the network takes.
-    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED)
-        return false;
-    madvise(p, bytes, MADV_HUGEPAGE); // a hint; small pages work as well
-    m_bytes = static_cast<unsigned char*>(p);
-    m_length = bytes;
-    return true;
+namespace {
+
+std::string RealPath(const std::string& path) {
+    char* real = realpath(path.c_str(), nullptr);
+    if (real == nullptr)
+        return std::string();
+    std::string result(real);
+    std::free(real);
+    return result;
 }
 
-void FirmwareImage::Release() {
-    if (m_bytes != nullptr)
-        munmap(m_bytes, m_length);
-    m_bytes = nullptr;
-    m_length = 0;
-    size = 0;
-}
+} // namespace
 
-bool ReadFirmwareFile(const QString& fileName, FirmwareImage* image) {
-    image->Release();
-    image->path[0] = '\0';
+std::string ResolveFirmwareFile(const QString& fileName) {
+    if (fileName.isEmpty())
+        return std::string();
     const QString path = GetAPDirectoryFileName(fileName, true);
-    if (path.isNull() || !CopyAsciiText(path, image->path))
+    const QString folder = GetAPDirectoryFileName(QStringLiteral("."), true);
+    if (path.isNull() || folder.isNull())
+        return std::string();
+    const std::string realFile = RealPath(path.toStdString());
+    std::string realFolder = RealPath(folder.toStdString());
+    if (realFile.empty() || realFolder.empty())
+        return std::string();
+    if (realFolder.back() != '/')
+        realFolder += '/';
+    // Inside means below the folder, not the folder itself.
+    if (realFile.size() <= realFolder.size() ||
+        realFile.compare(0, realFolder.size(), realFolder) != 0)
+        return std::string();
+    struct stat info {};
+    if (::stat(realFile.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::string();
+    return realFile;
+}
+
+FirmwareReader::~FirmwareReader() {
+    Close();
+}
+
+bool FirmwareReader::Open(const QString& fileName) {
+    Close();
+    m_path = ResolveFirmwareFile(fileName);
+    if (m_path.empty())
         return false;
-    const int fd = open(image->path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    // The path is free of links now: O_NOFOLLOW refuses one swapped in
+    // since, and O_NONBLOCK keeps a FIFO swapped in from holding the open.
+    m_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (m_fd < 0)
         return false;
-    const off_t end = lseek(fd, 0, SEEK_END);
-    if (end < 0 || end >= off_t(INT_MAX) || lseek(fd, 0, SEEK_SET) != 0) {
-        close(fd);
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
+        info.st_size >= off_t(INT_MAX)) {
+        Close();
         return false;
     }
-    const int size = int(end);
-    const bool allocated = image->Allocate(std::size_t(size) + 1);
-    int got = 0;
-    // Bounded: every turn either reads something or ends the loop.
-    while (allocated && got < size) {
-        const ssize_t n = read(fd, image->Bytes() + got, std::size_t(size - got));
-        if (n <= 0)
-            break;
-        got += int(n);
-    }
-    close(fd);
-    if (!allocated || got != size) {
-        image->Release();
-        return false;
-    }
-    image->size = size;
+    m_size = int64_t(info.st_size);
+    m_read = 0;
     return true;
+}
+
+void FirmwareReader::Close() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_size = 0;
+    m_read = 0;
+}
+
+long FirmwareReader::Read(unsigned char* into, std::size_t length) {
+    if (m_fd < 0 || into == nullptr)
+        return -1;
+    const int64_t left = m_size - m_read;
+    if (left <= 0)
+        return 0;
+    if (int64_t(length) > left)
+        length = std::size_t(left);
+    for (;;) {
+        const ssize_t n = ::read(m_fd, into, length);
+        if (n > 0) {
+            m_read += n;
+            return long(n);
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        // A file that ends before its measured size is not whole.
+        return -1;
+    }
 }

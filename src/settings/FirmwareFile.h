@@ -1,37 +1,43 @@
-// One firmware file of the package, read whole before any of it is sent, so
-// that a file that cannot be read in full is never sent in part.
+// One firmware file of the package, opened for sending and read in pieces
+// while it is sent, so that memory does not grow with the firmware.
+//
+// A file name is usable only when it resolves, links followed, to a regular
+// file inside the package folder: a settings file must not be able to send
+// /etc/passwd, a device or a FIFO to a printer.
 #pragma once
-
-#include "AsciiText.h"
 
 #include <QString>
 #include <cstddef>
+#include <cstdint>
+#include <string>
 
-class FirmwareImage {
+// The real path of the package's file fileName, or empty when it is not a
+// regular file inside the package folder (or no path can be formed).
+std::string ResolveFirmwareFile(const QString& fileName);
+
+class FirmwareReader {
 public:
-    FirmwareImage() = default;
-    ~FirmwareImage() { Release(); }
-    FirmwareImage(const FirmwareImage&) = delete;
-    FirmwareImage& operator=(const FirmwareImage&) = delete;
+    FirmwareReader() = default;
+    ~FirmwareReader();
+    FirmwareReader(const FirmwareReader&) = delete;
+    FirmwareReader& operator=(const FirmwareReader&) = delete;
 
-    // Room for `bytes` bytes, zeroed; false when memory is short.
-    bool Allocate(std::size_t bytes);
-    void Release();
+    // Opens and measures the file; false when it is unusable, cannot be
+    // opened or sized, or is 2 GiB or larger. Never blocks (a FIFO put in
+    // place of the file is refused, not waited for).
+    bool Open(const QString& fileName);
+    void Close();
 
-    unsigned char* Bytes() const { return m_bytes; }
-    char* Chars() const { return reinterpret_cast<char*>(m_bytes); }
+    int64_t Size() const { return m_size; }
+    // Up to length bytes: the count read, 0 at the end of the measured size,
+    // -1 when the read fails or the file ends early.
+    long Read(unsigned char* into, std::size_t length);
 
-    int size = 0;               // bytes of the file; fits one signed 32-bit count
-    char path[kCTextSize] = {}; // the file's path, empty when none could be formed
+    const std::string& Path() const { return m_path; }
 
 private:
-    unsigned char* m_bytes = nullptr;
-    std::size_t m_length = 0;
+    int m_fd = -1;
+    int64_t m_size = 0;
+    int64_t m_read = 0;
+    std::string m_path;
 };
-
-// Reads the package's file named fileName (beside the program) into image.
-// False when no path can be formed, or the file cannot be opened, sized or
-// read in full, or is 2 GiB or larger. Opened read-only: a package on
-// read-only media must still be sent. An empty file is whole with nothing in
-// it. image->path is filled as soon as the path is known.
-bool ReadFirmwareFile(const QString& fileName, FirmwareImage* image);

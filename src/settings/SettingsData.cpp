@@ -2,33 +2,28 @@
 
 #include "AsciiText.h"
 #include "BundleUtilities.h"
+#include "FirmwareFile.h"
 #include "XML.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 
 SETTINGS_DATA m_Settings;
 
 namespace {
+SETTINGS_LOAD_REPORT g_lastLoad;
+} // namespace
 
-// Size of a firmware file in bytes; 0 when it cannot be opened or is not a
-// regular file. Opened read-only: a file the user may read but not write is
-// still a firmware file that can be sent.
-long long MeasureFile(const char* path) {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    struct stat info {};
-    long long size = 0;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        const off_t end = ::lseek(fd, 0, SEEK_END);
-        size = end < 0 ? 0 : static_cast<long long>(end);
-    }
-    ::close(fd);
-    return size;
+const SETTINGS_LOAD_REPORT& LastSettingsLoad() {
+    return g_lastLoad;
+}
+
+namespace {
+
+// Size of a firmware file in bytes; 0 (listed as missing) when it cannot be
+// sent: not there, not a regular file, outside the package folder.
+long long MeasureFile(const QString& fileName) {
+    FirmwareReader reader;
+    return reader.Open(fileName) ? static_cast<long long>(reader.Size()) : 0;
 }
 
 void LoadFirmwareEntry(const CXML& xml, int index) {
@@ -42,7 +37,7 @@ void LoadFirmwareEntry(const CXML& xml, int index) {
             long long size = 0;
             if (CopyAsciiText(path, cPath)) {
                 std::printf("m_Settings.BinfileListdata[i].szFileName=%s\n", cPath);
-                size = MeasureFile(cPath);
+                size = MeasureFile(entry.szFileName);
             }
             entry.szFileSize = QString::number(size);
         }
@@ -56,6 +51,8 @@ void LoadFirmwareEntry(const CXML& xml, int index) {
 void LoadPackageSettings() {
     const CXML xml;
     m_Settings.Clear();
+    g_lastLoad.problem = xml.Problem();
+    g_lastLoad.path = xml.Path();
 
     const QString general = QStringLiteral("General");
     m_Settings.nPID = xml.ReadIntValue(general, QStringLiteral("PID"));
@@ -76,6 +73,13 @@ void LoadPackageSettings() {
     if (m_Settings.nFWCount > kMaxFirmwareFiles)
         m_Settings.nFWCount = kMaxFirmwareFiles;
     std::printf("m_Settings.nFWCount = %d\n", m_Settings.nFWCount);
+    // Optional: printers that pause while they write flash need longer.
+    const int seconds = xml.ReadIntValue(general, QStringLiteral("StallTimeout"));
+    if (seconds != 0 || !xml.ReadStringValue(general, QStringLiteral("StallTimeout")).isNull()) {
+        m_Settings.nStallTimeout = seconds < kMinStallTimeout
+                                       ? kMinStallTimeout
+                                       : (seconds > kMaxStallTimeout ? kMaxStallTimeout : seconds);
+    }
 
     for (int i = 0; i < m_Settings.nFWCount; ++i)
         LoadFirmwareEntry(xml, i);

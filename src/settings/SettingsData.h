@@ -2,6 +2,8 @@
 // the wizard pages share (port, community, printer tables with their ticks).
 #pragma once
 
+#include "XML.h"
+
 #include <QString>
 #include <cstdint>
 
@@ -11,6 +13,10 @@ constexpr int kMaxFirmwareFiles = 100;
 constexpr int kMaxModelNames = 5;
 constexpr int kMaxNetworkPrinters = 200;
 constexpr int kMaxUSBPrinters = 100;
+// Seconds a printer may take no byte before its download fails.
+constexpr int kDefaultStallTimeout = 120;
+constexpr int kMinStallTimeout = 5;
+constexpr int kMaxStallTimeout = 3600;
 
 struct BINFILE_LIST_DATA {
     QString szFileName; // as written in the settings file
@@ -42,7 +48,8 @@ struct SETTINGS_DATA {
     int32_t nMode = 0;
     QString szModuleName;
     int32_t nLanguage = 0;
-    int32_t nFWCount = 0; // zero or less means no files
+    int32_t nFWCount = 0;                         // zero or less means no files
+    int32_t nStallTimeout = kDefaultStallTimeout; // General/StallTimeout, seconds
     int32_t nEncoding = 0;
     int32_t nMDLCount = 0;
     QString szMDL[kMaxModelNames];
@@ -70,3 +77,11 @@ extern SETTINGS_DATA m_Settings;
 // Fills m_Settings from the package's settings file (the body of
 // MainWindow::InitSettings, kept here so that it needs no widgets).
 void LoadPackageSettings();
+
+// What the last LoadPackageSettings found wrong with the settings file, and
+// which file it was, so that the window can tell the user.
+struct SETTINGS_LOAD_REPORT {
+    SettingsProblem problem = SettingsProblem::None;
+    QString path;
+};
+const SETTINGS_LOAD_REPORT& LastSettingsLoad();

@@ -3,17 +3,19 @@
 #include "AsciiText.h"
 #include "BundleUtilities.h"
 
-#include <QFile>
+#include "PlistShape.h"
+
 #include <plist/plist.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
-
-// A settings file is a few kilobytes; anything far larger is not one, and
-// reading it whole would only cost memory.
-constexpr qint64 kMaxSettingsFileSize = 16 * 1024 * 1024;
 
 plist_t SectionItem(void* root, const QString& section, const QString& key) {
     if (root == nullptr)
@@ -31,8 +33,12 @@ CXML::CXML() {
     if (const CBundle* bundle = GetMainBundle())
         name = CombiningTwoString(bundle->identifier, QStringLiteral(".plist"));
     const QString path = GetAPDirectoryFileName(name, true);
-    if (!path.isNull())
+    if (!path.isNull()) {
         Load(path);
+    } else {
+        m_path = name;
+        m_problem = SettingsProblem::Missing;
+    }
 }
 
 CXML::CXML(const QString& path) {
@@ -45,18 +51,80 @@ CXML::~CXML() {
 }
 
 void CXML::Load(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxSettingsFileSize)
+    m_path = path;
+    const QByteArray name = path.toLocal8Bit();
+    // Non-blocking, so that a FIFO in the settings file's place cannot hold
+    // the start; it is then refused as not a regular file.
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        m_problem = (errno == ENOENT || errno == ENOTDIR) ? SettingsProblem::Missing
+                                                          : SettingsProblem::Unreadable;
         return;
-    const QByteArray data = file.readAll();
-    if (data.isEmpty())
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        m_problem = SettingsProblem::Unreadable;
         return;
+    }
+    // A settings file is a few kilobytes: a far larger one is refused
+    // before a byte of it is read.
+    if (info.st_size > kMaxSettingsFileSize) {
+        ::close(fd);
+        m_problem = SettingsProblem::TooLarge;
+        return;
+    }
+    std::vector<char> data;
+    data.reserve(static_cast<size_t>(info.st_size));
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            m_problem = SettingsProblem::Unreadable;
+            return;
+        }
+        if (n == 0)
+            break;
+        // The file may grow after it was measured.
+        if (static_cast<long long>(data.size()) + n > kMaxSettingsFileSize) {
+            ::close(fd);
+            m_problem = SettingsProblem::TooLarge;
+            return;
+        }
+        data.insert(data.end(), chunk, chunk + n);
+    }
+    ::close(fd);
+    if (data.empty()) {
+        m_problem = SettingsProblem::Corrupt;
+        return;
+    }
+    // The parser recurses once per level and allocates per value: a hostile
+    // file is refused before it gets there.
+    switch (MeasurePlist(data.data(), data.size())) {
+    case PlistShape::TooDeep:
+        m_problem = SettingsProblem::TooDeep;
+        return;
+    case PlistShape::TooManyValues:
+        m_problem = SettingsProblem::TooManyValues;
+        return;
+    case PlistShape::Malformed:
+        m_problem = SettingsProblem::Corrupt;
+        return;
+    case PlistShape::Acceptable:
+        break;
+    }
     plist_t root = nullptr;
-    plist_from_memory(data.constData(), static_cast<uint32_t>(data.size()), &root);
-    if (root == nullptr)
+    plist_from_memory(data.data(), static_cast<uint32_t>(data.size()), &root);
+    if (root == nullptr) {
+        m_problem = SettingsProblem::Corrupt;
         return;
+    }
     if (plist_get_node_type(root) != PLIST_DICT) {
         plist_free(root);
+        m_problem = SettingsProblem::Corrupt;
         return;
     }
     m_dict = root;

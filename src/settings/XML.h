@@ -4,6 +4,19 @@
 
 #include <QString>
 
+// Why the settings file could not be used.
+enum class SettingsProblem {
+    None,
+    Missing,       // no such file (or no folder to look in)
+    Unreadable,    // no right to read it, not a regular file, a read error
+    Corrupt,       // not a property list whose root is a dictionary
+    TooLarge,      // refused unread: larger than kMaxSettingsFileSize
+    TooDeep,       // refused unparsed: nests deeper than kMaxSettingsDepth
+    TooManyValues, // refused unparsed: more than kMaxSettingsValues values
+};
+
+constexpr long long kMaxSettingsFileSize = 16ll * 1024 * 1024;
+
 class CXML {
 public:
     CXML();
@@ -14,6 +27,9 @@ public:
     CXML& operator=(const CXML&) = delete;
 
     bool IsLoaded() const { return m_dict != nullptr; }
+    SettingsProblem Problem() const { return m_problem; }
+    // The file that was (or would have been) read.
+    const QString& Path() const { return m_path; }
     // Null when there is no root, section or key, or the value is not a
     // usable string (not a string, longer than 255 characters, not ASCII).
     QString ReadStringValue(const QString& section, const QString& key) const;
@@ -24,4 +40,6 @@ public:
 private:
     void Load(const QString& path);
     void* m_dict = nullptr; // plist_t; owned
+    SettingsProblem m_problem = SettingsProblem::None;
+    QString m_path;
 };

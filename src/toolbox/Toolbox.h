@@ -166,6 +166,8 @@ EventTarget* WindowTarget(Window* window);
 void ShowWindow(Window* window);
 void HideWindow(Window* window);
 bool IsWindowVisible(const Window* window);
+// Paints the window now instead of at the next turn of the event loop.
+void DrawWindowNow(Window* window);
 // Sends the disposed event, then destroys the window; the Window pointer
 // stays valid (marked disposed) until the current event is done.
 void DisposeWindow(Window* window);
@@ -174,6 +176,10 @@ void SetWindowTitle(Window* window, const QString& title);
 QString GetWindowTitle(const Window* window);
 void CenterWindowOnScreen(Window* window);
 void CenterWindowOnParent(Window* window, Window* parent);
+// Makes a window a dialog of parent: it stays above it, and the window
+// manager keeps the two together. The dialog outlives a parent disposed
+// before it; call before the window is shown.
+void SetWindowParent(Window* window, Window* parent);
 // The frontmost shown document window, or null.
 Window* ActiveNonFloatingWindow();
 // Every window here takes the keyboard when it comes to the front.
@@ -221,18 +227,33 @@ Status GetPopupItemCount(const Control* control, int32_t* outCount);
 // insertion point when nothing is selected. kParamErr for other controls.
 Status GetFieldSelection(const Control* control, int32_t* start, int32_t* end);
 
-// Keyboard focus inside a window.
+// Keyboard focus inside a window. Tab and Shift+Tab walk the shown
+// controls in reading order; they are never raw keys of a field.
 void ClearKeyboardFocus(Window* window);
+// The first control that takes the keyboard (in Tab order) gets it.
 void AdvanceKeyboardFocus(Window* window);
 Control* GetKeyboardFocus(Window* window);
 void SetKeyboardFocus(Control* control);
 
 // A key filter sees every key meant for its field before the field does.
+// Text pasted (Ctrl+V, Shift+Insert, the context menu, the middle button) or
+// dropped into a filtered field arrives as typed keys, one per character up
+// to the first line break, through the window's key handlers and the filter:
+// what typing would refuse is refused, with one beep for the whole text.
+// Copy, cut, select all, undo and redo are the field's own editing.
 constexpr int kKeyFilterBlock = 0;
 constexpr int kKeyFilterPass = 1;
 using KeyFilterProc = int (*)(Control* control, int16_t* keyCode, int16_t* charCode,
                               uint32_t* modifiers);
 void SetControlKeyFilter(Control* control, KeyFilterProc filter);
+// Whether text can be dropped onto a field.
+void SetControlDragTrackingEnabled(Control* control, bool enabled);
+bool IsControlDragTrackingEnabled(const Control* control);
+
+// What a screen reader announces for a control; a label's own text serves
+// when none is set.
+void SetControlAccessibleName(Control* control, const QString& name);
+QString GetControlAccessibleName(const Control* control);
 // Character codes that keys without a printable character arrive as.
 constexpr int16_t kHomeChar = 1;
 constexpr int16_t kEndChar = 4;
@@ -267,6 +288,11 @@ Status GetListSelectionAnchor(const Control* list, ItemID* first, ItemID* last);
 // Asks the callback again for every shown cell.
 Status UpdateListItems(Control* list);
 Status SetListColumnTitle(Control* list, uint32_t property, const QString& title);
+// What a screen reader announces for a column's heading and each of its
+// cells, for a column whose cells show no text (a check box column).
+// Space in a list ticks or unticks the selected row's check box (the first
+// check box column) as a click on it would.
+Status SetListColumnAccessibleName(Control* list, uint32_t property, const QString& name);
 Status GetListColumnTitle(const Control* list, uint32_t property, QString* outTitle);
 // What a cell shows, asked through the callback ("" when nothing is set).
 QString GetListCellText(Control* list, ItemID item, uint32_t property);
@@ -298,6 +324,11 @@ void RemoveStringTable();
 // LANG); false for English or a language without a table.
 bool InstallStringTableForUserLocale();
 
+// The program's icon for every window, drawn from a compiled-in SVG, and the
+// desktop entry its windows belong to (the Wayland application id). False
+// when the icon cannot be read.
+bool SetApplicationIdentity(const QString& desktopId, const QString& svgResource);
+
 // Frees the menu bar and everything else the layer keeps for the process.
 void Shutdown();
 
@@ -313,7 +344,8 @@ struct AlertRecord {
     QString explanation;
     int buttonCount = 0;
     bool centredOnParent = false;
-    QWidget* box = nullptr; // the alert itself, only while an observer runs
+    QWidget* owner = nullptr; // the window it came up over
+    QWidget* box = nullptr;   // the alert itself, only while an observer runs
 };
 void CaptureAlerts(bool capture);
 // Called for each captured alert while it is shown, before OK dismisses it

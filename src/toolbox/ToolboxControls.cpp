@@ -15,6 +15,8 @@
 #include <QTabWidget>
 #include <QTreeView>
 
+#include <algorithm>
+
 namespace tb {
 
 namespace {
@@ -262,6 +264,25 @@ void SetControlKeyFilter(Control* control, KeyFilterProc filter) {
         control->keyFilter = filter;
 }
 
+void SetControlDragTrackingEnabled(Control* control, bool enabled) {
+    if (control != nullptr && control->widget != nullptr)
+        control->widget->setAcceptDrops(enabled);
+}
+
+bool IsControlDragTrackingEnabled(const Control* control) {
+    return control != nullptr && control->widget != nullptr && control->widget->acceptDrops();
+}
+
+void SetControlAccessibleName(Control* control, const QString& name) {
+    if (control != nullptr && control->widget != nullptr)
+        control->widget->setAccessibleName(name);
+}
+
+QString GetControlAccessibleName(const Control* control) {
+    return control != nullptr && control->widget != nullptr ? control->widget->accessibleName()
+                                                            : QString();
+}
+
 // ---- list views -------------------------------------------------------------
 
 ListModel::ListModel(Control* c, QObject* parent) : QAbstractTableModel(parent), control(c) {}
@@ -285,6 +306,10 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
         index.column() >= int(properties.size()))
         return QVariant();
     const bool check = checkColumns[std::size_t(index.column())];
+    if (role == Qt::AccessibleTextRole) {
+        const QString& name = accessibleNames[std::size_t(index.column())];
+        return name.isEmpty() ? QVariant() : QVariant(name);
+    }
     if ((check && role != Qt::CheckStateRole) ||
         (!check && role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return QVariant();
@@ -320,8 +345,13 @@ Qt::ItemFlags ListModel::flags(const QModelIndex& index) const {
 }
 
 QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
-        section >= int(titles.size()))
+    if (orientation != Qt::Horizontal || section < 0 || section >= int(titles.size()))
+        return QVariant();
+    if (role == Qt::AccessibleTextRole) {
+        const QString& name = accessibleNames[std::size_t(section)];
+        return name.isEmpty() ? QVariant() : QVariant(name);
+    }
+    if (role != Qt::DisplayRole)
         return QVariant();
     return titles[std::size_t(section)];
 }
@@ -396,6 +426,7 @@ void SetUpListView(Control* control) {
         model->properties.push_back(CodeFromText(columns[i]));
         model->checkColumns.push_back(checks.contains(columns[i]));
         model->titles.push_back(i < titles.size() ? titles[i] : QString());
+        model->accessibleNames.emplace_back();
     }
     view->setModel(model);
     control->model = model;
@@ -504,6 +535,41 @@ Status SetListColumnTitle(Control* list, uint32_t property, const QString& title
         return kPropertyNotSupported;
     model->SetTitle(column, title);
     return kNoErr;
+}
+
+Status SetListColumnAccessibleName(Control* list, uint32_t property, const QString& name) {
+    ListModel* model = ModelOf(list);
+    const int column = model != nullptr ? model->ColumnOf(property) : -1;
+    if (column < 0)
+        return kPropertyNotSupported;
+    model->accessibleNames[std::size_t(column)] = name;
+    emit model->headerDataChanged(Qt::Horizontal, column, column);
+    model->Refresh();
+    return kNoErr;
+}
+
+bool ToggleSelectedRow(Control* list) {
+    ListModel* model = ModelOf(list);
+    QAbstractItemView* view = ViewOf(list);
+    if (model == nullptr || view == nullptr || model->items.empty())
+        return false;
+    const auto check = std::find(model->checkColumns.begin(), model->checkColumns.end(), true);
+    if (check == model->checkColumns.end())
+        return false;
+    int row = -1;
+    for (std::size_t i = 0; i < model->items.size() && row < 0; ++i) {
+        if (view->selectionModel()->isRowSelected(int(i), QModelIndex()))
+            row = int(i);
+    }
+    if (row < 0 && view->currentIndex().isValid())
+        row = view->currentIndex().row();
+    if (row < 0 || row >= int(model->items.size()))
+        return false;
+    const QModelIndex cell = model->index(row, int(check - model->checkColumns.begin()));
+    // Every set is a flip for the callback; the value proposed is the flip.
+    const bool checked = model->data(cell, Qt::CheckStateRole).toInt() == Qt::Checked;
+    model->setData(cell, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+    return true;
 }
 
 Status GetListColumnTitle(const Control* list, uint32_t property, QString* outTitle) {

@@ -320,8 +320,12 @@ Status DefaultWindowHandling(Window* window, Event* event) {
         window->cancelButton->click();
         return kNoErr;
     }
-    if (Control* control = FindControl(window, receiver);
-        control != nullptr && control->keyFilter != nullptr) {
+    Control* control = FindControl(window, receiver);
+    // Space ticks the selected row of a list as a click on its box would.
+    if (plain && key == Qt::Key_Space && control != nullptr && control->model != nullptr &&
+        ToggleSelectedRow(control))
+        return kNoErr;
+    if (control != nullptr && control->keyFilter != nullptr) {
         int16_t filterKey = int16_t(keyCode & 0x7FFF);
         int16_t filterChar = int16_t(charByte);
         uint32_t filterModifiers = modifiers;

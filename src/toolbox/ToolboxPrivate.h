@@ -136,6 +136,7 @@ public:
     std::vector<uint32_t> properties;
     std::vector<bool> checkColumns;
     std::vector<QString> titles;
+    std::vector<QString> accessibleNames;
 };
 
 // Depth of work in progress that a window must not be deleted under: event
@@ -159,5 +160,21 @@ void AttachMenuBar(Window* window);
 void DetachMenuBar(Window* window);
 void HookWindow(Window* window);
 int16_t CharCodeOfKey(int key, const QString& text);
+void SendKey(Window* window, QWidget* receiver, QKeyEvent* key);
+// Delivers text to the window as typed keys (see SetControlKeyFilter).
+void TypeText(Window* window, QWidget* field, const QString& text);
+// Flips the check box of the selected row (else the current row) of a list
+// with a check box column; false when there is none to flip.
+bool ToggleSelectedRow(Control* list);
+// Screen readers see a tab control whose strip is hidden without the strip.
+void InstallAccessibleFactory();
+
+// Beeps asked for inside the scope become one beep at its end.
+struct QuietBeepScope {
+    QuietBeepScope();
+    ~QuietBeepScope();
+    QuietBeepScope(const QuietBeepScope&) = delete;
+    QuietBeepScope& operator=(const QuietBeepScope&) = delete;
+};
 
 } // namespace tb

@@ -4,28 +4,41 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCursor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
+#include <QIcon>
 #include <QLayout>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QScreen>
+#include <QSvgRenderer>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QThread>
 #include <QTimer>
 #include <QTranslator>
 #include <QUiLoader>
+#include <QWindow>
 
 #include <cstring>
+#include <functional>
 
 namespace tb {
 
@@ -44,6 +57,8 @@ QTranslator* g_translator = nullptr;
 bool g_captureAlerts = false;
 std::vector<test::AlertRecord> g_alerts;
 int g_beeps = 0;
+int g_quietBeeps = 0;
+bool g_beepWanted = false;
 std::function<void(const test::AlertRecord&)> g_alertObserver;
 
 bool IsModifierKey(int key) {
@@ -67,19 +82,37 @@ uint32_t CommandOf(const QObject* object) {
     return CodeFromText(object->property("command").toString());
 }
 
-void SendKey(Window* window, QWidget* receiver, QKeyEvent* key) {
-    Event* event = CreateEvent(kClassKeyboard, key->isAutoRepeat() ? kRawKeyRepeat : kRawKeyDown);
-    const uint32_t keyCode = uint32_t(key->key());
-    const uint8_t charByte = uint8_t(CharCodeOfKey(key->key(), key->text()));
-    const uint32_t modifiers = uint32_t(key->modifiers());
-    SetEventParameter(event, kParamKeyCode, kTypeUInt32, sizeof keyCode, &keyCode);
-    SetEventParameter(event, kParamKeyChar, kTypeChar, sizeof charByte, &charByte);
-    SetEventParameter(event, kParamKeyModifiers, kTypeUInt32, sizeof modifiers, &modifiers);
-    event->nativeKey = key;
-    event->nativeReceiver = receiver;
-    SendEvent(event, &window->target);
-    event->nativeKey = nullptr;
-    ReleaseEvent(event);
+// Tab and Shift+Tab move the keyboard between controls, as the window's own
+// business: a field's filter would refuse them and trap the keyboard.
+bool IsFocusKey(const QKeyEvent* key) {
+    return (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
+           (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0;
+}
+
+bool IsPaste(const QKeyEvent* key) {
+    return key->matches(QKeySequence::Paste);
+}
+
+// Editing that moves no new character into a field.
+bool IsEditingShortcut(const QKeyEvent* key) {
+    return key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Cut) ||
+           key->matches(QKeySequence::SelectAll) || key->matches(QKeySequence::Undo) ||
+           key->matches(QKeySequence::Redo);
+}
+
+// A field of one of our windows whose keys pass a filter, or null.
+QLineEdit* FilteredField(QWidget* widget, Window** outWindow) {
+    auto* edit = qobject_cast<QLineEdit*>(widget);
+    if (edit == nullptr)
+        return nullptr;
+    Window* window = WindowOfWidget(edit->window());
+    if (window == nullptr || window->disposed)
+        return nullptr;
+    Control* control = FindControl(window, edit);
+    if (control == nullptr || control->keyFilter == nullptr)
+        return nullptr;
+    *outWindow = window;
+    return edit;
 }
 
 void SendSimple(Window* window, uint32_t eventClass, uint32_t eventKind) {
@@ -105,17 +138,42 @@ public:
             return false;
         auto* widget = static_cast<QWidget*>(watched);
         if (ev->type() == QEvent::KeyPress) {
+            auto* key = static_cast<QKeyEvent*>(ev);
             Window* window = WindowOfWidget(widget->window());
             // A modifier pressed alone is no key of its own: a filter would
             // refuse it (it has no character) and beep before every capital.
-            if (window == nullptr || window->disposed ||
-                IsModifierKey(static_cast<QKeyEvent*>(ev)->key()))
+            if (window == nullptr || window->disposed || IsModifierKey(key->key()) ||
+                IsFocusKey(key))
                 return false;
-            SendKey(window, widget, static_cast<QKeyEvent*>(ev));
+            if (qobject_cast<QLineEdit*>(widget) != nullptr) {
+                if (IsEditingShortcut(key))
+                    return false;
+                Window* fieldWindow = nullptr;
+                if (IsPaste(key)) {
+                    if (QLineEdit* edit = FilteredField(widget, &fieldWindow)) {
+                        TypeText(fieldWindow, edit, QGuiApplication::clipboard()->text());
+                        return true;
+                    }
+                    return false;
+                }
+            }
+            SendKey(window, widget, key);
             return true;
         }
-        if (ev->type() == QEvent::MouseButtonRelease)
-            return ListViewportReleased(widget, static_cast<QMouseEvent*>(ev));
+        switch (ev->type()) {
+        case QEvent::Drop:
+            return FieldDropped(widget, static_cast<QDropEvent*>(ev));
+        case QEvent::ContextMenu:
+            return FieldMenu(widget, static_cast<QContextMenuEvent*>(ev));
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            return MiddleButtonOnField(widget, static_cast<QMouseEvent*>(ev), false);
+        case QEvent::MouseButtonRelease:
+            return MiddleButtonOnField(widget, static_cast<QMouseEvent*>(ev), true) ||
+                   ListViewportReleased(widget, static_cast<QMouseEvent*>(ev));
+        default:
+            break;
+        }
         Window* window = Windows().value(widget, nullptr);
         if (window == nullptr || window->disposed)
             return false;
@@ -150,6 +208,88 @@ public:
     }
 
 private:
+    // Dropped text is typed into a filtered field where it lands.
+    static bool FieldDropped(QWidget* widget, QDropEvent* ev) {
+        Window* window = nullptr;
+        QLineEdit* edit = FilteredField(widget, &window);
+        if (edit == nullptr)
+            return false;
+        if (ev->mimeData() != nullptr && ev->mimeData()->hasText()) {
+            edit->setFocus(Qt::OtherFocusReason);
+            edit->deselect();
+            edit->setCursorPosition(edit->cursorPositionAt(ev->position().toPoint()));
+            // A copy: a text moved from the same field must not vanish there.
+            ev->setDropAction(Qt::CopyAction);
+            ev->accept();
+            TypeText(window, edit, ev->mimeData()->text());
+        } else {
+            ev->ignore();
+        }
+        return true;
+    }
+
+    // The field's editing menu, whose Paste types the text in.
+    static bool FieldMenu(QWidget* widget, QContextMenuEvent* ev) {
+        Window* window = nullptr;
+        QLineEdit* edit = FilteredField(widget, &window);
+        if (edit == nullptr)
+            return false;
+        auto* menu = new QMenu(edit);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        QPointer<QLineEdit> field(edit);
+        auto add = [menu](const char* name, const QString& text, QKeySequence::StandardKey key,
+                          bool enabled, std::function<void()> what) {
+            QAction* action = menu->addAction(text);
+            action->setObjectName(QLatin1String(name));
+            action->setShortcut(QKeySequence(key));
+            action->setEnabled(enabled);
+            QObject::connect(action, &QAction::triggered, menu, std::move(what));
+        };
+        const bool selected = edit->hasSelectedText();
+        const bool writable = !edit->isReadOnly();
+        add("edit-cut", QLineEdit::tr("Cu&t"), QKeySequence::Cut, selected && writable, [field] {
+            if (field != nullptr)
+                field->cut();
+        });
+        add("edit-copy", QLineEdit::tr("&Copy"), QKeySequence::Copy, selected, [field] {
+            if (field != nullptr)
+                field->copy();
+        });
+        add("edit-paste", QLineEdit::tr("&Paste"), QKeySequence::Paste,
+            writable && !QGuiApplication::clipboard()->text().isEmpty(), [window, field] {
+                if (field != nullptr && !window->disposed) {
+                    field->setFocus(Qt::OtherFocusReason);
+                    TypeText(window, field, QGuiApplication::clipboard()->text());
+                }
+            });
+        menu->addSeparator();
+        add("select-all", QLineEdit::tr("Select All"), QKeySequence::SelectAll,
+            !edit->text().isEmpty(), [field] {
+                if (field != nullptr)
+                    field->selectAll();
+            });
+        menu->popup(ev->globalPos());
+        return true;
+    }
+
+    // The middle button pastes the primary selection on X11.
+    static bool MiddleButtonOnField(QWidget* widget, QMouseEvent* ev, bool released) {
+        Window* window = nullptr;
+        if (ev->button() != Qt::MiddleButton)
+            return false;
+        QLineEdit* edit = FilteredField(widget, &window);
+        if (edit == nullptr)
+            return false;
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        if (released && clipboard->supportsSelection() && !edit->isReadOnly()) {
+            edit->setFocus(Qt::MouseFocusReason);
+            edit->deselect();
+            edit->setCursorPosition(edit->cursorPositionAt(ev->position().toPoint()));
+            TypeText(window, edit, clipboard->text(QClipboard::Selection));
+        }
+        return true;
+    }
+
     // A click into the empty part of a list still counts as a click on it.
     static bool ListViewportReleased(QWidget* widget, QMouseEvent* ev) {
         auto* view = qobject_cast<QAbstractItemView*>(widget->parentWidget());
@@ -172,6 +312,45 @@ Hub* TheHub() {
         qApp->installEventFilter(hub);
     }
     return hub;
+}
+
+// A tab control whose strip is hidden, as a screen reader sees it: the
+// pages, without the strip and its scroll buttons.
+class PagesAccessible : public QAccessibleWidget {
+public:
+    explicit PagesAccessible(QWidget* w) : QAccessibleWidget(w, QAccessible::Pane) {}
+
+    int childCount() const override { return int(Children().size()); }
+    QAccessibleInterface* child(int index) const override {
+        const QList<QWidget*> children = Children();
+        if (index < 0 || index >= children.size())
+            return nullptr;
+        return QAccessible::queryAccessibleInterface(children.at(index));
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        if (child == nullptr || !child->object() || !child->object()->isWidgetType())
+            return -1;
+        return int(Children().indexOf(static_cast<QWidget*>(child->object())));
+    }
+
+private:
+    QList<QWidget*> Children() const {
+        QList<QWidget*> children;
+        auto* tabs = static_cast<QTabWidget*>(widget());
+        for (QObject* object : tabs->children()) {
+            auto* w = qobject_cast<QWidget*>(object);
+            if (w != nullptr && !w->isWindow() && w != tabs->tabBar())
+                children.append(w);
+        }
+        return children;
+    }
+};
+
+QAccessibleInterface* AccessibleFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("QTabWidget") && object != nullptr && object->isWidgetType() &&
+        object->property("tabStripHidden").toBool())
+        return new PagesAccessible(static_cast<QWidget*>(object));
+    return nullptr;
 }
 
 void ApplySizeLimits(Window* window) {
@@ -223,6 +402,14 @@ void HookMenuActions(QMenuBar* bar) {
 }
 
 } // namespace
+
+void InstallAccessibleFactory() {
+    static bool installed = false;
+    if (!installed) {
+        installed = true;
+        QAccessible::installFactory(AccessibleFactory);
+    }
+}
 
 Window::Window(QWidget* w) : widget(w) {
     target.window = this;
@@ -289,8 +476,14 @@ void HookWindow(Window* window) {
                 window->cancelButton = button;
         }
         if (auto* tabs = qobject_cast<QTabWidget*>(child);
-            tabs != nullptr && tabs->property("tabStripHidden").toBool())
+            tabs != nullptr && tabs->property("tabStripHidden").toBool()) {
+            // The strip is the tab control's keyboard stop: without it the
+            // keyboard goes straight to the controls of the page shown.
             tabs->tabBar()->hide();
+            tabs->tabBar()->setFocusPolicy(Qt::NoFocus);
+            tabs->setFocusProxy(nullptr);
+            tabs->setFocusPolicy(Qt::NoFocus);
+        }
         if (auto* view = qobject_cast<QAbstractItemView*>(child);
             view != nullptr && view->property("columns").isValid())
             SetUpListView(FindControl(window, view));
@@ -352,6 +545,7 @@ Status CreateWindowFromNib(Nib* nib, const QString& windowName, Window** outWind
     if (widget == nullptr)
         return kResourceNotFound;
     TheHub();
+    InstallAccessibleFactory();
     widget->setWindowFlag(Qt::Window, true);
     widget->hide();
     auto* window = new Window(widget);
@@ -435,6 +629,25 @@ bool IsWindowVisible(const Window* window) {
            window->widget->isVisible();
 }
 
+void DrawWindowNow(Window* window) {
+    if (window == nullptr || window->disposed || window->widget == nullptr)
+        return;
+    // Events run below may dispose of the window (its Cancel): from here on
+    // only the guarded widget is used.
+    QPointer<QWidget> widget = window->widget;
+    QPointer<QWindow> handle = widget->windowHandle();
+    // The platform exposes a newly shown window in its own time; a paint
+    // before that draws nothing. Wait for it, briefly and bounded.
+    QElapsedTimer waited;
+    waited.start();
+    while (!handle.isNull() && !handle->isExposed() && waited.elapsed() < 1000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    if (!widget.isNull() && widget->isVisible())
+        widget->repaint();
+}
+
 void DisposeWindow(Window* window) {
     if (window == nullptr || window->disposed)
         return;
@@ -448,6 +661,14 @@ void DisposeWindow(Window* window) {
     if (widget == nullptr)
         return;
     widget->hide();
+    // Dialogs belong to their owners, not to the window they stood above.
+    for (QWidget* child : widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child->isWindow() && WindowOfWidget(child) != nullptr) {
+            const bool shown = child->isVisible();
+            child->setParent(nullptr, child->windowFlags());
+            child->setVisible(shown);
+        }
+    }
     // Inside an event of this window Qt still uses the widget on the way back.
     if (IsBusy())
         widget->deleteLater();
@@ -490,6 +711,18 @@ void CenterWindowOnParent(Window* window, Window* parent) {
     window->widget->move(frame.topLeft());
 }
 
+void SetWindowParent(Window* window, Window* parent) {
+    if (window == nullptr || window->disposed || window->widget == nullptr || parent == nullptr ||
+        parent->disposed || parent->widget == nullptr || window == parent)
+        return;
+    QWidget* w = window->widget;
+    const bool shown = w->isVisible();
+    const QPoint position = w->pos();
+    w->setParent(parent->widget, (w->windowFlags() & ~Qt::WindowType_Mask) | Qt::Dialog);
+    w->move(position);
+    w->setVisible(shown);
+}
+
 Window* ActiveNonFloatingWindow() {
     return FrontWindow();
 }
@@ -526,6 +759,13 @@ bool SaveWindowPicture(Window* window, const QString& path) {
 
 void CautionAlert(Window* parent, const QString& title, const QString& explanation) {
     QWidget* owner = parent != nullptr && !parent->disposed ? parent->widget.data() : nullptr;
+    // A dialog of the window that the user was working in caused the
+    // message: it comes up over that dialog, which keeps the keyboard after.
+    if (Window* front = FrontWindow(); owner != nullptr && front != nullptr &&
+                                       front->widget != nullptr && front->widget != owner &&
+                                       front->widget->isVisible() &&
+                                       front->widget->parentWidget() == owner)
+        owner = front->widget;
     QMessageBox box(QMessageBox::Warning, title, title, QMessageBox::Ok, owner);
     box.setInformativeText(explanation);
     // Without a width of its own the box wraps even a short message after
@@ -540,6 +780,7 @@ void CautionAlert(Window* parent, const QString& title, const QString& explanati
             record.title = box.text();
             record.explanation = box.informativeText();
             record.buttonCount = int(box.buttons().size());
+            record.owner = owner;
             if (owner != nullptr) {
                 const QPoint delta = box.frameGeometry().center() - owner->frameGeometry().center();
                 record.centredOnParent = delta.manhattanLength() <= 4;
@@ -556,8 +797,63 @@ void CautionAlert(Window* parent, const QString& title, const QString& explanati
 }
 
 void Beep() {
+    if (g_quietBeeps > 0) {
+        g_beepWanted = true;
+        return;
+    }
     ++g_beeps;
     QApplication::beep();
+}
+
+QuietBeepScope::QuietBeepScope() {
+    if (g_quietBeeps++ == 0)
+        g_beepWanted = false;
+}
+
+QuietBeepScope::~QuietBeepScope() {
+    if (--g_quietBeeps == 0 && g_beepWanted) {
+        g_beepWanted = false;
+        Beep();
+    }
+}
+
+void SendKey(Window* window, QWidget* receiver, QKeyEvent* key) {
+    Event* event = CreateEvent(kClassKeyboard, key->isAutoRepeat() ? kRawKeyRepeat : kRawKeyDown);
+    const uint32_t keyCode = uint32_t(key->key());
+    const uint8_t charByte = uint8_t(CharCodeOfKey(key->key(), key->text()));
+    const uint32_t modifiers = uint32_t(key->modifiers());
+    SetEventParameter(event, kParamKeyCode, kTypeUInt32, sizeof keyCode, &keyCode);
+    SetEventParameter(event, kParamKeyChar, kTypeChar, sizeof charByte, &charByte);
+    SetEventParameter(event, kParamKeyModifiers, kTypeUInt32, sizeof modifiers, &modifiers);
+    event->nativeKey = key;
+    event->nativeReceiver = receiver;
+    SendEvent(event, &window->target);
+    event->nativeKey = nullptr;
+    ReleaseEvent(event);
+}
+
+void TypeText(Window* window, QWidget* field, const QString& text) {
+    if (window == nullptr)
+        return;
+    QPointer<QWidget> first(field);
+    QuietBeepScope quiet;
+    // Bounded by the text; a handler may move the keyboard on (the octet
+    // fields do), and the rest follows it as typing would.
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            break;
+        if (window->disposed || window->widget == nullptr)
+            break;
+        QWidget* receiver = window->widget->focusWidget();
+        if (receiver == nullptr)
+            receiver = first;
+        if (receiver == nullptr)
+            break;
+        const QChar upper = c.toUpper();
+        const int key = upper.unicode() < 0x80 ? int(upper.unicode()) : int(Qt::Key_unknown);
+        QKeyEvent typed(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
+        SendKey(window, receiver, &typed);
+    }
 }
 
 void SetWatchCursor() {
@@ -603,6 +899,26 @@ void RemoveStringTable() {
     QCoreApplication::removeTranslator(g_translator);
     delete g_translator;
     g_translator = nullptr;
+}
+
+bool SetApplicationIdentity(const QString& desktopId, const QString& svgResource) {
+    QGuiApplication::setDesktopFileName(desktopId);
+    QSvgRenderer renderer(svgResource);
+    if (!renderer.isValid())
+        return false;
+    // Drawn at the sizes window managers and task bars ask for; the SVG
+    // image plugin would be one more package to depend on.
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        renderer.render(&painter);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    QApplication::setWindowIcon(icon);
+    return true;
 }
 
 void Shutdown() {

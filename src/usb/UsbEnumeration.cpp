@@ -1,4 +1,5 @@
 #include "UsbEnumeration.h"
+#include "DisplayText.h"
 
 #include "OstrelRecords.h"
 
@@ -238,7 +239,11 @@ void KeepDeviceIdFields(const std::string& deviceId) {
     // Longer IDs are cut at a character boundary rather than overflowing.
     char buf[kDeviceIdBufferSize] = {};
     CopyCut(buf, sizeof buf, deviceId.c_str(), std::strlen(deviceId.c_str()));
-    std::printf("idstr=%s\n", buf);
+    // The diagnostic line without the printer's control characters.
+    char shown[kDeviceIdBufferSize];
+    MakeDisplayText(reinterpret_cast<const unsigned char*>(buf), std::strlen(buf), shown,
+                    sizeof shown);
+    std::printf("idstr=%s\n", shown);
 
     const char* pos = buf + std::strlen(buf);
     if (const char* sern = std::strstr(buf, "SERN:")) {

@@ -5,12 +5,15 @@
 #include <libudev.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -250,6 +253,75 @@ int GenericInitialize(classdriver_t self, classdriver_t /*base*/) {
     return 0;
 }
 
+// A module may come only from where nobody but root and the user running
+// the program can write. The file, its links resolved, must be a regular
+// file owned by one of them and writable by no one else, and so must every
+// folder above it be (or a folder could be swapped under the check).
+// Returns an open descriptor of the checked file, or -1 after one "DEBUG:"
+// line.
+int OpenTrustedModule(const char* path) {
+    auto refuse = [path](const char* why) {
+        std::fprintf(stderr, "DEBUG: Unable to load class driver \"%s\": %s\n", path, why);
+        return -1;
+    };
+    if (path[0] != '/')
+        return refuse("not an absolute path");
+    char resolved[PATH_MAX];
+    if (realpath(path, resolved) == nullptr)
+        return refuse(std::strerror(errno));
+    const int fd = open(resolved, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return refuse(std::strerror(errno));
+    const uid_t user = geteuid();
+    // Why a file or folder cannot be trusted, or null.
+    auto distrust = [user](const struct stat& st, const char* what, const char* name, char* why,
+                           size_t size) {
+        if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+            std::snprintf(why, size, "insecure %s permissions%s%s%s (0%o)", what,
+                          name ? " of \"" : "", name ? name : "", name ? "\"" : "",
+                          static_cast<unsigned>(st.st_mode));
+        else if (st.st_uid != 0 && st.st_uid != user)
+            std::snprintf(why, size, "%s%s%s%s owned by another user (uid %u)", what,
+                          name ? " \"" : "", name ? name : "", name ? "\"" : "",
+                          static_cast<unsigned>(st.st_uid));
+        else
+            return false;
+        return true;
+    };
+    char why[PATH_MAX + 96];
+    struct stat file {};
+    if (fstat(fd, &file) != 0 || !S_ISREG(file.st_mode)) {
+        close(fd);
+        return refuse("not a regular file");
+    }
+    if (distrust(file, "file", nullptr, why, sizeof why)) {
+        close(fd);
+        return refuse(why);
+    }
+    std::string folder(resolved);
+    while (folder.size() > 1) {
+        const size_t slash = folder.rfind('/');
+        folder.resize(slash == 0 ? 1 : slash);
+        struct stat dir {};
+        if (lstat(folder.c_str(), &dir) != 0 || !S_ISDIR(dir.st_mode)) {
+            close(fd);
+            return refuse("a folder above it cannot be checked");
+        }
+        if (distrust(dir, "folder", folder.c_str(), why, sizeof why)) {
+            close(fd);
+            return refuse(why);
+        }
+    }
+    // The checked folders cannot have changed under us since nobody else may
+    // write them; the path must still name the file that is open.
+    struct stat again {};
+    if (stat(resolved, &again) != 0 || again.st_dev != file.st_dev || again.st_ino != file.st_ino) {
+        close(fd);
+        return refuse("changed while it was checked");
+    }
+    return fd;
+}
+
 } // namespace
 
 classdriver_t CreateGenericClassDriver() {
@@ -288,20 +360,15 @@ int load_classdriver(const char* driverPath, const UsbPrinterInterface* iface,
     if (generic) {
         instance = CreateGenericClassDriver();
     } else {
-        struct stat st {};
-        if (stat(bundlePath, &st) != 0) {
-            std::fprintf(stderr, "DEBUG: Unable to load class driver \"%s\": %s\n", bundlePath,
-                         std::strerror(errno));
+        // Checked and loaded through one open file, so that what is loaded
+        // is what was checked.
+        const int fd = OpenTrustedModule(bundlePath);
+        if (fd < 0)
             return kClassDriverLoadFailed;
-        }
-        if (st.st_mode & S_IWOTH) {
-            std::fprintf(stderr,
-                         "DEBUG: Unable to load class driver \"%s\": insecure file permissions "
-                         "(0%o)\n",
-                         bundlePath, static_cast<unsigned>(st.st_mode));
-            return kClassDriverLoadFailed;
-        }
-        plugin = dlopen(bundlePath, RTLD_NOW | RTLD_LOCAL);
+        char fdPath[64];
+        std::snprintf(fdPath, sizeof fdPath, "/proc/self/fd/%d", fd);
+        plugin = dlopen(fdPath, RTLD_NOW | RTLD_LOCAL);
+        close(fd);
         if (plugin) {
             auto factory =
                 reinterpret_cast<ClassDriverFactoryFn>(dlsym(plugin, kClassDriverFactorySymbol));

@@ -1,5 +1,6 @@
 #include "UsbPrinterInfo.h"
 
+#include "DisplayText.h"
 #include "OstrelCmd.h"
 #include "OstrelRecords.h"
 #include "SettingsData.h"
@@ -15,6 +16,14 @@ namespace {
 // becomes the terminator whatever the printer sent there.
 template <std::size_t N> void CutField(char (&field)[N]) {
     field[N - 1] = '\0';
+}
+
+// Printers mean ASCII, but send UTF-8 or Latin-1 and control characters too.
+std::string Shown(const char* text) {
+    char shown[kDisplayTextSize];
+    MakeDisplayText(reinterpret_cast<const unsigned char*>(text), std::strlen(text), shown,
+                    sizeof shown);
+    return shown;
 }
 
 } // namespace
@@ -38,7 +47,10 @@ bool ReadUsbPrinter(UsbPrinterRow* row) {
     const bool haveName = command.GetPrinterName(device, name) == 0;
     if (haveName) {
         CutField(name.cPrinterName);
-        std::printf("printName.cPrinterName=%s\n", name.cPrinterName);
+        char shown[kDisplayTextSize];
+        MakeDisplayText(reinterpret_cast<const unsigned char*>(name.cPrinterName),
+                        std::strlen(name.cPrinterName), shown, sizeof shown);
+        std::printf("printName.cPrinterName=%s\n", shown);
     }
 
     // The enumeration behind the status query refills both from the
@@ -51,8 +63,8 @@ bool ReadUsbPrinter(UsbPrinterRow* row) {
     szSERN[sizeof szSERN - 1] = '\0';
     szDES[sizeof szDES - 1] = '\0';
 
-    row->serial = haveInfo ? info.cSerialNumber : szSERN;
-    row->name = haveName ? name.cPrinterName : szDES;
-    row->firmware = haveInfo ? info.cFirmwareVersion : "";
+    row->serial = Shown(haveInfo ? info.cSerialNumber : szSERN);
+    row->name = Shown(haveName ? name.cPrinterName : szDES);
+    row->firmware = Shown(haveInfo ? info.cFirmwareVersion : "");
     return true;
 }

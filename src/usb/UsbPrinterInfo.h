@@ -17,5 +17,6 @@ struct UsbPrinterRow {
 
 // Reads the printer of m_Settings.nVID / nPID. False when no such printer
 // could be opened; each part it could not read stays empty (the serial and
-// name then come from the device ID when it has them).
+// name then come from the device ID when it has them). The texts are display
+// text: UTF-8 without control characters.
 bool ReadUsbPrinter(UsbPrinterRow* row);

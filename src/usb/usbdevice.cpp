@@ -220,6 +220,40 @@ int CUsbDevice::Dev_Write(char* data, int length, int* written) {
     return 0;
 }
 
+int CUsbDevice::Dev_WriteSome(char* data, int length, int* written, unsigned int timeoutMs) {
+    if (written)
+        *written = 0;
+    const USBInterfaceRecord& rec = m_interfaces[g_index];
+    if (rec.interface < 0 || rec.outPipeRef == 0)
+        return -1;
+    const libusb_endpoint_descriptor* ep = PipeProperties(g_index, rec.outPipeRef);
+    if (ep == nullptr || length < 0 || (data == nullptr && length > 0))
+        return -1;
+    int sent = 0;
+    // libusb takes 0 as "no limit": the shortest wait it knows is 1 ms.
+    const int kr = Transfer(ep, reinterpret_cast<unsigned char*>(data), length, &sent,
+                            timeoutMs == 0 ? 1 : timeoutMs);
+    if (sent < 0 || sent > length)
+        sent = 0;
+    if (written)
+        *written = sent;
+    if (kr == 0 && sent == length)
+        return 0;
+    if (kr == LIBUSB_ERROR_TIMEOUT)
+        return 1;
+    std::printf("unable to do bulk write (%08x), outPipeRef=%d\n",
+                Hex(kr == 0 ? LIBUSB_ERROR_IO : kr), rec.outPipeRef);
+    return -1;
+}
+
+int CUsbDevice::OutPacketSize() const {
+    const USBInterfaceRecord& rec = m_interfaces[g_index];
+    if (rec.interface < 0 || rec.outPipeRef == 0)
+        return 0;
+    const libusb_endpoint_descriptor* ep = PipeProperties(g_index, rec.outPipeRef);
+    return ep != nullptr ? ep->wMaxPacketSize & 0x7FF : 0;
+}
+
 int CUsbDevice::Dev_Read(char* buffer, int length, int* read) {
     const USBInterfaceRecord& rec = m_interfaces[g_index];
     if (rec.interface < 0 || rec.inPipeRef == 0)

@@ -53,6 +53,14 @@ public:
     // One transfer of the whole buffer, no time limit: 0 or -1. The count
     // written is set to length before the transfer.
     int Dev_Write(char* data, int length, int* written);
+    // One transfer of up to length bytes that waits at most timeoutMs: 0
+    // when all were taken, 1 when the wait ended first (*written holds what
+    // the printer took, whole packets), -1 when the transfer failed. Give it
+    // multiples of OutPacketSize() but for a file's last piece, so that the
+    // printer sees the packets of one transfer of the whole file.
+    int Dev_WriteSome(char* data, int length, int* written, unsigned int timeoutMs);
+    // The out-pipe's maximum packet size; 0 when there is no out-pipe.
+    int OutPacketSize() const;
     // One transfer of up to length bytes: 0 or -1; the count received in *read.
     int Dev_Read(char* buffer, int length, int* read);
     int ClearEndpointStall(int index, unsigned char pipeRef);

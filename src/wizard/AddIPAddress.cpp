@@ -62,8 +62,11 @@ void CAddIPAddressDlg::ShowDialog(MainWindow* parent) {
         delete this;
         return;
     }
-    if (parent != nullptr)
+    if (parent != nullptr) {
+        // A dialog of the main window: it never falls behind it.
+        tb::SetWindowParent(window, parent->GetWindowRef());
         tb::CenterWindowOnParent(window, parent->GetWindowRef());
+    }
 
     auto find = [window](tb::ControlID id) {
         tb::Control* control = nullptr;
@@ -121,6 +124,20 @@ void CAddIPAddressDlg::SetControlLocalizedString() {
                                row.suffix != nullptr ? QString::fromLatin1(row.suffix) : QString());
         if (!text.isNull())
             tb::SetControlTitle(control, text);
+    }
+    // The fields have no label of their own for a screen reader.
+    static const TextRow kNames[] = {
+        {controlIPv4Edit1, stringFirstOctet, nullptr},
+        {controlIPv4Edit2, stringSecondOctet, nullptr},
+        {controlIPv4Edit3, stringThirdOctet, nullptr},
+        {controlIPv4Edit4, stringFourthOctet, nullptr},
+        {controlIPv6Edit, stringIPv6Address, nullptr},
+    };
+    for (const TextRow& row : kNames) {
+        tb::Control* control = nullptr;
+        if (tb::GetControlByID(window, row.control, &control) == tb::kNoErr)
+            tb::SetControlAccessibleName(control,
+                                         GetLocalizedString(bundle, QString::fromLatin1(row.key)));
     }
 }
 

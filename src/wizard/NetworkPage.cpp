@@ -4,14 +4,18 @@
 #include "AddIPAddress.h"
 #include "AsciiText.h"
 #include "BundleUtilities.h"
-#include "FirmwareFile.h"
 #include "NetIO.h"
 #include "ProgressDlg.h"
+#include "Roads.h"
 #include "mainwindow.h"
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 using listrows::ClampedCount;
 using listrows::RowOf;
@@ -23,6 +27,15 @@ bool g_bFindIPAddress = false;
 namespace {
 
 const char kDefaultCommunity[] = "orchid";
+
+// A Refresh never holds the window for ten seconds: the passes and the
+// queries share this budget, leaving room for adding the rows.
+constexpr int kRefreshLimitMs = 9500;
+
+// The addresses one Refresh found, in the order they answered.
+struct FoundPrinters {
+    std::vector<std::string> addresses;
+};
 
 bool IsEditingKey(int c) {
     return c == tb::kHomeChar || c == tb::kEndChar || c == tb::kBackspaceChar ||
@@ -114,53 +127,86 @@ void MainWindow::NetworkRefresh() {
     char sysOID[kCTextSize] = {};
     CopyAsciiText(m_Settings.szSysOID, sysOID);
 
+    // The whole Refresh, both passes and the queries of every printer found,
+    // stays within kRefreshLimitMs whatever the peers do.
+    const auto started = std::chrono::steady_clock::now();
+    auto remainingMs = [started] {
+        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now() - started)
+                               .count();
+        return int(kRefreshLimitMs - spent);
+    };
+    FoundPrinters found;
     {
         CNetIO net;
-        net.FindSnmpAgent(community, "255.255.255.255", sysOID, FindNetworkCallback, this, true);
+        net.SetDiscoveryPassLimit(remainingMs() - 2 * kQueryTimeoutMs);
+        net.FindSnmpAgent(community, "255.255.255.255", sysOID, FindNetworkCallback, &found, true);
     }
     {
         CNetIO net;
-        net.FindSnmpAgentV6(community, "ff02::1", sysOID, FindNetworkCallback, this, true);
+        net.SetDiscoveryPassLimit(remainingMs() - kQueryTimeoutMs);
+        net.FindSnmpAgentV6(community, "ff02::1", sysOID, FindNetworkCallback, &found, true);
     }
+    AddNetworkRows(found.addresses, community, remainingMs());
     EnableNextControl();
     tb::SetArrowCursor();
 }
 
 bool FindNetworkCallback(char* address, char* /*unused*/, void* context) {
-    if (context != nullptr && address != nullptr)
-        static_cast<MainWindow*>(context)->AddNetworkIP(address);
+    if (context == nullptr || address == nullptr)
+        return true;
+    // One row per address within a Refresh, and no more rows than the table
+    // holds.
+    auto& addresses = static_cast<FoundPrinters*>(context)->addresses;
+    const std::string text(address);
+    if (int(addresses.size()) < kMaxNetworkPrinters &&
+        std::find(addresses.begin(), addresses.end(), text) == addresses.end())
+        addresses.push_back(text);
     return true;
 }
 
 void MainWindow::AddNetworkIP(const char* address) {
-    if (address == nullptr || m_Settings.nNetworkCount >= kMaxNetworkPrinters)
+    if (address == nullptr)
         return;
-    char name[kSnmpValueSize] = {};
-    char version[kSnmpValueSize] = {};
-    CNetIO net;
-    if (net.OstrelNetworkGetPrinterName(address, 4, name, sizeof name) == -1)
-        CopyAsciiText(m_Settings.szModelName, name, sizeof name);
-    net.OstrelNetworkGetFwVersion(address, 4, version, sizeof version);
-    name[sizeof name - 1] = '\0';
-    version[sizeof version - 1] = '\0';
-
-    PRINTER_STATUS status{};
     char community[kCTextSize] = {};
     CopyAsciiText(m_Settings.szCommunity, community);
-    net.NetworkReadStatus(community, address, &status);
+    AddNetworkRows({std::string(address)}, community, kQueryTimeoutMs);
+}
 
-    const int row = m_Settings.nNetworkCount;
-    NETWORK_LIST_DATA& entry = m_Settings.NetworkListdata[row];
-    entry.szIPv4Address = QString::fromLatin1(address);
-    entry.szIPv6Address = QString::fromLatin1(address);
-    entry.szStatus = QString::fromLatin1(ShownStatusName(&status));
-    entry.szPrinterName = QString::fromLatin1(name);
-    entry.szPrinterFW = QString::fromLatin1(version);
-    m_Settings.bNetworkChecked[row] = 0;
-    m_Settings.nNetworkCount = row + 1;
-    if (m_networkList != nullptr) {
-        const tb::ItemID item = tb::ItemID(m_Settings.nNetworkCount);
-        tb::AddListItems(m_networkList, 1, &item);
+// Asks every printer at once and adds a row for each, in the given order.
+void MainWindow::AddNetworkRows(const std::vector<std::string>& addresses, const char* community,
+                                int limitMs) {
+    const int room =
+        kMaxNetworkPrinters - ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
+    const int count = std::min(int(addresses.size()), room);
+    if (count <= 0)
+        return;
+    std::vector<PRINTER_QUERY> queries(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        queries[size_t(i)].address = addresses[size_t(i)].c_str();
+    {
+        CNetIO net;
+        net.QueryPrinters(community, queries.data(), count, std::max(limitMs, 0));
+    }
+    for (PRINTER_QUERY& q : queries) {
+        // A printer whose name cannot be read is listed under the model name;
+        // one whose status cannot be read shows entry 0.
+        if (!q.bNameRead)
+            CopyAsciiText(m_Settings.szModelName, q.szName, sizeof q.szName);
+        const int row = m_Settings.nNetworkCount;
+        NETWORK_LIST_DATA& entry = m_Settings.NetworkListdata[row];
+        entry.szIPv4Address = QString::fromLatin1(q.address);
+        entry.szIPv6Address = QString::fromLatin1(q.address);
+        entry.szStatus = QString::fromLatin1(ShownStatusName(&q.status));
+        // Display text: UTF-8 without control characters (NetIO made it so).
+        entry.szPrinterName = QString::fromUtf8(q.szName);
+        entry.szPrinterFW = QString::fromUtf8(q.szVersion);
+        m_Settings.bNetworkChecked[row] = 0;
+        m_Settings.nNetworkCount = row + 1;
+        if (m_networkList != nullptr) {
+            const tb::ItemID item = tb::ItemID(m_Settings.nNetworkCount);
+            tb::AddListItems(m_networkList, 1, &item);
+        }
     }
 }
 
@@ -286,10 +332,6 @@ void MainWindow::AddIPDialogClosed(CAddIPAddressDlg* dialog) {
 
 // ---- the download ----------------------------------------------------------------
 
-// 64 KiB per send: sixteen times fewer system calls than one per block,
-// which is what bounds the stream on a busy or virtual machine.
-constexpr int kBlocksPerWrite = 16;
-
 bool MainWindow::HandleCommandWhileDownloading(uint32_t commandID) {
     switch (commandID) {
     case kCommandCancel:
@@ -324,14 +366,22 @@ bool MainWindow::HandleCommandWhileDownloading(uint32_t commandID) {
     }
 }
 
+std::vector<QString> MainWindow::FirmwareFileNames() const {
+    std::vector<QString> names;
+    const int files = ClampedCount(m_Settings.nFWCount, kMaxFirmwareFiles);
+    for (int j = 0; j < files; ++j)
+        names.push_back(m_Settings.BinfileListdata[j].szFileName);
+    return names;
+}
+
+// Ticked rows in, numbered messages out; the transfer engine sends.
 int MainWindow::NetworkFWUpgrade() {
     if (m_Settings.nFWCount <= 0 || m_bDownloading)
         return -1;
     DownloadScope busy(m_bDownloading);
-    const int printers = ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
-    const int files = ClampedCount(m_Settings.nFWCount, kMaxFirmwareFiles);
-    for (int i = 0; i < printers && i < ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
-         ++i) {
+    transfer::FilePackage package(FirmwareFileNames());
+    const transfer::Policy policy = transfer::NetworkPolicy(m_Settings.nStallTimeout * 1000);
+    for (int i = 0; i < ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters); ++i) {
         // The window was closed: no further printer is started.
         if (m_bCloseAfterDownload)
             break;
@@ -348,93 +398,23 @@ int MainWindow::NetworkFWUpgrade() {
         m_pProgressDlg = &progress;
         m_bCancel = false;
         progress.ShowDialog(GetWindowRef(), entry.szPrinterName);
-        for (int j = 0; j < files; ++j) {
-            if (!SendFirmwareFile(j, address, progress))
-                break;
+        transfer::NetChannel channel(address, kPrintPort);
+        CDownloadObserver observer(progress, m_bCancel);
+        const transfer::Result result = transfer::Send(package, channel, observer, policy);
+        switch (result.outcome) {
+        case transfer::Outcome::Completed:
+            FinishedContorl();
+            ShowMessage(0);
+            break;
+        case transfer::Outcome::Failed:
+        case transfer::Outcome::FileUnusable:
+            ShowMessage(2);
+            break;
+        case transfer::Outcome::Cancelled:
+        case transfer::Outcome::Unreachable:
+            break;
         }
         m_pProgressDlg = nullptr;
     }
     return 0;
-}
-
-// Sends file j of the package on a connection of its own, then its marker.
-// False when this printer is done with (cancelled or failed).
-bool MainWindow::SendFirmwareFile(int j, const char* address, CProgressDlg& progress) {
-    const int files = ClampedCount(m_Settings.nFWCount, kMaxFirmwareFiles);
-    CNetIO net;
-    const int sd = net.NetworkConnect(address, kPrintPort);
-    std::printf("NetworkConnect sd=%d\n", sd);
-    if (sd < 0)
-        return false;
-
-    FirmwareImage image;
-    if (!ReadFirmwareFile(m_Settings.BinfileListdata[j].szFileName, &image)) {
-        // Nothing of this file has been sent: no marker, and no further
-        // file, so that the printer never takes an incomplete package for a
-        // whole one.
-        std::printf("NetworkFWUpgrade: firmware file %d cannot be read\n", j);
-        net.NetworkClose(sd);
-        progress.DestroyWindow();
-        ShowMessage(2);
-        return false;
-    }
-
-    const int nBlockNumber = image.size / kDownloadBlockSize + 1;
-    int nRemain = image.size;
-    const unsigned char* next = image.Bytes();
-    bool failed = false;
-    int k = 0;
-    while (k < nBlockNumber && nRemain > 0) {
-        // Blocks go to the connection several at a time: the printer sees
-        // one byte stream either way, and every send costs far more than the
-        // bytes it copies. Progress and Cancel still go block by block.
-        int span = 0;
-        int blocks = 0;
-        for (int left = nRemain; blocks < kBlocksPerWrite && left > 0; ++blocks) {
-            const int blockLength = left < kDownloadBlockSize ? left : kDownloadBlockSize;
-            span += blockLength;
-            left -= blockLength;
-        }
-        if (net.NetworkWrite(sd, next, unsigned(span)) != span) {
-            ShowMessage(2);
-            failed = true;
-            break;
-        }
-        for (int b = 0; b < blocks; ++b, ++k) {
-            const int blockLength = nRemain < kDownloadBlockSize ? nRemain : kDownloadBlockSize;
-            nRemain -= blockLength;
-            next += blockLength;
-            if (!m_bCancel) {
-                const int percent =
-                    int(int64_t(j) * 100 / files + (int64_t(k) * 100 / nBlockNumber) / files);
-                progress.SetProgressValue(percent);
-                if (m_bCancel)
-                    progress.DestroyWindow();
-            }
-        }
-    }
-
-    if (m_bCancel) {
-        net.NetworkWrite(sd, kCancelMarker, sizeof kCancelMarker);
-        sleep(1);
-        return false;
-    }
-    if (failed) {
-        net.NetworkClose(sd);
-        return false;
-    }
-    if (j + 1 == files) {
-        progress.DestroyWindow();
-        if (net.NetworkWrite(sd, kEndMarker, sizeof kEndMarker) == int(sizeof kEndMarker)) {
-            FinishedContorl();
-            ShowMessage(0);
-        } else {
-            ShowMessage(2);
-        }
-    } else {
-        net.NetworkWrite(sd, kSeparatorMarker, sizeof kSeparatorMarker);
-        sleep(1);
-    }
-    net.NetworkClose(sd);
-    return true;
 }

@@ -3,6 +3,9 @@
 #include "BundleUtilities.h"
 #include "mainwindow.h"
 
+#include <time.h>
+
+#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -21,12 +24,18 @@ void CProgressDlg::ShowDialog(tb::Window* parent, const QString& printerName) {
     m_dialogWindow = GetWindowRef();
     if (m_dialogWindow == nullptr)
         return;
+    // Above the main window, never behind it.
+    tb::SetWindowParent(m_dialogWindow, parent);
     tb::CenterWindowOnParent(m_dialogWindow, parent);
     if (tb::GetControlByID(m_dialogWindow, controlProcessProgressBar, &m_progressBar) != tb::kNoErr)
         m_progressBar = nullptr;
     tb::SetControlValue(m_progressBar, 0);
     SetControlLocalizedString(printerName);
     Show();
+    // Painted before the first byte goes out: the download holds the main
+    // thread from here on and lets events run only between its slices.
+    tb::DrawWindowNow(m_dialogWindow);
+    tb::DispatchPendingEvents();
 }
 
 void CProgressDlg::SetControlLocalizedString(const QString& printerName) {
@@ -61,6 +70,8 @@ void CProgressDlg::SetControlLocalizedString(const QString& printerName) {
         else
             tb::SetControlText(control, text);
     }
+    tb::SetControlAccessibleName(
+        m_progressBar, GetLocalizedString(bundle, QString::fromLatin1(stringDownloading)));
 }
 
 void CProgressDlg::SetProgressValue(int percent) {
@@ -78,6 +89,10 @@ void CProgressDlg::SetProgressValue(int percent) {
     }
     if (m_progressBar != nullptr)
         tb::SetControlValue(m_progressBar, value);
+    tb::DispatchPendingEvents();
+}
+
+void CProgressDlg::KeepAlive() {
     tb::DispatchPendingEvents();
 }
 
@@ -104,4 +119,42 @@ void CProgressDlg::Close() {
     if (m_pOwner != nullptr)
         m_pOwner->OnCancelDownload();
     DestroyWindow();
+}
+
+// ---- the download's window side --------------------------------------------------
+
+void CDownloadObserver::Progress(int percent) {
+    m_progress.SetProgressValue(percent);
+    CloseOnCancel();
+}
+
+void CDownloadObserver::KeepAlive() {
+    m_progress.KeepAlive();
+    CloseOnCancel();
+}
+
+void CDownloadObserver::CloseOnCancel() {
+    // Cancel may come from the main window rather than the dialog.
+    if (m_cancel)
+        m_progress.DestroyWindow();
+}
+
+void CDownloadObserver::Pause(int ms) {
+    // The pause lets events run, so the window repaints and answers during it.
+    const int64_t end = NowMs() + ms;
+    for (int64_t now = NowMs(); now < end; now = NowMs()) {
+        KeepAlive();
+        const int64_t left = end - NowMs();
+        const int64_t slice = left < 20 ? left : 20;
+        if (slice > 0) {
+            timespec t{0, long(slice) * 1000000L};
+            nanosleep(&t, nullptr);
+        }
+    }
+}
+
+int64_t CDownloadObserver::NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }

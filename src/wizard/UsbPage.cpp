@@ -3,19 +3,19 @@
 // out-pipe.
 #include "AsciiText.h"
 #include "BundleUtilities.h"
-#include "FirmwareFile.h"
+#include "DisplayText.h"
 #include "OstrelCmd.h"
 #include "OstrelRecords.h"
 #include "ProgressDlg.h"
+#include "Roads.h"
 #include "UsbEnumeration.h"
 #include "UsbPrinterInfo.h"
 #include "mainwindow.h"
 #include "usbdevice.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 using listrows::ClampedCount;
 using listrows::RowOf;
@@ -47,14 +47,6 @@ private:
 // becomes the terminator whatever the printer sent there.
 template <std::size_t N> void CutField(char (&field)[N]) {
     field[N - 1] = '\0';
-}
-
-// Writes one four-byte marker; true when the transfer was done.
-bool WriteMarker(CUsbDevice& device, const unsigned char (&marker)[4]) {
-    char bytes[sizeof marker];
-    std::memcpy(bytes, marker, sizeof bytes);
-    int written = 0;
-    return device.Dev_Write(bytes, int(sizeof bytes), &written) != -1;
 }
 
 } // namespace
@@ -125,8 +117,15 @@ void MainWindow::AddUSBSerialNumber(const char* serialNumber, const char* printe
                                     const char* firmware, const char* status) {
     if (m_Settings.nUSBCount < 0 || m_Settings.nUSBCount >= kMaxUSBPrinters)
         return;
-    // Printers send ASCII; anything else shows as replacement characters.
-    const auto text = [](const char* s) { return QString::fromUtf8(s != nullptr ? s : ""); };
+    // Printers mean ASCII, but send UTF-8 or Latin-1 and control characters
+    // too: the list shows display text.
+    const auto text = [](const char* s) {
+        char shown[kDisplayTextSize];
+        const std::string bytes = s != nullptr ? s : "";
+        MakeDisplayText(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), shown,
+                        sizeof shown);
+        return QString::fromUtf8(shown);
+    };
     USB_LIST_DATA& entry = m_Settings.USBListdata[m_Settings.nUSBCount];
     entry.szSerialNumber = text(serialNumber);
     entry.szPrinterName = text(printerName);
@@ -154,82 +153,28 @@ int MainWindow::USBFWUpgrade() {
     m_bCancel = false;
     progress.ShowDialog(GetWindowRef(), printerName);
 
-    // Once a file has not reached the printer, no later file is sent: the
-    // printer must never take part of a package, ended by the end marker,
-    // for the whole of it.
-    bool fileMissed = false;
-    for (int j = 0; j < files; ++j) {
-        if (fileMissed) {
+    transfer::FilePackage package(FirmwareFileNames());
+    transfer::UsbChannel channel(m_Settings.nVID, m_Settings.nPID);
+    const transfer::Policy policy = transfer::UsbPolicy(m_Settings.nStallTimeout * 1000);
+    CDownloadObserver observer(progress, m_bCancel);
+    const transfer::Result result = transfer::Send(package, channel, observer, policy);
+    switch (result.outcome) {
+    case transfer::Outcome::Completed:
+        FinishedContorl();
+        ShowMessage(0);
+        break;
+    case transfer::Outcome::Unreachable:
+        // Once a file has not reached the printer no later one is sent; each
+        // is reported as not delivered.
+        for (int j = result.file; j < files; ++j)
             ShowMessage(6, printerName);
-            continue;
-        }
-        CUsbDevice device;
-        if (device.Dev_Open(m_Settings.nVID, m_Settings.nPID) != 0) {
-            ShowMessage(6, printerName);
-            fileMissed = true;
-            continue;
-        }
-
-        FirmwareImage file;
-        const bool read = ReadFirmwareFile(m_Settings.BinfileListdata[j].szFileName, &file);
-        if (file.path[0] != '\0')
-            std::printf("szFileName=%s\n", file.path);
-        if (!read) {
-            // Nothing of it was sent and no marker follows; the files before
-            // it wait on the printer for a rest that will not come.
-            std::printf("USBFWUpgrade: firmware file %d cannot be read\n", j);
-            device.Dev_Close();
-            ShowMessage(1);
-            break;
-        }
-
-        int nRemain = file.size;
-        if (file.size > 0) {
-            int written = 0;
-            if (device.Dev_Write(file.Chars(), file.size, &written) == -1) {
-                device.Dev_Close();
-                ShowMessage(1);
-                std::printf("m_bCancel=%d, nRemain=%d, nBinfileIndex=%d, m_Settings.nFWCount=%d\n",
-                            m_bCancel ? 1 : 0, nRemain, j, m_Settings.nFWCount);
-                break;
-            }
-            nRemain = 0;
-            if (!m_bCancel) {
-                progress.SetProgressValue(int(int64_t(j) * 100 / files));
-                if (m_bCancel)
-                    progress.DestroyWindow();
-            }
-            std::printf("Write OK! nFileSize=%d,j=%d, nBlockNumber=%d, nRemain=%d\n", file.size, 0,
-                        1, 0);
-        }
-        std::printf("m_bCancel=%d, nRemain=%d, nBinfileIndex=%d, m_Settings.nFWCount=%d\n",
-                    m_bCancel ? 1 : 0, nRemain, j, m_Settings.nFWCount);
-
-        if (m_bCancel) {
-            WriteMarker(device, kCancelMarker);
-            sleep(1);
-            break;
-        }
-        if (j + 1 == files) {
-            progress.DestroyWindow();
-            const bool ended = WriteMarker(device, kEndMarker);
-            device.Dev_Close();
-            if (ended) {
-                FinishedContorl();
-                ShowMessage(0);
-            } else {
-                ShowMessage(1);
-            }
-        } else {
-            // Without its separator the next file would run into this one.
-            if (!WriteMarker(device, kSeparatorMarker)) {
-                device.Dev_Close();
-                ShowMessage(1);
-                break;
-            }
-            sleep(1);
-        }
-        device.Dev_Close();
+        break;
+    case transfer::Outcome::Failed:
+    case transfer::Outcome::FileUnusable:
+        ShowMessage(1);
+        break;
+    case transfer::Outcome::Cancelled:
+        break;
     }
     return 0;
 }

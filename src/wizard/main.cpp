@@ -8,8 +8,55 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+#ifndef QUENLO_VERSION
+#define QUENLO_VERSION "unknown"
+#endif
 
 namespace {
+
+void PrintHelp(const char* program) {
+    std::printf("Usage: %s [Qt options]\n"
+                "       %s --help | --version\n"
+                "\n"
+                "Sends the firmware update package beside the program to network or USB\n"
+                "printers of its model, through a four-page wizard.\n"
+                "\n"
+                "  -h, --help     print this help and exit\n"
+                "  -v, --version  print the version and exit\n"
+                "\n"
+                "Qt's own options are understood too, for example -style NAME or\n"
+                "-platform NAME. Environment: QUENLO_PICTURES=FOLDER saves a picture of\n"
+                "each page there instead of waiting for the user (needs no display).\n",
+                program, program);
+}
+
+// --help and --version answer before any window exists; 0 when neither was
+// asked for.
+int AnswerInformationOptions(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            PrintHelp(argv[0]);
+            return 1;
+        }
+        if (std::strcmp(arg, "--version") == 0 || std::strcmp(arg, "-v") == 0) {
+            std::printf("Quenlo %s\n", QUENLO_VERSION);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+bool AsksForPlatform(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0 ||
+            std::strncmp(argv[i], "-platform=", 10) == 0)
+            return true;
+    }
+    return false;
+}
 
 bool HasDisplay() {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
@@ -47,10 +94,10 @@ bool SavePictures(const QString& folder) {
 
 int main(int argc, char** argv) {
     const auto started = std::chrono::steady_clock::now();
-    // The program reads no arguments of its own; Qt is not given them either.
-    (void)argc;
+    if (AnswerInformationOptions(argc, argv) != 0)
+        return 0;
     const QString pictures = QString::fromLocal8Bit(qgetenv("QUENLO_PICTURES"));
-    if (!HasDisplay()) {
+    if (!HasDisplay() && !AsksForPlatform(argc, argv)) {
         if (pictures.isEmpty()) {
             std::fprintf(stderr, "Quenlo: no display (DISPLAY and WAYLAND_DISPLAY are not set). "
                                  "Set QUENLO_PICTURES to a folder to save pictures of the "
@@ -60,11 +107,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Quenlo: no display; saving pictures of the pages only.\n");
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    int qtArgc = 1;
-    char* qtArgv[] = {argv[0], nullptr};
-    QApplication application(qtArgc, qtArgv);
+    // Qt takes its own options (-style, -platform, ...) out of the list.
+    QApplication application(argc, argv);
+    const QStringList rest = QApplication::arguments().mid(1);
+    if (!rest.isEmpty()) {
+        std::fprintf(stderr, "Quenlo: unknown argument \"%s\" (see %s --help)\n",
+                     qPrintable(rest.first()), argv[0]);
+        return 2;
+    }
     QApplication::setQuitOnLastWindowClosed(false);
+    tb::SetApplicationIdentity(QStringLiteral("org.quenlo.Quenlo"),
+                               QStringLiteral(":/icons/org.quenlo.Quenlo.svg"));
     tb::InstallStringTableForUserLocale();
+    // Nobody could dismiss an alert while only pictures are taken: they are
+    // answered at once (and their text is still printed where it is made).
+    if (!pictures.isEmpty())
+        tb::test::CaptureAlerts(true);
 
     int status = 0;
     {

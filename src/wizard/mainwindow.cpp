@@ -38,6 +38,8 @@ void MainWindow::Create() {
     tb::CenterWindowOnScreen(window->GetWindowRef());
     window->InitWindow();
     window->Show();
+    // Without usable settings the window is as empty as it looks; say why.
+    window->ReportSettingsProblem();
 }
 
 MainWindow::MainWindow() : TWindow("MainWindow", "main") {
@@ -83,8 +85,10 @@ void MainWindow::InitWindow() {
     m_cancelButton = Find(kCancelButton);
 
     m_communityEdit = Find(controlNetworkEditCommunity);
-    if (m_communityEdit != nullptr)
+    if (m_communityEdit != nullptr) {
+        tb::SetControlDragTrackingEnabled(m_communityEdit, false);
         tb::SetControlKeyFilter(m_communityEdit, fEditFilterProc);
+    }
 
     if (m_backButton != nullptr) {
         tb::SetControlVisibility(m_backButton, false);
@@ -208,6 +212,38 @@ void MainWindow::SetControlLocalizedString() {
         if (!text.isNull())
             tb::SetListColumnTitle(column.list, column.property, text);
     }
+    SetAccessibleNames();
+}
+
+void MainWindow::SetAccessibleNames() {
+    struct NameRow {
+        tb::ControlID control;
+        const char* key;
+    };
+    static const NameRow kNames[] = {
+        {{kPaneSignature, kFirstPaneID}, stringPageFirmware},
+        {{kPaneSignature, kFirstPaneID + 1}, stringPagePort},
+        {{kPaneSignature, kFirstPaneID + 2}, stringPageNetwork},
+        {{kPaneSignature, kFirstPaneID + 3}, stringPageUSB},
+        {controlBinFileListView, stringPageFirmware},
+        {controlNetworkListView, stringPageNetwork},
+        {controlUSBListView, stringPageUSB},
+        {controlComboLanguage, stringGroupLanguageTitle},
+        {controlNetworkEditModuleName, stringModuleNameTitle},
+        {controlUSBEditModuleName, stringModuleNameTitle},
+        {controlNetworkEditCommunity, stringCommunityTitle},
+    };
+    const CBundle* bundle = GetMainBundle();
+    for (const NameRow& row : kNames) {
+        if (tb::Control* control = Find(row.control))
+            tb::SetControlAccessibleName(control,
+                                         GetLocalizedString(bundle, QString::fromLatin1(row.key)));
+    }
+    const QString update = GetLocalizedString(bundle, QString::fromLatin1(stringUpdateColumn));
+    if (m_networkList != nullptr)
+        tb::SetListColumnAccessibleName(m_networkList, kColumnNetworkCheck, update);
+    if (m_usbList != nullptr)
+        tb::SetListColumnAccessibleName(m_usbList, kColumnUSBCheck, update);
 }
 
 void MainWindow::SetTabValue(int page) {
@@ -228,6 +264,8 @@ void MainWindow::SwitchItemOfTabControl(tb::Window* window, tb::Control* tabCont
     if (shown != nullptr) {
         tb::ClearKeyboardFocus(window);
         tb::SetControlVisibility(shown, true);
+        // Every page starts with the keyboard on its first control.
+        tb::AdvanceKeyboardFocus(window);
     }
     tb::DrawControl(tabControl);
     m_currentPage = int16_t(page);
@@ -436,6 +474,43 @@ void MainWindow::ShowMessage(int code, const QString& extra) {
     if (unsigned(code) >= std::size(kKeys))
         code = 0;
     const QString text = GetLocalizedString(bundle, QString::fromLatin1(kKeys[code]), extra);
+    const int before = m_messageShown;
+    m_messageShown = code;
+    StandardCautionAlert(title, text);
+    m_messageShown = before;
+}
+
+void MainWindow::ReportSettingsProblem() {
+    const SETTINGS_LOAD_REPORT& report = LastSettingsLoad();
+    const char* reason = nullptr;
+    switch (report.problem) {
+    case SettingsProblem::None:
+        return;
+    case SettingsProblem::Missing:
+        reason = stringSettingsMissing;
+        break;
+    case SettingsProblem::Unreadable:
+        reason = stringSettingsUnreadable;
+        break;
+    case SettingsProblem::Corrupt:
+        reason = stringSettingsCorrupt;
+        break;
+    case SettingsProblem::TooLarge:
+        reason = stringSettingsTooLarge;
+        break;
+    case SettingsProblem::TooDeep:
+        reason = stringSettingsTooDeep;
+        break;
+    case SettingsProblem::TooManyValues:
+        reason = stringSettingsTooManyValues;
+        break;
+    }
+    std::printf("InitSettings: %s: %s\n", qPrintable(report.path), reason);
+    const CBundle* bundle = GetMainBundle();
+    const QString title = GetLocalizedString(bundle, QString::fromLatin1(stringMessageTitle));
+    const QString text = GetLocalizedString(bundle, QString::fromLatin1(stringSettingsUnusable)) +
+                         QLatin1Char('\n') + report.path + QLatin1Char('\n') +
+                         GetLocalizedString(bundle, QString::fromLatin1(reason));
     StandardCautionAlert(title, text);
 }
 

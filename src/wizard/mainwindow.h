@@ -2,6 +2,9 @@
 // firmware files to the printers that receive them.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "SettingsData.h"
 #include "TWindow.h"
 
@@ -120,6 +123,16 @@ inline constexpr const char* stringIPRepeated = "The IP Address is repeated.";
 inline constexpr const char* stringIPInvalid =
     "Please make sure that the MFP is connected correctly.";
 inline constexpr const char* stringDisconnectPrinter = "Unable to download data to the printer:";
+inline constexpr const char* stringSettingsUnusable = "The settings file cannot be used:";
+inline constexpr const char* stringSettingsMissing = "The file does not exist.";
+inline constexpr const char* stringSettingsUnreadable = "The file cannot be read.";
+inline constexpr const char* stringSettingsCorrupt = "The file is not a valid property list.";
+inline constexpr const char* stringSettingsTooLarge =
+    "The file is larger than 16 MiB and was not read.";
+inline constexpr const char* stringSettingsTooDeep =
+    "The file nests deeper than 32 levels and was not read.";
+inline constexpr const char* stringSettingsTooManyValues =
+    "The file holds more than 65536 values and was not read.";
 inline constexpr const char* stringAddIPAddress = "Add IP Address";
 inline constexpr const char* stringIPv4Address = "IPv4 Address";
 inline constexpr const char* stringIPv6Address = "IPv6 Address";
@@ -127,23 +140,32 @@ inline constexpr const char* stringOK = "OK";
 inline constexpr const char* stringDownloading = "Downloading";
 inline constexpr const char* stringDownloadingStatus = "Sending Update data";
 inline constexpr const char* stringDownloadingPrinterName = "Printer:";
+// Names that screen readers announce: the pages and their lists, the check
+// box column, the address fields of the Add IP Address dialog.
+inline constexpr const char* stringPageFirmware = "Firmware files";
+inline constexpr const char* stringPagePort = "Port";
+inline constexpr const char* stringPageNetwork = "Network printers";
+inline constexpr const char* stringPageUSB = "USB printers";
+inline constexpr const char* stringUpdateColumn = "Update";
+inline constexpr const char* stringFirstOctet = "First octet";
+inline constexpr const char* stringSecondOctet = "Second octet";
+inline constexpr const char* stringThirdOctet = "Third octet";
+inline constexpr const char* stringFourthOctet = "Fourth octet";
 
 // Key filter of the community field: letters, digits, "_", "-" and the
 // editing keys.
 int CommunityNumericFilter(tb::Control* control, int16_t* keyCode, int16_t* charCode,
                            uint32_t* modifiers);
 extern tb::KeyFilterProc fEditFilterProc;
-// Discovery callbacks: a row per answering printer, and the address check.
+// Discovery callbacks: the Refresh's collection of answering printers (one
+// entry per address; the rows are added once all have been asked), and the
+// address check.
 bool FindNetworkCallback(char* address, char* unused, void* context);
 bool IsValidIPAddressCallback(char* address, char* unused, void* context);
 extern bool g_bFindIPAddress;
 
-// The markers that follow each firmware file on its connection.
-inline constexpr unsigned char kSeparatorMarker[4] = {0xAA, 0x55, 0x55, 0xAA};
-inline constexpr unsigned char kEndMarker[4] = {0x00, 0x00, 0x00, 0x00};
-inline constexpr unsigned char kCancelMarker[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+// The printers' raw print port; the download itself is the transfer engine's.
 constexpr int kPrintPort = 9100;
-constexpr int kDownloadBlockSize = 4096;
 
 // Helpers of the list callbacks.
 namespace listrows {
@@ -176,6 +198,8 @@ public:
     void InitWindow();
     void InitSettings();
     void SetControlLocalizedString();
+    // Names for screen readers, from the string table.
+    void SetAccessibleNames();
 
     void OnNext();
     void OnBack();
@@ -190,6 +214,12 @@ public:
 
     // Messages: code 0 to 6, anything else shows code 0.
     void ShowMessage(int code, const QString& extra = QString());
+    // The code of the message on the screen, -1 when none is (a script that
+    // walks the wizard reads outcomes by number, in any language).
+    int MessageShown() const { return m_messageShown; }
+    // A caution alert naming the settings file and why it could not be used,
+    // when it could not.
+    void ReportSettingsProblem();
     int StandardCautionAlert(const QString& title, const QString& message);
     void FinishedContorl();
 
@@ -211,6 +241,8 @@ public:
                                                          bool setValue);
     void NetworkRefresh();
     void AddNetworkIP(const char* address);
+    void AddNetworkRows(const std::vector<std::string>& addresses, const char* community,
+                        int limitMs);
     void USBRefresh();
     void AddUSBSerialNumber(const char* serialNumber, const char* printerName, const char* firmware,
                             const char* status);
@@ -256,9 +288,11 @@ private:
     // The user closed the window during the download.
     bool m_bCloseAfterDownload = false;
     CProgressDlg* m_pProgressDlg = nullptr;
+    int m_messageShown = -1;
 
     bool HandleCommandWhileDownloading(uint32_t commandID);
-    bool SendFirmwareFile(int fileIndex, const char* address, CProgressDlg& progress);
+    // The package's firmware files, by name, in their order.
+    std::vector<QString> FirmwareFileNames() const;
     void OpenAddIPDialog();
 
     tb::Control* Find(tb::ControlID id) const;

@@ -59,7 +59,8 @@ updated_whole() { # the printer got exactly two connections with the whole packa
     [ ! -e "$sink/conn-3.bin" ]
 }
 no_connection() { ! grep -q '^conn' "$(sink_of "$1")/sink.log"; }
-# Waits up to 10 s for the sink to log its Nth finished connection.
+# Waits up to 10 s for the sink to log its Nth finished connection (the
+# sink may still be reading what the kernel buffered after the tool ended).
 wait_conn() {
   local i
   for i in $(seq 200); do
@@ -111,6 +112,9 @@ update-all)
   check "the history has twenty lines" [ "$(wc -l < "$XDG_STATE_HOME/quenlo/history.jsonl")" = 20 ]
   ;;
 failures)
+  # Larger than what the printers' socket buffers take without reading.
+  head -c 16000000 /dev/urandom > "$package/a.bin"
+  printf '\xaa\x55\x55\xaa' | cat "$package/a.bin" - > "$work/expect-1.bin"
   cli update 198.18.0.101 198.18.1.30 198.18.1.31 198.18.1.32 --parallel 4 \
     --report "$work/report.json" > "$work/out.txt"; status=$?
   check "a printer that did not complete: exit 1" [ $status = 1 ]
@@ -137,8 +141,9 @@ verify)
   check "SAME is version-unchanged" [ "$(outcome "$work/report.json" 198.18.1.41)" = version-unchanged ]
   ;;
 interrupt)
-  FIRST_SIZE=8000000
-  head -c $FIRST_SIZE /dev/urandom > "$package/a.bin"
+  # Three seconds at the sinks' 10 MB/s: far more than the socket buffers
+  # between the tool and a sink hold, so the interrupt comes during a.bin.
+  head -c 30000000 /dev/urandom > "$package/a.bin"
   "$cli" --package "$package" update 198.18.1.51 198.18.1.52 198.18.1.53 198.18.1.54 198.18.1.55 \
     198.18.1.56 --parallel 4 --report "$work/report.json" > "$work/out.txt" &
   pid=$!
@@ -152,7 +157,9 @@ interrupt)
   check "a cancelled update: exit 1" [ $status = 1 ]
   printf '\xff\xff\xff\xff' | cat "$package/a.bin" - > "$work/cancelled.bin"
   for i in 1 2 3 4; do
+    wait_conn SLOW$i 1
     check "SLOW$i got the rest of its file and FF FF FF FF" cmp -s "$(sink_of SLOW$i)/conn-1.bin" "$work/cancelled.bin"
+    check "SLOW$i got nothing after it" [ ! -e "$(sink_of SLOW$i)/conn-2.bin" ]
   done
   for i in 5 6; do check "SLOW$i, not started, got nothing" no_connection SLOW$i; done
   check "the report says cancelled six times" [ "$(json_field "$work/report.json" \

@@ -6,7 +6,7 @@
 # Link 2, reached only by unicast (--subnet 198.18.1.0/24 or its addresses):
 # STALL never reads its print port, RESET closes after 3000 bytes, SILENT has
 # no SNMP agent, UP comes back with a new firmware version after an update,
-# SAME with the old one, SLOW1 to SLOW6 read 2 MB per second.
+# SAME with the old one, SLOW1 to SLOW6 read 10 MB per second.
 
 model=1.3.6.1.4.1.99999.1
 other=1.3.6.1.4.1.99999.2
@@ -28,11 +28,11 @@ printer OTHER 1 198.18.0.99 --oid $other --value "$(device_id SN-OTHER)"
 printer STALL 2 198.18.1.30 --oid $model --sink no-read --value "$(device_id SN-STALL)"
 printer RESET 2 198.18.1.31 --oid $model --sink close-after:3000 --value "$(device_id SN-RESET)"
 printer SILENT 2 198.18.1.32 --no-snmp
-printer UP 2 198.18.1.40 --oid $model --firmware V1.00 --firmware-after-update V2.00 \
+printer UP 2 198.18.1.40 --oid $model --updates "$version_oid=V1.00:V2.00" \
   --value "$(device_id SN-UP)"
-printer SAME 2 198.18.1.41 --oid $model --firmware V1.00 --firmware-after-update V1.00 \
+printer SAME 2 198.18.1.41 --oid $model --updates "$version_oid=V1.00:V1.00" \
   --value "$(device_id SN-SAME)"
 for i in $(seq 1 6); do
-  printer "SLOW$i" 2 "198.18.1.$((50 + i))" --oid $model --sink slow:2000000 \
+  printer "SLOW$i" 2 "198.18.1.$((50 + i))" --oid $model --sink slow:10000000 \
     --value "$version_oid=V1.00" --value "$(device_id "SN-SLOW$i")"
 done

@@ -384,7 +384,7 @@ TEST(ParseForOid, EarlierRepliesDoNotLeakIntoALaterOne) {
     }
 }
 
-TEST(ValueBuffers, OversizedValuesAreRefusedNotCopiedPastTheEnd) {
+TEST(ValueBuffers, OversizedValuesAreRefusedOrCutNeverCopiedPastTheEnd) {
     // sysObjId holds 128 bytes.
     const Bytes big(129, 0x01);
     Bytes d = Response({Binding(kSysObjectIdName, 0x06, big)});
@@ -393,19 +393,18 @@ TEST(ValueBuffers, OversizedValuesAreRefusedNotCopiedPastTheEnd) {
     d = Response({Binding(kSysObjectIdName, 0x06, fits)});
     EXPECT_EQ(CNetIO::parseForOID(d.data(), static_cast<int>(d.size()), fits.data(), 128), 1);
 
-    // g_RecvBuf holds 1023 characters and a terminator.
+    // A text longer than the caller's buffer is cut to it, not dropped:
+    // five characters in six bytes, four in five.
     char out[2048];
-    strcpy(out, "untouched");
-    d = Response({Binding(kSysNameName, 0x04, Bytes(1024, 'n'))});
-    EXPECT_EQ(CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out, sizeof(out)), 0);
-    EXPECT_STREQ(out, "untouched");
-
-    // The caller's buffer bounds the copy: five characters need six bytes.
     d = Response({Binding(kSysNameName, 0x04, Str("abcde"))});
-    EXPECT_EQ(CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out, 5), 0);
-    EXPECT_STREQ(out, "untouched");
+    EXPECT_EQ(CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out, 5), 1);
+    EXPECT_STREQ(out, "abcd");
     EXPECT_EQ(CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out, 6), 1);
     EXPECT_STREQ(out, "abcde");
+    // Longer than g_RecvBuf too: the text still comes from the datagram.
+    d = Response({Binding(kSysNameName, 0x04, Bytes(1500, 'n'))});
+    EXPECT_EQ(CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out, 256), 1);
+    EXPECT_EQ(std::string(out), std::string(255, 'n'));
 }
 
 TEST(ParseForRecvBuf, LastBindingWinsAndRejectedWalksLeaveTheOutputAlone) {
@@ -419,4 +418,74 @@ TEST(ParseForRecvBuf, LastBindingWinsAndRejectedWalksLeaveTheOutputAlone) {
     strcpy(out, "kept");
     EXPECT_EQ(CNetIO::parseForRecvBuf(bad.data(), static_cast<int>(bad.size()), out), 0);
     EXPECT_STREQ(out, "kept");
+}
+
+TEST(FixedRequests, DeviceIdRequestIsTheseFiftyOneBytes) {
+    // Written out, not taken from the program's own template: a wrong
+    // identifier there would otherwise pass unnoticed.
+    const Bytes expected{0x30, 0x31, 0x02, 0x01, 0x00, 0x04, 0x06, 0x6F, 0x72, 0x63, 0x68,
+                         0x69, 0x64, 0xA0, 0x24, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x02,
+                         0x01, 0x00, 0x30, 0x19, 0x30, 0x17, 0x06, 0x13, 0x2B, 0x06, 0x01,
+                         0x04, 0x01, 0x82, 0xBF, 0x55, 0x86, 0x76, 0x82, 0x2C, 0x82, 0x71,
+                         0xC2, 0x53, 0x01, 0x01, 0x00, 0x05, 0x00};
+    unsigned char out[kSnmpWorkSize];
+    const int n = CNetIO::BuildDeviceIdRequest("orchid", out, sizeof(out));
+    EXPECT_EQ(Bytes(out, out + (n > 0 ? n : 0)), expected);
+}
+
+TEST(FixedRequests, LengthOf127IsShortFormAnd128IsLongForm) {
+    unsigned char out[kSnmpWorkSize];
+    // Discovery: content is the community plus 32 bytes.
+    const std::string c95(95, 'a'), c96(96, 'a');
+    ASSERT_EQ(CNetIO::BuildDiscoveryRequest(c95.c_str(), out, sizeof(out)), 129);
+    EXPECT_EQ(Bytes(out, out + 7), (Bytes{0x30, 0x7F, 0x02, 0x01, 0x00, 0x04, 0x5F}));
+    ASSERT_EQ(CNetIO::BuildDiscoveryRequest(c96.c_str(), out, sizeof(out)), 131);
+    EXPECT_EQ(Bytes(out, out + 8), (Bytes{0x30, 0x81, 0x80, 0x02, 0x01, 0x00, 0x04, 0x60}));
+    // A community of 127 and of 128 bytes: its own header, short then long.
+    const std::string c127(127, 'b'), c128(128, 'b');
+    ASSERT_GT(CNetIO::BuildDiscoveryRequest(c127.c_str(), out, sizeof(out)), 0);
+    EXPECT_EQ(Bytes(out, out + 8), (Bytes{0x30, 0x81, 0x9F, 0x02, 0x01, 0x00, 0x04, 0x7F}));
+    ASSERT_GT(CNetIO::BuildDiscoveryRequest(c128.c_str(), out, sizeof(out)), 0);
+    EXPECT_EQ(Bytes(out, out + 9), (Bytes{0x30, 0x81, 0xA1, 0x02, 0x01, 0x00, 0x04, 0x81, 0x80}));
+    // The walk reads both forms back: a 127-byte and a 128-byte value.
+    for (size_t size : {127u, 128u}) {
+        const Bytes d = Response({Binding(kSysNameName, 0x04, Bytes(size, 'v'))});
+        ASSERT_EQ(Walk(d), 1) << size;
+        ASSERT_EQ(g_seen.size(), 1u);
+        EXPECT_EQ(g_seen[0].value.size(), size);
+    }
+}
+
+TEST(ResponseWalk, AValueRunningIntoTheNextBindingIsRejected) {
+    // Binding 1 claims 11 bytes: its name (8 + 2) and a value header that
+    // says 0x10 bytes, which would take in binding 2. Everything fits in the
+    // datagram, so only the inner length check can see it.
+    const Bytes list{0x30, 0x0C, 0x06, 0x08, 0x2B, 0x06, 0x01, 0x02, 0x01, 0x01,
+                     0x05, 0x00, 0x04, 0x10, 0x30, 0x0E, 0x06, 0x08, 0x2B, 0x06,
+                     0x01, 0x02, 0x01, 0x01, 0x05, 0x00, 0x04, 0x02, 'o',  'k'};
+    const Bytes pdu = Tlv(0xA2, Cat({Int(0), Int(0), Int(0), Tlv(0x30, list)}));
+    const Bytes d = Tlv(0x30, Cat({Int(0), Tlv(0x04, Str("orchid")), pdu}));
+    EXPECT_EQ(Walk(d), 0);
+    EXPECT_TRUE(g_seen.empty());
+    char out[256];
+    strcpy(out, "kept");
+    EXPECT_EQ(CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out), 0);
+    EXPECT_STREQ(out, "kept");
+}
+
+TEST(ResponseRequestId, ReadsTheWholeIntegerOfAResponse) {
+    long long id = 99;
+    Bytes d = Response({Binding(kSysNameName, 0x04, Str("x"))});
+    ASSERT_TRUE(CNetIO::ResponseRequestId(d.data(), static_cast<int>(d.size()), &id));
+    EXPECT_EQ(id, 0);
+    // 02 02 00 05: first byte 0, value 5.
+    const Bytes pdu = Tlv(0xA2, Cat({Tlv(0x02, {0x00, 0x05}), Int(0), Int(0),
+                                     Tlv(0x30, Binding(kSysNameName, 0x04, Str("x")))}));
+    d = Tlv(0x30, Cat({Int(0), Tlv(0x04, Str("orchid")), pdu}));
+    ASSERT_TRUE(CNetIO::ResponseRequestId(d.data(), static_cast<int>(d.size()), &id));
+    EXPECT_EQ(id, 5);
+    d.push_back(0);
+    EXPECT_FALSE(CNetIO::ResponseRequestId(d.data(), static_cast<int>(d.size()), &id));
+    const Bytes request = Request(1, "1.3.6.1.2.1.1.5.0", "orchid");
+    EXPECT_FALSE(CNetIO::ResponseRequestId(request.data(), static_cast<int>(request.size()), &id));
 }

@@ -227,9 +227,9 @@ TEST(Queries4, TheOutputSizeBoundsTheCopy) {
     CNetIO net;
     char name[8];
     strcpy(name, "keep");
-    // "PRN-A" needs six bytes.
-    EXPECT_EQ(net.OstrelNetworkGetPrinterName(P("PRN-A").ipv4.c_str(), 4, name, 5), -1);
-    EXPECT_STREQ(name, "keep");
+    // "PRN-A" needs six bytes: in five it is cut, not dropped.
+    EXPECT_EQ(net.OstrelNetworkGetPrinterName(P("PRN-A").ipv4.c_str(), 4, name, 5), 0);
+    EXPECT_STREQ(name, "PRN-");
     EXPECT_EQ(net.OstrelNetworkGetPrinterName(P("PRN-A").ipv4.c_str(), 4, name, 6), 0);
     EXPECT_STREQ(name, "PRN-A");
 }

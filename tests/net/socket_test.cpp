@@ -310,3 +310,107 @@ TEST(Channel, Ipv6LoopbackUsesTheSameChannel) {
     close(peer);
     close(probe);
 }
+
+// ---- the download's sliced writes and delivery check ------------------------------
+
+TEST(Slices, AWriteToAPeerThatStopsReadingReturnsWithinItsWait) {
+    Listener l;
+    CNetIO net;
+    EXPECT_EQ(net.NetworkWriteSome("x", 1, 10, nullptr), -1) << "not connected";
+    ASSERT_EQ(net.NetworkConnect("127.0.0.1", l.Port()), 0);
+    const int peer = l.Accept();
+    ASSERT_GE(peer, 0);
+    const auto data = Pattern(1 << 20);
+    unsigned long taken = 1;
+    long total = 0;
+    // The peer never reads: the buffers fill, then a slice takes nothing.
+    for (int turn = 0; turn < 10000 && taken > 0; ++turn) {
+        ASSERT_EQ(net.NetworkWriteSome(data.data(), data.size(), 20, &taken), 0);
+        total += long(taken);
+    }
+    ASSERT_EQ(taken, 0u);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(net.NetworkWriteSome(data.data(), data.size(), 50, &taken), 0);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(taken, 0u);
+    EXPECT_GE(waited, 40ms);
+    EXPECT_LT(waited, 1000ms);
+    long pending = 0;
+    EXPECT_EQ(net.NetworkUnacknowledged(&pending), 0);
+    EXPECT_GT(pending, 0) << "bytes the peer's window did not take";
+    EXPECT_LE(pending, total);
+    close(peer);
+}
+
+TEST(Slices, DeliveredOnlyWhenThePeerAcknowledgedAndNotAfterAReset) {
+    Listener l;
+    CNetIO net;
+    ASSERT_EQ(net.NetworkConnect("127.0.0.1", l.Port()), 0);
+    const int peer = l.Accept();
+    ASSERT_GE(peer, 0);
+    const auto data = Pattern(300000);
+    auto reader = std::async(std::launch::async, [peer] { return ReadAll(peer, 300000).size(); });
+    size_t off = 0;
+    for (int turn = 0; turn < 100000 && off < data.size(); ++turn) {
+        unsigned long taken = 0;
+        ASSERT_EQ(net.NetworkWriteSome(data.data() + off, data.size() - off, 20, &taken), 0);
+        off += taken;
+    }
+    ASSERT_EQ(reader.get(), data.size());
+    long pending = -1;
+    for (int turn = 0; turn < 1000 && pending != 0; ++turn) {
+        ASSERT_EQ(net.NetworkUnacknowledged(&pending), 0);
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(pending, 0);
+
+    // The peer resets: an empty queue is no delivery then.
+    const linger drop = {1, 0};
+    setsockopt(peer, SOL_SOCKET, SO_LINGER, &drop, sizeof(drop));
+    close(peer);
+    int err = 0;
+    for (int turn = 0; turn < 1000 && err == 0; ++turn) {
+        err = net.NetworkUnacknowledged(&pending);
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(err, ECONNRESET);
+}
+
+TEST(Slices, AbortResetsTheConnection) {
+    Listener l;
+    CNetIO net;
+    ASSERT_EQ(net.NetworkConnect("127.0.0.1", l.Port()), 0);
+    const int peer = l.Accept();
+    ASSERT_GE(peer, 0);
+    net.NetworkAbort();
+    EXPECT_FALSE(net.IsOpen());
+    pollfd p{peer, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 5000), 1);
+    char c = 0;
+    EXPECT_EQ(recv(peer, &c, 1, 0), -1);
+    EXPECT_EQ(errno, ECONNRESET);
+    close(peer);
+}
+
+TEST(Slices, AConnectInBoundedSteps) {
+    Listener l;
+    CNetIO net;
+    int rc = net.NetworkConnectStart("127.0.0.1", l.Port());
+    for (int turn = 0; turn < 100 && rc == EINPROGRESS; ++turn)
+        rc = net.NetworkConnectWait(20);
+    EXPECT_EQ(rc, 0);
+    const int peer = l.Accept();
+    EXPECT_GE(peer, 0);
+    close(peer);
+
+    int port = 0;
+    {
+        Listener gone;
+        port = gone.Port();
+    }
+    rc = net.NetworkConnectStart("127.0.0.1", port);
+    for (int turn = 0; turn < 100 && rc == EINPROGRESS; ++turn)
+        rc = net.NetworkConnectWait(20);
+    EXPECT_EQ(rc, ECONNREFUSED);
+    EXPECT_EQ(net.NetworkConnectStart("not an address", 9100), -1);
+}

@@ -1,4 +1,5 @@
 #include "Ber.h"
+#include "DisplayText.h"
 #include "NetIO.h"
 #include "PrinterStatus.h"
 #include "StatusText.h"
@@ -157,4 +158,35 @@ TEST(DeviceIdReply, OtherValuesLeaveTheRecordAsTheCallerFilledIt) {
     d[0] = 0x04;
     EXPECT_EQ(CNetIO::parseForDeviceId(d.data(), static_cast<int>(d.size()), &s), 0);
     EXPECT_EQ(s.PrinterStatus, 0x11);
+}
+
+TEST(DisplayText, DecodesUtf8OrLatin1AndDropsControls) {
+    auto shown = [](const std::string& bytes, size_t size = 256) {
+        char out[256];
+        memset(out, 'X', sizeof(out));
+        MakeDisplayText(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), out,
+                        size);
+        return std::string(out);
+    };
+    EXPECT_EQ(shown("caf\xC3\xA9"), "caf\xC3\xA9");
+    EXPECT_EQ(shown("caf\xE9"), "caf\xC3\xA9");
+    // Overlong forms and encoded surrogates are no UTF-8: read as Latin-1.
+    EXPECT_EQ(shown("\xC0\xAF"), "\xC3\x80\xC2\xAF");
+    EXPECT_EQ(shown("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0");
+    EXPECT_EQ(shown(std::string("a\0b\x1F\x7F"
+                                "c",
+                                6)),
+              "abc");
+    EXPECT_EQ(shown("\xD8\x9C"
+                    "a\xE2\x80\x8F"
+                    "b\xE2\x80\xAA"
+                    "c\xE2\x81\xA8"),
+              "abc");
+    // Cut before a character that does not fit whole; size 1 is just the end.
+    EXPECT_EQ(shown("ab\xC3\xA9", 4), "ab");
+    EXPECT_EQ(shown("ab\xC3\xA9", 5), "ab\xC3\xA9");
+    EXPECT_EQ(shown("abc", 1), "");
+    char untouched[2] = {'K', 0};
+    EXPECT_EQ(MakeDisplayText(nullptr, 5, untouched, 0), 0u);
+    EXPECT_EQ(untouched[0], 'K');
 }

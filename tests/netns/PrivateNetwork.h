@@ -21,8 +21,18 @@ struct Printer {
     std::string sinkDir;   // print-sink.py's folder: sink.log, conn-N.bin
 };
 
+// A fake agent (tools/netns/fake-agent.py): one namespace answering from
+// every address it was given.
+struct Agent {
+    std::string name;
+    int link = 0;
+    std::vector<std::string> ipv4;
+    std::string linkLocal;
+};
+
 struct Network {
     std::vector<Printer> printers;
+    std::vector<Agent> agents;
     std::vector<std::string> clientLinks; // interface names, link 1 first
 
     const Printer* Find(const std::string& name) const {
@@ -71,6 +81,15 @@ inline Network Load() {
             Printer p;
             fields >> p.name >> p.link >> p.ipv4 >> p.linkLocal >> p.sinkDir;
             net.printers.push_back(p);
+        } else if (kind == "agent") {
+            Agent a;
+            std::string list;
+            fields >> a.name >> a.link >> list >> a.linkLocal;
+            std::istringstream addresses(list);
+            std::string one;
+            while (std::getline(addresses, one, ','))
+                a.ipv4.push_back(one);
+            net.agents.push_back(a);
         } else if (kind == "client") {
             std::string name;
             int link = 0;

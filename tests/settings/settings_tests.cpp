@@ -1,3 +1,4 @@
+#include "PlistShape.h"
 #include "SettingsData.h"
 #include "TestPackage.h"
 #include "XML.h"
@@ -90,6 +91,16 @@ TEST(Settings, CountsAreCappedAndNegativeCountsReadNothing) {
     EXPECT_EQ(m_Settings.nMDLCount, 5);
     EXPECT_EQ(m_Settings.szMDL[4], QStringLiteral("M4"));
 
+    // One over the bound is the first value cut back; the bound itself stays.
+    for (const auto& [written, kept] :
+         std::vector<std::pair<std::string, int>>{{"6", 5}, {"5", 5}}) {
+        sections["General"]["MDLCnt"] = written;
+        package.WriteSettings(sections);
+        LoadPackageSettings();
+        EXPECT_EQ(m_Settings.nMDLCount, kept) << written;
+        EXPECT_EQ(m_Settings.szMDL[4], QStringLiteral("M4")) << written;
+    }
+
     package.WriteSettings({{"General", {{"FwCount", "-3"}}}, {"Fw0", {{"FileName", "x"}}}});
     LoadPackageSettings();
     EXPECT_EQ(m_Settings.nFWCount, -3);
@@ -100,8 +111,8 @@ TEST(Settings, CountsAreCappedAndNegativeCountsReadNothing) {
 TEST(Settings, IntegerTexts) {
     TestPackage package;
     const std::vector<std::pair<std::string, int>> cases = {
-        {"0x1234", 4660}, {"0X10", 16}, {"16", 16},        {"10x", 16},
-        {"abc", 0},       {"-5", -5},   {"0xffffffff", -1}};
+        {"0x1234", 4660}, {"0X10", 16},       {"16", 16},    {"10x", 16}, {"abc", 0},
+        {"-5", -5},       {"0xffffffff", -1}, {"0310", 310}, {"010", 10}};
     TestPackage::Section general;
     for (size_t i = 0; i < cases.size(); ++i)
         general["K" + std::to_string(i)] = cases[i].first;
@@ -185,6 +196,156 @@ TEST(Settings, SettingsFileFollowsTheProgramName) {
     package.WriteSettings({{"General", {{"ModelName", "Renamed"}}}});
     LoadPackageSettings();
     EXPECT_EQ(m_Settings.szModelName, QStringLiteral("Renamed"));
+}
+
+// ------------------------------------------------------ refused and broken files
+
+std::string Nested(int levels, const std::string& open = "<array>",
+                   const std::string& close = "</array>") {
+    std::string text = "<plist><dict><key>General</key><dict><key>FwCount</key><string>1</string>"
+                       "</dict><key>Deep</key>";
+    for (int i = 0; i < levels; ++i)
+        text += open;
+    for (int i = 0; i < levels; ++i)
+        text += close;
+    return text + "</dict></plist>";
+}
+
+SettingsProblem ProblemOf(TestPackage& package, const std::string& text) {
+    package.WriteFile("Quenlo.plist", QByteArray::fromStdString(text));
+    LoadPackageSettings();
+    return LastSettingsLoad().problem;
+}
+
+TEST(SettingsSafety, EachWayAFileFailsHasItsReasonAndPath) {
+    TestPackage package;
+    LoadPackageSettings();
+    EXPECT_EQ(LastSettingsLoad().problem, SettingsProblem::Missing);
+    EXPECT_EQ(LastSettingsLoad().path, package.Path("Quenlo.plist"));
+
+    EXPECT_EQ(ProblemOf(package, "<plist><dict><key>General</key>"), SettingsProblem::Corrupt);
+    EXPECT_EQ(ProblemOf(package, ""), SettingsProblem::Corrupt);
+    EXPECT_EQ(ProblemOf(package, "<plist><array><string>x</string></array></plist>"),
+              SettingsProblem::Corrupt);
+    EXPECT_EQ(ProblemOf(package, Nested(3)), SettingsProblem::None);
+    EXPECT_EQ(m_Settings.nFWCount, 1);
+
+    // A folder or a FIFO in the file's place: refused, never waited on.
+    package.WriteFile("Quenlo.plist", "");
+    ASSERT_EQ(unlink(package.Path("Quenlo.plist").toLocal8Bit().constData()), 0);
+    ASSERT_EQ(mkfifo(package.Path("Quenlo.plist").toLocal8Bit().constData(), 0600), 0);
+    LoadPackageSettings();
+    EXPECT_EQ(LastSettingsLoad().problem, SettingsProblem::Unreadable);
+    unlink(package.Path("Quenlo.plist").toLocal8Bit().constData());
+
+    if (geteuid() != 0) {
+        package.WriteFile("Quenlo.plist", QByteArray::fromStdString(Nested(1)));
+        chmod(package.Path("Quenlo.plist").toLocal8Bit().constData(), 0);
+        LoadPackageSettings();
+        EXPECT_EQ(LastSettingsLoad().problem, SettingsProblem::Unreadable);
+    }
+}
+
+TEST(SettingsSafety, NestingIsRefusedFromThirtyThreeLevelsOn) {
+    TestPackage package;
+    // The root dictionary is one level, so 31 arrays make 32.
+    EXPECT_EQ(ProblemOf(package, Nested(31)), SettingsProblem::None);
+    EXPECT_EQ(m_Settings.nFWCount, 1);
+    EXPECT_EQ(ProblemOf(package, Nested(32)), SettingsProblem::TooDeep);
+    EXPECT_EQ(m_Settings.nFWCount, 0) << "a refused file gives the defaults";
+    EXPECT_EQ(m_Settings.szCommunity, QStringLiteral("orchid"));
+    EXPECT_EQ(ProblemOf(package, Nested(32, "<dict><key>k</key>", "</dict>")),
+              SettingsProblem::TooDeep);
+    // What crashed the parser: 200000 levels.
+    EXPECT_EQ(ProblemOf(package, Nested(200000)), SettingsProblem::TooDeep);
+    // Empty containers do not nest; closing tags hidden in comments and
+    // quoted declarations do not close anything.
+    std::string flat = "<plist><dict><key>General</key><dict/>";
+    for (int i = 0; i < 100; ++i)
+        flat += "<key>e</key><array/><key>f</key><dict />";
+    EXPECT_EQ(ProblemOf(package, flat + "</dict></plist>"), SettingsProblem::None);
+    std::string hidden = "<plist>";
+    for (int i = 0; i < 40; ++i)
+        hidden += "<array><!-- </array> --><?x \"?></array>\"?>";
+    EXPECT_EQ(ProblemOf(package, hidden), SettingsProblem::TooDeep);
+}
+
+TEST(SettingsSafety, SizeAndValueCountAreBounded) {
+    TestPackage package;
+    std::string big = Nested(1);
+    big.resize(static_cast<size_t>(kMaxSettingsFileSize) + 1, ' ');
+    EXPECT_EQ(ProblemOf(package, big), SettingsProblem::TooLarge);
+    // 16 MiB of <true/> would cost hundreds of megabytes once parsed.
+    std::string many = "<plist><array>";
+    for (long i = 0; i <= kMaxSettingsValues; ++i)
+        many += "<true/>";
+    EXPECT_EQ(ProblemOf(package, many + "</array></plist>"), SettingsProblem::TooManyValues);
+}
+
+TEST(SettingsSafety, BinaryListsAreMeasuredByTheirReferences) {
+    // Deep nesting, written by the library itself.
+    TestPackage package;
+    for (int levels : {31, 32}) {
+        plist_t root = plist_new_dict();
+        plist_t general = plist_new_dict();
+        plist_dict_set_item(general, "FwCount", plist_new_string("1"));
+        plist_dict_set_item(root, "General", general);
+        plist_t inner = plist_new_array();
+        plist_t top = inner;
+        for (int i = 1; i < levels; ++i) {
+            plist_t next = plist_new_array();
+            plist_array_append_item(inner, next);
+            inner = next;
+        }
+        plist_dict_set_item(root, "Deep", top);
+        package.WriteRoot(root, true);
+        plist_free(root);
+        LoadPackageSettings();
+        EXPECT_EQ(LastSettingsLoad().problem,
+                  levels == 31 ? SettingsProblem::None : SettingsProblem::TooDeep)
+            << levels;
+    }
+
+    // Hand-made: an array that holds itself, and arrays that each refer to
+    // the next one twice (2^40 values once copied out).
+    auto bplist = [](const std::vector<std::vector<unsigned char>>& objects, unsigned root) {
+        std::string out = "bplist00";
+        std::vector<size_t> offsets;
+        for (const auto& o : objects) {
+            offsets.push_back(out.size());
+            out.append(o.begin(), o.end());
+        }
+        const size_t table = out.size();
+        for (size_t o : offsets) {
+            out += static_cast<char>(o >> 8);
+            out += static_cast<char>(o & 0xFF);
+        }
+        std::string trailer(32, '\0');
+        trailer[6] = 2; // offset size
+        trailer[7] = 1; // reference size
+        trailer[15] = static_cast<char>(objects.size());
+        trailer[23] = static_cast<char>(root);
+        trailer[30] = static_cast<char>(table >> 8);
+        trailer[31] = static_cast<char>(table & 0xFF);
+        return out + trailer;
+    };
+    EXPECT_EQ(ProblemOf(package, bplist({{0xA1, 0x00}}, 0)), SettingsProblem::Corrupt);
+    std::vector<std::vector<unsigned char>> doubling;
+    for (unsigned char i = 0; i < 40; ++i)
+        doubling.push_back(
+            {0xA2, static_cast<unsigned char>(i + 1), static_cast<unsigned char>(i + 1)});
+    doubling.push_back({0x09}); // true
+    EXPECT_EQ(ProblemOf(package, bplist(doubling, 0)), SettingsProblem::TooDeep);
+    // Wide rather than deep: 20 levels of doubling is a million values.
+    doubling.erase(doubling.begin(), doubling.begin() + 20);
+    for (unsigned char i = 0; i < 20; ++i)
+        doubling[i] = {0xA2, static_cast<unsigned char>(i + 1), static_cast<unsigned char>(i + 1)};
+    EXPECT_EQ(ProblemOf(package, bplist(doubling, 0)), SettingsProblem::TooManyValues);
+    // A reference beyond the objects, an offset table beyond the file.
+    EXPECT_EQ(ProblemOf(package, bplist({{0xA1, 0x05}}, 0)), SettingsProblem::Corrupt);
+    std::string cut = bplist({{0x09}}, 0);
+    cut[cut.size() - 1] = static_cast<char>(0xF0);
+    EXPECT_EQ(ProblemOf(package, cut), SettingsProblem::Corrupt);
 }
 
 } // namespace

@@ -11,15 +11,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A private folder holding a copy of the test module with a chosen mode.
+// A private folder holding a copy of the test module with a chosen mode. By
+// default inside the build tree, whose folders nobody else may write (the
+// loader refuses modules anywhere else); `base` puts it elsewhere.
 class ModuleFolder {
 public:
-    ModuleFolder() {
-        char tmpl[] = "/tmp/quenlo-usb-driver-XXXXXX";
-        const char* dir = mkdtemp(tmpl);
+    explicit ModuleFolder(const std::string& base = QUENLO_TEST_MODULE_DIR) {
+        std::string tmpl = base + "/quenlo-usb-driver-XXXXXX";
+        const char* dir = mkdtemp(tmpl.data());
         if (dir)
             m_dir = dir;
     }
+    const std::string& Dir() const { return m_dir; }
     ~ModuleFolder() {
         std::error_code ec;
         fs::remove_all(m_dir, ec);
@@ -40,6 +43,23 @@ public:
 private:
     std::string m_dir;
 };
+
+// Whether the folders above the build tree let a module be trusted at all
+// (a clone under a folder others may write cannot).
+bool BuildTreeIsTrusted() {
+    std::string folder = QUENLO_TEST_MODULE_DIR;
+    while (!folder.empty()) {
+        struct stat st {};
+        if (stat(folder.c_str(), &st) != 0 || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 ||
+            (st.st_uid != 0 && st.st_uid != geteuid()))
+            return false;
+        if (folder == "/")
+            break;
+        const size_t slash = folder.rfind('/');
+        folder.resize(slash == 0 ? 1 : slash);
+    }
+    return true;
+}
 
 constexpr const char kGenericLoaded[] =
     "DEBUG: load_classdriver(builtin:generic-printing-class) (kr:0x00000000)\n";
@@ -70,6 +90,8 @@ TEST_F(ClassDriverTest, WithoutAModuleTheGenericDriverAnswers) {
 }
 
 TEST_F(ClassDriverTest, SpecificModuleStandsOnTheGenericDriver) {
+    if (!BuildTreeIsTrusted())
+        GTEST_SKIP() << "a folder above " << QUENLO_TEST_MODULE_DIR << " is writable by others";
     std::string path = folder.Copy(0755);
     AddWithDriver(path);
     Enumerate();
@@ -102,6 +124,8 @@ TEST_F(ClassDriverTest, ModuleWritableByOthersIsRefusedWithItsWholeMode) {
 }
 
 TEST_F(ClassDriverTest, FileThatIsNoModuleFailsWithTheLoaderStatus) {
+    if (!BuildTreeIsTrusted())
+        GTEST_SKIP() << "a folder above " << QUENLO_TEST_MODULE_DIR << " is writable by others";
     std::string path = folder.Text("bogus.so");
     UsbPrinterInterface iface;
     classdriver_t driver = nullptr;
@@ -113,6 +137,70 @@ TEST_F(ClassDriverTest, FileThatIsNoModuleFailsWithTheLoaderStatus) {
     // And in a pass, the printer is still read through the generic driver.
     AddWithDriver(path);
     Enumerate();
+    EXPECT_STREQ(szSERN, "77");
+}
+
+// Each refusal is one line, and the printer is then read through the generic
+// driver; the refused module never runs.
+TEST_F(ClassDriverTest, ModulesFromPlacesOthersCouldWriteAreRefused) {
+    struct Case {
+        std::string path;
+        std::string why;
+    };
+    std::vector<Case> cases;
+    cases.push_back({folder.Copy(0775), "insecure file permissions (0100775)"});
+    cases.push_back({"specific.so", "not an absolute path"});
+    cases.push_back({"../" + fs::path(folder.Dir()).filename().string() + "/specific.so",
+                     "not an absolute path"});
+
+    // A folder others may write, anywhere above the file.
+    ModuleFolder open;
+    const std::string inner = open.Dir() + "/inner";
+    fs::create_directory(inner);
+    fs::copy_file(QUENLO_TEST_CLASSDRIVER, inner + "/m.so");
+    chmod((inner + "/m.so").c_str(), 0755);
+    chmod(open.Dir().c_str(), 0777);
+    cases.push_back(
+        {inner + "/m.so", "insecure folder permissions of \"" + open.Dir() + "\" (040777)"});
+
+    // A link in the sticky /tmp: followed, and its target there is refused
+    // for the folder it lies in.
+    ModuleFolder sticky("/tmp");
+    const std::string target = sticky.Dir() + "/t.so";
+    fs::copy_file(QUENLO_TEST_CLASSDRIVER, target);
+    chmod(target.c_str(), 0755);
+    const std::string link = sticky.Dir() + "/link.so";
+    fs::create_symlink(target, link);
+    struct stat tmp {};
+    stat("/tmp", &tmp);
+    char mode[16];
+    snprintf(mode, sizeof mode, "0%o", static_cast<unsigned>(tmp.st_mode));
+    cases.push_back({link, "insecure folder permissions of \"/tmp\" (" + std::string(mode) + ")"});
+
+    // Owned by another user (only root can make one).
+    if (geteuid() == 0) {
+        const std::string other = folder.Dir() + "/other.so";
+        fs::copy_file(QUENLO_TEST_CLASSDRIVER, other);
+        chmod(other.c_str(), 0755);
+        ASSERT_EQ(chown(other.c_str(), 4242, 4242), 0);
+        cases.push_back({other, "file owned by another user (uid 4242)"});
+    }
+
+    for (const Case& c : cases) {
+        UsbPrinterInterface iface;
+        classdriver_t driver = nullptr;
+        const std::string log = CapturedStderr([&] {
+            EXPECT_EQ(load_classdriver(c.path.c_str(), &iface, &driver), kClassDriverLoadFailed);
+        });
+        EXPECT_EQ(driver, nullptr);
+        EXPECT_EQ(log, "DEBUG: Unable to load class driver \"" + c.path + "\": " + c.why + "\n");
+    }
+    // In a pass: one refusal line, then the generic driver.
+    AddWithDriver(cases[0].path);
+    Enumerate();
+    EXPECT_EQ(err, "DEBUG: Unable to load class driver \"" + cases[0].path + "\": " + cases[0].why +
+                       "\n" + kGenericLoaded);
+    EXPECT_FALSE(Contains(out, "CMD:SPECIFIC"));
     EXPECT_STREQ(szSERN, "77");
 }
 

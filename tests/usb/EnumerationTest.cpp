@@ -65,6 +65,13 @@ TEST_F(KeptFields, SerialDescriptionAndWholeIdAreTaken) {
     EXPECT_STREQ(pDeviceIdText, "MFG:A;SERN:S-1;DES:Desk jet;STS:x;");
 }
 
+TEST_F(KeptFields, TheLogLineCarriesNoControlCharacters) {
+    std::string log = Keep("MFG:A\x1B[2J;SERN:S\r\n-4;DES:D\xE2\x80\xAE;");
+    EXPECT_EQ(log, "idstr=MFG:A[2J;SERN:S-4;DES:D;\n");
+    // The kept fields are the printer's bytes; the list cleans them for show.
+    EXPECT_STREQ(szSERN, "S\r\n-4");
+}
+
 TEST_F(KeptFields, DescriptionBeforeTheSerialNumberIsNotTaken) {
     Keep("DES:first;MFG:A;SERN:S-2;");
     EXPECT_STREQ(szSERN, "S-2");
@@ -136,6 +143,21 @@ TEST_F(UsbTest, CompleteIdIsTakenAsItCame) {
     // No "SERN:" key: nothing is kept.
     EXPECT_STREQ(szSERN, "");
     EXPECT_STREQ(pDeviceIdText, "");
+}
+
+TEST_F(UsbTest, DeviceIdRequestNamesTheInterfaceInTheHighByteOfItsIndex) {
+    // A printer whose printing interface is number 2: the request must say
+    // 0x0200, or the printer does not answer (and the sysfs copy is absent
+    // once usblp has been detached for the request).
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.printingInterface = 2;
+    setup.deviceId = "MFG:A;MDL:B;SERN:IF2;DES:Third;";
+    const int id = emu->AddPrinter(setup);
+    std::string log = CapturedStdout([] { list_devices(); });
+    EXPECT_TRUE(Contains(log, "idstr=MFG:A;MDL:B;SERN:IF2;DES:Third;\n")) << log;
+    EXPECT_EQ(emu->DeviceIdRequests(id), 1);
+    EXPECT_STREQ(szSERN, "IF2");
+    EXPECT_TRUE(emu->KernelDriverBound(id)) << "usblp must be given interface 2 back";
 }
 
 TEST_F(UsbTest, MissingSerialNumberIsCompletedFromTheStringDescriptor) {

@@ -4,6 +4,7 @@
 #include "usbdevice.h"
 #include "UsbTestSupport.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -166,6 +167,34 @@ TEST_F(UsbTest, ConsecutiveWritesArriveInOrder) {
     std::vector<char> both = a;
     both.insert(both.end(), b.begin(), b.end());
     EXPECT_TRUE(SameBytes(emu->Written(id), both));
+}
+
+// The download's pieces: multiples of the packet size, then the short rest,
+// arrive as the one stream a whole-file transfer makes.
+TEST_F(UsbTest, PiecesOfAFileArriveAsOneStream) {
+    int id = emu->AddPrinter(DefaultPrinter());
+    std::vector<char> firmware = Pattern(3 * 512 * 1024 + 1000, 5);
+    CUsbDevice dev;
+    EXPECT_EQ(dev.OutPacketSize(), 0) << "no pipe before the opening";
+    int written = -1;
+    EXPECT_EQ(dev.Dev_WriteSome(firmware.data(), 10, &written, 40), -1);
+    EXPECT_EQ(written, 0);
+    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+    const int packet = dev.OutPacketSize();
+    ASSERT_GT(packet, 0);
+    EXPECT_EQ((512 * 1024) % packet, 0);
+    for (size_t off = 0; off < firmware.size();) {
+        const int piece = int(std::min<size_t>(512 * 1024, firmware.size() - off));
+        ASSERT_EQ(dev.Dev_WriteSome(firmware.data() + off, piece, &written, 40), 0);
+        EXPECT_EQ(written, piece);
+        off += size_t(written);
+    }
+    dev.Dev_Close();
+    EXPECT_TRUE(SameBytes(emu->Written(id), firmware));
+
+    emu->SetWriteFault(id, usbemu::WriteFault::Error);
+    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+    EXPECT_EQ(dev.Dev_WriteSome(firmware.data(), 4096, &written, 40), -1);
 }
 
 TEST_F(UsbTest, FailedWritesReportFailureWithTheFullLengthCounted) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "CarbonApp.h"
+#include "ProgressDlg.h"
 #include "TestPackage.h"
 #include "Toolbox.h"
 #include "mainwindow.h"
@@ -100,6 +101,22 @@ protected:
             ASSERT_NE(g_pMainWindow, nullptr);
             ASSERT_TRUE(g_pMainWindow->IsDownloading());
             what();
+        });
+    }
+
+    // Calls what(drawn) from the download's event dispatches once its
+    // progress dialog has been painted, or with false once the download has
+    // ended without that (bounded).
+    static void WhenProgressDrawn(std::function<void(bool)> what, int tries = 1000) {
+        QTimer::singleShot(0, [what, tries] {
+            CProgressDlg* progress =
+                g_pMainWindow != nullptr ? g_pMainWindow->ProgressDialog() : nullptr;
+            const bool drawn = progress != nullptr && progress->WasDrawn() &&
+                               tb::IsWindowVisible(progress->GetWindowRef());
+            if (drawn || tries <= 0 || g_pMainWindow == nullptr || !g_pMainWindow->IsDownloading())
+                what(drawn);
+            else
+                WhenProgressDrawn(what, tries - 1);
         });
     }
 

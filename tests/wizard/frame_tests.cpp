@@ -210,6 +210,16 @@ TEST_F(FrameTest, SizeQueriesAnswerOnlyWithBothHalves) {
     EXPECT_EQ(tb::NativeWidget(m_platform)->minimumSize(), QSize(400, 300));
 }
 
+// A window that comes to the front gives the keyboard to its first control.
+TEST_F(FrameTest, ShowGivesTheKeyboardToTheFirstControl) {
+    Init();
+    tb::Control* cancel = nullptr;
+    ASSERT_EQ(tb::GetControlByID(m_platform, {tb::Code("PROC"), 100}, &cancel), tb::kNoErr);
+    EXPECT_EQ(tb::GetKeyboardFocus(m_platform), nullptr);
+    m_window->Show();
+    EXPECT_EQ(tb::GetKeyboardFocus(m_platform), cancel);
+}
+
 TEST_F(FrameTest, CommandsReachHandleCommand) {
     Init();
     EXPECT_EQ(tb::SendCommand(m_platform, tb::Code("MINE")), tb::kNoErr);

@@ -43,6 +43,19 @@ grep -q "main window shown" "$dir/out" || fail "no start-up time line"
   >"$dir/out" 2>&1 || fail "German pictures run failed"
 [ -s "$dir/de/page4.png" ] || fail "no German picture"
 
+# --help and --version answer without a display; Qt's own options pass on;
+# an argument nobody knows is refused.
+"${nodisplay[@]}" "$dir/package/Quenlo" --version | grep -q '^Quenlo [0-9]' || fail "no version"
+"${nodisplay[@]}" "$dir/package/Quenlo" --help | grep -q -- '--version' || fail "no help"
+"${nodisplay[@]}" QUENLO_PICTURES="$dir/styled" "$dir/package/Quenlo" -style Fusion \
+  >"$dir/out" 2>&1 || { cat "$dir/out"; fail "Qt's -style option was not taken"; }
+[ -s "$dir/styled/page1.png" ] || fail "no picture with -style Fusion"
+status=0
+"${nodisplay[@]}" QUENLO_PICTURES="$dir/x" "$dir/package/Quenlo" --no-such-option \
+  >"$dir/out" 2>&1 || status=$?
+[ "$status" -eq 2 ] || fail "an unknown argument ended with $status, not 2"
+grep -q 'unknown argument' "$dir/out" || fail "an unknown argument is not named"
+
 status=0
 "${nodisplay[@]}" "$dir/package/Quenlo" >"$dir/out" 2>&1 || status=$?
 [ "$status" -eq 1 ] || fail "without a display the program ended with $status, not 1"

@@ -118,6 +118,13 @@ TEST_F(TextsTest, GermanTableCoversEveryKey) {
         stringDownloading,
         stringDownloadingStatus,
         stringDownloadingPrinterName,
+        stringSettingsUnusable,
+        stringSettingsMissing,
+        stringSettingsUnreadable,
+        stringSettingsCorrupt,
+        stringSettingsTooLarge,
+        stringSettingsTooDeep,
+        stringSettingsTooManyValues,
     };
     // Words that read the same in German.
     const QStringList same = {"USB", "Community", "Status", "OK"};
@@ -146,6 +153,32 @@ TEST_F(TextsTest, MessagesWithTitleAndDirectlyAppendedExtra) {
     EXPECT_EQ(alerts[1].explanation, QStringLiteral("Firmware download completed!"));
     EXPECT_EQ(alerts[2].explanation, QStringLiteral("Firmware download completed!"));
     EXPECT_EQ(alerts[3].explanation, QStringLiteral("The IP Address is repeated."));
+}
+
+TEST_F(TextsTest, UnusableSettingsAreToldOnceTheWindowIsOpen) {
+    // A missing file, then a corrupt one: the window still opens, empty, and
+    // one alert names the file and the reason.
+    MainWindow::Create();
+    ASSERT_NE(g_pMainWindow, nullptr);
+    const QString path = m_package->Path(QStringLiteral("Quenlo.plist"));
+    auto alerts = tb::test::TakeAlerts();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].title, QStringLiteral("Warning"));
+    EXPECT_EQ(alerts[0].explanation, QStringLiteral("The settings file cannot be used:\n") + path +
+                                         QStringLiteral("\nThe file does not exist."));
+    EXPECT_TRUE(alerts[0].centredOnParent);
+    EXPECT_EQ(Text(kNextButton), QStringLiteral("Next"));
+    delete g_pMainWindow;
+    FlushDeletes();
+
+    ASSERT_TRUE(tb::InstallStringTable("de"));
+    m_package->WriteFile(QStringLiteral("Quenlo.plist"), "<plist><dict>");
+    MainWindow::Create();
+    alerts = tb::test::TakeAlerts();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].explanation,
+              QStringLiteral("Die Einstellungsdatei kann nicht verwendet werden:\n") + path +
+                  QStringLiteral("\nDie Datei ist keine gültige Eigenschaftsliste."));
 }
 
 TEST_F(TextsTest, GermanMessages) {

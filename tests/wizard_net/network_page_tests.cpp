@@ -45,6 +45,12 @@ QByteArray Pattern(int size, unsigned seed) {
     return bytes;
 }
 
+// What the printer must receive after each file, written out here rather
+// than taken from the program.
+const unsigned char kSeparator[4] = {0xAA, 0x55, 0x55, 0xAA};
+const unsigned char kEnd[4] = {0x00, 0x00, 0x00, 0x00};
+const unsigned char kCancel[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+
 QByteArray Marker(const unsigned char (&m)[4]) {
     return QByteArray(reinterpret_cast<const char*>(m), 4);
 }
@@ -53,6 +59,7 @@ QByteArray Marker(const unsigned char (&m)[4]) {
 class Sink {
 public:
     explicit Sink(const char* name) : m_printer(P(name)), m_before(Count()) {}
+    int Before() const { return m_before; }
 
     int Count() const {
         return privnet::CountLines(privnet::ReadFile(m_printer.sinkDir + "/sink.log"), "conn ");
@@ -131,8 +138,8 @@ protected:
     void ExpectWholePackage(const Sink& sink) const {
         const auto got = sink.WaitFor(2);
         ASSERT_EQ(got.size(), 2u);
-        EXPECT_TRUE(got[0] == Stream(0, kSeparatorMarker)) << "file 0 and the separator";
-        EXPECT_TRUE(got[1] == Stream(1, kEndMarker)) << "file 1 and the end marker";
+        EXPECT_TRUE(got[0] == Stream(0, kSeparator)) << "file 0 and the separator";
+        EXPECT_TRUE(got[1] == Stream(1, kEnd)) << "file 1 and the end marker";
     }
     // Presses Next and returns the seconds the download took.
     double TimedNext() {
@@ -215,6 +222,8 @@ TEST_F(NetworkPageTest, TwoPrintersReceiveTwoFilesByteForByte) {
     TickPrinter("PRN-B");
     const Sink a("PRN-A");
     const Sink b("PRN-B");
+    bool drawn = false;
+    WhenProgressDrawn([&drawn, &a](bool painted) { drawn = painted && a.Count() == a.Before(); });
     std::vector<bool> finishedAtAlert;
     tb::test::SetAlertObserver([this, &finishedAtAlert](const tb::test::AlertRecord&) {
         finishedAtAlert.push_back(!Visible(kBackButton) && !Visible(kNextButton) &&
@@ -222,6 +231,7 @@ TEST_F(NetworkPageTest, TwoPrintersReceiveTwoFilesByteForByte) {
     });
     Click(C(kNextButton));
     EXPECT_EQ(Explanations(), (std::vector<QString>{kCompleted, kCompleted}));
+    EXPECT_TRUE(drawn) << "the dialog is painted during the first file";
     EXPECT_EQ(finishedAtAlert, (std::vector<bool>{true, true}))
         << "the finished state comes before the first message";
     ExpectWholePackage(a);
@@ -230,55 +240,19 @@ TEST_F(NetworkPageTest, TwoPrintersReceiveTwoFilesByteForByte) {
     EXPECT_EQ(g_pMainWindow->ProgressDialog(), nullptr);
 }
 
-TEST_F(NetworkPageTest, FilesOfOneBlockAndOfOneBlockAndOneByte) {
-    OpenWith({Pattern(4096, 3), Pattern(4097, 4)});
-    ToNetworkPage();
-    TickPrinter("PRN-A");
-    const Sink a("PRN-A");
-    // The address check waits a second for further answers; the pause
-    // between the two files is one more.
-    EXPECT_GE(TimedNext(), 1.95);
-    EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
-    ExpectWholePackage(a);
-
-    // One file: no separator, no pause.
-    TearDown();
-    SetUp();
-    OpenWith({Pattern(4097, 5)});
-    ToNetworkPage();
-    TickPrinter("PRN-A");
-    const Sink again("PRN-A");
-    EXPECT_LT(TimedNext(), 1.9);
-    const auto got = again.WaitFor(1);
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_TRUE(got[0] == Stream(0, kEndMarker));
-}
-
-// An empty file is sent as what it is: nothing, then its marker. A file that
-// cannot be read ends the printer before its marker, with a message, so
-// that no end marker follows part of a package.
-TEST_F(NetworkPageTest, EmptyAndMissingFiles) {
-    OpenWith({QByteArray(), Pattern(10, 2)});
-    ToNetworkPage();
-    TickPrinter("PRN-A");
-    const Sink a("PRN-A");
-    Click(C(kNextButton));
-    EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
-    ExpectWholePackage(a);
-
-    TearDown();
-    SetUp();
+// A file that cannot be sent ends the printer with a message before its
+// connection opens: no end marker follows part of a package.
+TEST_F(NetworkPageTest, AMissingFileEndsThePrinterWithAMessage) {
     OpenWith({Pattern(10, 3), Pattern(20, 4)});
     ToNetworkPage();
     TickPrinter("PRN-A");
     QFile::remove(m_package->Path("fw1.bin"));
-    const Sink again("PRN-A");
+    const Sink a("PRN-A");
     Click(C(kNextButton));
     EXPECT_EQ(Explanations(), std::vector<QString>{kNetworkFail});
-    const auto got = again.WaitFor(2);
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_TRUE(got[0] == Stream(0, kSeparatorMarker));
-    EXPECT_TRUE(got[1].isEmpty()) << "no marker after the missing file";
+    const auto got = a.WaitFor(2);
+    ASSERT_EQ(got.size(), 1u) << "no connection for the missing file";
+    EXPECT_TRUE(got[0] == Stream(0, kSeparator));
 }
 
 TEST_F(NetworkPageTest, CancelSendsTheRestOfTheFileThenTheCancelMarker) {
@@ -300,7 +274,7 @@ TEST_F(NetworkPageTest, CancelSendsTheRestOfTheFileThenTheCancelMarker) {
     EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted}) << "only the second printer";
     const auto got = a.WaitFor(1);
     ASSERT_EQ(got.size(), 1u) << "file 1 is not sent after Cancel";
-    EXPECT_TRUE(got[0] == Stream(0, kCancelMarker));
+    EXPECT_TRUE(got[0] == Stream(0, kCancel));
     ExpectWholePackage(b);
 }
 
@@ -422,9 +396,67 @@ TEST_F(NetworkPageTest, ClosingTheWindowCancelsTheDownloadFirst) {
         EXPECT_TRUE(Explanations().empty());
         const auto got = a.WaitFor(1);
         ASSERT_EQ(got.size(), 1u);
-        EXPECT_TRUE(got[0] == Stream(0, kCancelMarker)) << closeBox;
+        EXPECT_TRUE(got[0] == Stream(0, kCancel)) << closeBox;
         EXPECT_TRUE(b.WaitFor(0).empty()) << "the next printer is not started";
     }
+}
+
+// ---- printers that misbehave on the print port -----------------------------------
+
+class MisbehavingPrinterTest : public NetworkPageTest {
+protected:
+    // The printer's row, ticked, with the community only it answers to and
+    // a stall limit of five seconds.
+    void OnlyPrinter(const char* name, const std::vector<QByteArray>& files) {
+        auto settings = NetworkPackage();
+        UseFirmwareFiles(settings, files);
+        settings["General"]["StallTimeout"] = "5";
+        m_files = files;
+        Open(settings);
+        g_pMainWindow->ShowPage(3);
+        tb::SetControlText(C(controlNetworkEditCommunity), "stall");
+        g_pMainWindow->AddNetworkIP(P(name).ipv4.c_str());
+        ASSERT_EQ(Rows(), 1);
+        Tick(0);
+    }
+};
+
+TEST_F(MisbehavingPrinterTest, PrinterThatNeverReadsFailsAfterTheStallLimit) {
+    OnlyPrinter("PRN-S", {Pattern(16 * 1024 * 1024, 3)});
+    const double took = TimedNext();
+    EXPECT_EQ(Explanations(), std::vector<QString>{kNetworkFail}) << "and no completion";
+    EXPECT_GE(took, 5.0);
+    EXPECT_LT(took, 9.0);
+    EXPECT_FALSE(g_pMainWindow->IsDownloading());
+}
+
+TEST_F(MisbehavingPrinterTest, CancelDuringTheStallEndsItWithinTwoSeconds) {
+    OnlyPrinter("PRN-S", {Pattern(16 * 1024 * 1024, 4)});
+    Clock::time_point cancelledAt{};
+    bool dialogGone = false;
+    DuringDownload([&cancelledAt, &dialogGone] {
+        QTimer::singleShot(3500, [&cancelledAt, &dialogGone] {
+            CProgressDlg* progress = g_pMainWindow->ProgressDialog();
+            ASSERT_NE(progress, nullptr);
+            tb::Control* cancel = nullptr;
+            tb::GetControlByID(progress->GetWindowRef(), controlProcessCancelButton, &cancel);
+            cancelledAt = Clock::now();
+            Click(cancel);
+            dialogGone = !progress->IsShowing();
+        });
+    });
+    Click(C(kNextButton));
+    const double after = std::chrono::duration<double>(Clock::now() - cancelledAt).count();
+    ASSERT_NE(cancelledAt, Clock::time_point{}) << "the window answered during the stall";
+    EXPECT_TRUE(dialogGone);
+    EXPECT_LT(after, 2.0);
+    EXPECT_TRUE(Explanations().empty()) << "cancelled, neither failed nor completed";
+}
+
+TEST_F(MisbehavingPrinterTest, PrinterThatResetsAfterTheEndMarkerIsNotCompleted) {
+    OnlyPrinter("PRN-X", {Pattern(100 * 1024, 5)});
+    Click(C(kNextButton));
+    EXPECT_EQ(Explanations(), std::vector<QString>{kNetworkFail});
 }
 
 } // namespace

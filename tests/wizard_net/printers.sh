@@ -26,3 +26,9 @@ printer OTHER-C 1 198.18.0.13 --oid $other --value "$(device_id 0)"
 printer PRN-R 1 198.18.0.15 --oid $model --sink none \
   --value "$version_oid=V3.10" --value "$(device_id 7)"
 printer PRN-T 1 198.18.0.14 --oid $model --community tulip --value "$(device_id 5)"
+# Printers that misbehave on the print port, known only to the community
+# "stall" so that no other test lists them: PRN-S never reads; PRN-X takes
+# 90112 bytes, then resets without acknowledging the rest.
+printer PRN-S 1 198.18.0.16 --oid $model --community stall --sink no-read --value "$(device_id 0)"
+printer PRN-X 1 198.18.0.17 --oid $model --community stall --sink reset-after:90112 \
+  --value "$(device_id 0)"

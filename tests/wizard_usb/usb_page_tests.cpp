@@ -34,6 +34,12 @@ QByteArray Pattern(int size, unsigned seed) {
     return bytes;
 }
 
+// What the printer must receive after each file, written out here rather
+// than taken from the program.
+const unsigned char kSeparator[4] = {0xAA, 0x55, 0x55, 0xAA};
+const unsigned char kEnd[4] = {0x00, 0x00, 0x00, 0x00};
+const unsigned char kCancel[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+
 QByteArray Marker(const unsigned char (&m)[4]) {
     return QByteArray(reinterpret_cast<const char*>(m), 4);
 }
@@ -180,6 +186,19 @@ TEST_F(UsbPageTest, FullReplyFieldsAreCutTo31Characters) {
     EXPECT_EQ(Cell(0, kColumnStatus).toStdString(), StatusNameForCode(2));
 }
 
+TEST_F(UsbPageTest, NamesInLatin1OrWithControlCharactersAreShownAsText) {
+    usbemu::PrinterSetup setup = OfficePrinter(2);
+    setup.printerName = "B\xFCro\x1B[2J\r\nQX"; // Latin-1, ESC, CR, LF
+    setup.firmwareVersion = "F\xE2\x80\xAE"
+                            "1.0\x7F"; // right-to-left override, DEL
+    emu->AddPrinter(setup);
+    OpenWith({Pattern(100, 1)});
+    ToUsbPage();
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, kColumnName), QStringLiteral("Büro[2JQX"));
+    EXPECT_EQ(Cell(0, kColumnFirmware), QStringLiteral("F1.0"));
+}
+
 TEST_F(UsbPageTest, SilentPrinterIsShownFromItsDeviceId) {
     g_readTimeoutMs = 200;
     usbemu::PrinterSetup setup = OfficePrinter(3);
@@ -251,7 +270,7 @@ TEST_F(UsbPageTest, TwoFilesEachOnAnOpeningOfItsOwn) {
     const int id = AttachAndTick();
     std::vector<usbemu::Emulator::Claim> claims;
     const QByteArray got = Download(id, &claims);
-    EXPECT_TRUE(got == m_files[0] + Marker(kSeparatorMarker) + m_files[1] + Marker(kEndMarker))
+    EXPECT_TRUE(got == m_files[0] + Marker(kSeparator) + m_files[1] + Marker(kEnd))
         << "received " << got.size() << " bytes";
     ASSERT_EQ(claims.size(), 2u) << "one opening per file";
     EXPECT_EQ(claims[0].writtenBefore, 0u);
@@ -283,7 +302,10 @@ TEST_F(UsbPageTest, CancelDuringTheFirstFileSendsItWholeThenTheCancelMarker) {
     OpenWith({Pattern(2 * 1024 * 1024, 7), Pattern(5000, 8)});
     const int id = AttachAndTick();
     bool dialogGone = false;
-    DuringDownload([&dialogGone] {
+    bool drawn = false;
+    const uint64_t before = emu->WrittenCount(id);
+    WhenProgressDrawn([this, id, before, &drawn, &dialogGone](bool painted) {
+        drawn = painted && emu->WrittenCount(id) - before < uint64_t(m_files[0].size());
         CProgressDlg* progress = g_pMainWindow->ProgressDialog();
         ASSERT_NE(progress, nullptr);
         tb::Control* cancel = nullptr;
@@ -293,8 +315,9 @@ TEST_F(UsbPageTest, CancelDuringTheFirstFileSendsItWholeThenTheCancelMarker) {
     });
     std::vector<usbemu::Emulator::Claim> claims;
     const QByteArray got = Download(id, &claims);
+    EXPECT_TRUE(drawn) << "the dialog is painted during the first file";
     EXPECT_TRUE(dialogGone) << "Cancel closes the dialog at once";
-    EXPECT_TRUE(got == m_files[0] + Marker(kCancelMarker)) << "received " << got.size();
+    EXPECT_TRUE(got == m_files[0] + Marker(kCancel)) << "received " << got.size();
     EXPECT_EQ(claims.size(), 1u) << "file 2 is never started";
     EXPECT_TRUE(Explanations().empty());
     ExpectFinished(false);
@@ -303,31 +326,25 @@ TEST_F(UsbPageTest, CancelDuringTheFirstFileSendsItWholeThenTheCancelMarker) {
 
 // Cancel/Finish or the close box while the download runs: the download is
 // cancelled like the dialog's Cancel, and the window closes after it.
-TEST_F(UsbPageTest, MainCancelDuringTheDownloadCancelsItThenCloses) {
-    OpenWith({Pattern(300 * 1024, 31), Pattern(5000, 32)});
-    const int id = AttachAndTick();
-    DuringDownload([this] {
-        Click(C(kCancelButton));
-        ASSERT_NE(g_pMainWindow, nullptr) << "not closed under the download";
-    });
-    const QByteArray got = Download(id);
-    FlushDeletes();
-    EXPECT_EQ(g_pMainWindow, nullptr) << "closed once the download ended";
-    EXPECT_TRUE(got == m_files[0] + Marker(kCancelMarker));
-    EXPECT_TRUE(Explanations().empty());
-}
-
-TEST_F(UsbPageTest, CloseBoxDuringTheDownloadCancelsItThenCloses) {
-    OpenWith({Pattern(300 * 1024, 33), Pattern(5000, 34)});
-    const int id = AttachAndTick();
-    DuringDownload([this] {
-        tb::NativeWidget(Window())->close();
-        ASSERT_NE(g_pMainWindow, nullptr) << "not closed under the download";
-    });
-    const QByteArray got = Download(id);
-    FlushDeletes();
-    EXPECT_EQ(g_pMainWindow, nullptr);
-    EXPECT_TRUE(got == m_files[0] + Marker(kCancelMarker));
+TEST_F(UsbPageTest, MainCancelOrCloseBoxCancelsTheDownloadThenCloses) {
+    const int id = emu->AddPrinter(OfficePrinter());
+    for (bool closeBox : {false, true}) {
+        OpenWith({Pattern(300 * 1024, 31), Pattern(5000, 32)});
+        ToUsbPage();
+        Tick(0);
+        DuringDownload([this, closeBox] {
+            if (closeBox)
+                tb::NativeWidget(Window())->close();
+            else
+                Click(C(kCancelButton));
+            ASSERT_NE(g_pMainWindow, nullptr) << "not closed under the download";
+        });
+        const QByteArray got = Download(id);
+        FlushDeletes();
+        EXPECT_EQ(g_pMainWindow, nullptr) << "closed once the download ended";
+        EXPECT_TRUE(got == m_files[0] + Marker(kCancel)) << closeBox;
+        EXPECT_TRUE(Explanations().empty());
+    }
 }
 
 // Refresh would talk to the printer in the middle of the firmware, and Back
@@ -345,7 +362,7 @@ TEST_F(UsbPageTest, RefreshAndBackDuringTheDownloadChangeNothing) {
     const QByteArray got = Download(id, &claims);
     EXPECT_EQ(page, 4);
     EXPECT_EQ(claims.size(), 2u) << "no vendor exchange between the files";
-    EXPECT_TRUE(got == m_files[0] + Marker(kSeparatorMarker) + m_files[1] + Marker(kEndMarker));
+    EXPECT_TRUE(got == m_files[0] + Marker(kSeparator) + m_files[1] + Marker(kEnd));
     EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
 }
 
@@ -362,23 +379,12 @@ TEST_F(UsbPageTest, FailedWriteEndsTheDownloadWithoutMarker) {
     ExpectFinished(false);
 }
 
-TEST_F(UsbPageTest, EmptyLastFileSendsOnlyItsEndMarker) {
-    OpenWith({Pattern(5000, 3), QByteArray()});
-    const int id = AttachAndTick();
-    std::vector<usbemu::Emulator::Claim> claims;
-    const QByteArray got = Download(id, &claims);
-    EXPECT_TRUE(got == m_files[0] + Marker(kSeparatorMarker) + Marker(kEndMarker));
-    EXPECT_EQ(claims.size(), 2u);
-    EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
-    ExpectFinished(true);
-}
-
 TEST_F(UsbPageTest, MissingFileStopsTheDownloadBeforeTheEndMarker) {
     OpenWith({Pattern(5000, 3), Pattern(6000, 4), Pattern(7000, 5)});
     QFile::remove(m_package->Path("fw1.bin"));
     const int id = AttachAndTick();
     const QByteArray got = Download(id);
-    EXPECT_TRUE(got == m_files[0] + Marker(kSeparatorMarker))
+    EXPECT_TRUE(got == m_files[0] + Marker(kSeparator))
         << "nothing after the missing file: the printer never sees an end";
     EXPECT_EQ(Explanations(), std::vector<QString>{kUsbFail});
     ExpectFinished(false);

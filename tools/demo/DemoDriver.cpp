@@ -12,10 +12,13 @@ DemoDriver::DemoDriver(const QString& folder) : m_folder(folder) {
     tb::test::CaptureAlerts(true);
     tb::test::SetAlertObserver([this](const tb::test::AlertRecord& alert) {
         m_messages << alert.explanation;
+        const int number = g_pMainWindow != nullptr ? g_pMainWindow->MessageShown() : -1;
+        m_messageNumbers.push_back(number);
         const QString name = QStringLiteral("message-%1").arg(m_messages.size());
         const QString path = QDir(m_folder).filePath(name + QStringLiteral(".png"));
         const bool saved = alert.box != nullptr && alert.box->grab().save(path, "PNG");
-        Log(QStringLiteral("message \"%1\" \"%2\"%3")
+        Log(QStringLiteral("message %1 \"%2\" \"%3\"%4")
+                .arg(number)
                 .arg(alert.title, alert.explanation,
                      saved ? QStringLiteral(" -> ") + path : QStringLiteral(" (no picture)")));
     });

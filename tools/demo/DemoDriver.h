@@ -34,7 +34,9 @@ public:
     void WhileBusy(std::function<void()> what);
 
     // Every message is photographed, written to the log and dismissed by OK.
+    // Outcomes are read by message number (in any language): 0 completed.
     const QStringList& Messages() const { return m_messages; }
+    const std::vector<int>& MessageNumbers() const { return m_messageNumbers; }
     void Log(const QString& line);
     bool Failed() const { return m_failed; }
     void Fail(const QString& why);
@@ -42,6 +44,7 @@ public:
 private:
     QString m_folder;
     QStringList m_messages;
+    std::vector<int> m_messageNumbers;
     int m_pictures = 0;
     bool m_failed = false;
 };

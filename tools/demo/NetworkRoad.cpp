@@ -40,9 +40,10 @@ bool RunNetworkRoad(DemoDriver& driver) {
     driver.Picture(QStringLiteral("6-finished"));
     if (!progressShown)
         driver.Log(QStringLiteral("(the download was too short for a picture of its progress)"));
+    // Message 0 is "Firmware download completed!", whatever the language.
     int completed = 0;
-    for (const QString& message : driver.Messages())
-        completed += message == QString::fromLatin1(stringSUCCESS) ? 1 : 0;
+    for (int number : driver.MessageNumbers())
+        completed += number == 0 ? 1 : 0;
     driver.Log(QStringLiteral("%1 of %2 printer(s) completed").arg(completed).arg(found));
     return completed == found && !driver.Failed();
 }

@@ -2,13 +2,21 @@
 """A print-port peer for tests: listens on both IPv4 and IPv6 and keeps what
 each connection sends.
 
-  print-sink.py DIR [--port 9100] [--mode MODE]
+  print-sink.py DIR [--port 9100] [--mode MODE] [--after-end FILE=TEXT]
 
 MODE is one of
   keep            (default) connection N is written to DIR/conn-N.bin
   discard         bytes are counted only (for throughput figures)
   close-after:N   reads N bytes, then closes (the sender sees a reset)
   no-read         accepts and never reads (the sender's writes block)
+  reset-after:N   with a tiny receive window, reads N bytes, stops reading
+                  for a second, then resets the connection (the bytes after
+                  the first N are never acknowledged)
+  slow:RATE       as keep, but reads at most RATE bytes per second
+
+--after-end FILE=TEXT writes TEXT to FILE once a connection has ended with
+the end marker 00 00 00 00: a printer that installs what it received (the
+test network's agents can report a new firmware version from FILE).
 
 DIR/sink.log gets "ready" once listening and one line
 "conn N bytes B" per finished connection, in the order they finish; a test
@@ -17,7 +25,9 @@ waits for that line rather than for the sender, which may finish first.
 import os
 import socket
 import sys
+import struct
 import threading
+import time
 
 CHUNK = 1 << 18
 
@@ -30,6 +40,7 @@ def main():
     folder = args[0]
     port = 9100
     mode = "keep"
+    after_end = None
     i = 1
     while i < len(args):
         if args[i] == "--port":
@@ -38,12 +49,22 @@ def main():
         elif args[i] == "--mode":
             mode = args[i + 1]
             i += 2
+        elif args[i] == "--after-end":
+            after_end = args[i + 1].split("=", 1)
+            i += 2
         else:
             print("unknown argument " + args[i], file=sys.stderr)
             return 2
     limit = None
-    if mode.startswith("close-after:"):
+    reset = False
+    rate = None
+    if mode.startswith("slow:"):
+        rate = int(mode.split(":", 1)[1])
+    elif mode.startswith("close-after:"):
         limit = int(mode.split(":", 1)[1])
+    elif mode.startswith("reset-after:"):
+        limit = int(mode.split(":", 1)[1])
+        reset = True
     elif mode not in ("keep", "discard", "no-read"):
         print("unknown mode " + mode, file=sys.stderr)
         return 2
@@ -58,6 +79,9 @@ def main():
     listener = socket.socket(socket.AF_INET6, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_V6ONLY, 0)
+    if reset:
+        # Accepted connections inherit it: little of the tail is acknowledged.
+        listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1)
     listener.bind(("::", port))
     listener.listen(16)
     note("ready")
@@ -66,34 +90,49 @@ def main():
 
     def serve(conn, number):
         total = 0
+        tail = b""
         out = None
         try:
             if mode == "no-read":
                 held.append(conn)
                 return
-            if mode == "keep":
+            if mode == "keep" or rate is not None:
                 out = open(os.path.join(folder, "conn-%d.bin" % number), "wb")
-            buf = bytearray(CHUNK)
+            chunk = CHUNK if rate is None else 1 << 16
+            buf = bytearray(chunk)
             view = memoryview(buf)
+            started = time.monotonic()
             while True:
-                want = CHUNK if limit is None else min(CHUNK, limit - total)
+                want = chunk if limit is None else min(chunk, limit - total)
                 if want <= 0:
                     break
                 n = conn.recv_into(view[:want])
                 if n == 0:
                     break
                 total += n
+                tail = (tail + bytes(view[max(0, n - 4):n]))[-4:]
                 if out is not None:
                     out.write(view[:n])
+                if rate is not None:
+                    ahead = total / rate - (time.monotonic() - started)
+                    if ahead > 0:
+                        time.sleep(ahead)
         except OSError:
             pass
         finally:
             if out is not None:
                 out.close()
+            if reset:
+                time.sleep(1)
+                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                struct.pack("ii", 1, 0))
             if mode != "no-read":
                 # Unread data left behind turns this into a reset, as a
                 # printer that gives up would do.
                 conn.close()
+                if after_end is not None and tail == b"\x00\x00\x00\x00":
+                    with open(after_end[0], "w") as installed:
+                        installed.write(after_end[1])
                 note("conn %d bytes %d" % (number, total))
 
     number = 0

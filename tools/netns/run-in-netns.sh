@@ -21,9 +21,17 @@
 #   --community TEXT     read community, repeatable      default orchid
 #   --ipv6               answer SNMP over IPv6 as well (rocommunity6)
 #   --value OID=TEXT     an extra OCTET STRING object (give the full instance, .0)
+#   --updates OID=OLD:NEW the OCTET STRING object OID reads OLD until the sink
+#                        has received a whole package (a connection ending
+#                        with 00 00 00 00), NEW from then on
 #   --sink MODE          print-port sink on 9100: keep, discard, close-after:N,
-#                        no-read, none (default keep)
+#                        no-read, reset-after:N, none (default keep)
 #   --no-snmp            no SNMP agent at all
+#   agent NAME LINK IPV4[,IPV4...] [FAKE-AGENT OPTION...]
+# an agent that no real printer would be (tools/netns/fake-agent.py: forged,
+# repeating, junk or trickling replies), one namespace answering from every
+# address given; its options are fake-agent.py's (--oid, --queries, --repeat,
+# --junk, --trickle, --ipv6, --name-hex, --version, --status).
 #
 # Each printer runs net-snmp's snmpd (its own config and state under the run
 # folder) and tools/netns/print-sink.py. The command runs in the client
@@ -34,6 +42,7 @@
 #                          anything (tests/netns/PrivateNetwork.h does)
 #   QUENLO_NETNS_MANIFEST  one line per printer:
 #                          printer NAME LINK IPV4 IPV6-LINK-LOCAL SINK-FOLDER
+#                          one per fake agent: agent NAME LINK IPV4,... IPV6-LINK-LOCAL
 #                          and one per client link: client IFNAME LINK
 #
 # Needs root (ip netns). Without it, or without ip/snmpd, it prints why and
@@ -158,7 +167,7 @@ printer() {
   local name=$1 link=$2 ipv4=$3
   shift 3
   local oid=1.3.6.1.4.1.8072.3.2.10 sysname=$name ipv6=0 sink=keep snmp=1
-  local communities=() values=()
+  local communities=() values=() updates=""
   while [ $# -gt 0 ]; do
     case "$1" in
       --oid) oid=$2; shift 2 ;;
@@ -166,6 +175,7 @@ printer() {
       --community) communities+=("$2"); shift 2 ;;
       --ipv6) ipv6=1; shift ;;
       --value) values+=("$2"); shift 2 ;;
+      --updates) updates=$2; shift 2 ;;
       --sink) sink=$2; shift 2 ;;
       --no-snmp) snmp=0; shift ;;
       *) fail "printer $name: unknown option $1" ;;
@@ -203,6 +213,28 @@ printer() {
       for v in "${values[@]}"; do
         echo "override ${v%%=*} octet_str \"${v#*=}\""
       done
+      if [ -n "$updates" ]; then
+        # net-snmp's persistent pass protocol, answered from a file that the
+        # sink rewrites (the plain pass keeps its first answer).
+        local uoid=${updates%%=*} pair=${updates#*=}
+        uoid=.${uoid#.}
+        printf '%s' "${pair%%:*}" > "$dir/installed"
+        cat > "$dir/updates.sh" <<AGENT
+#!/bin/sh
+while read -r command; do
+  case "\$command" in
+    PING) echo PONG ;;
+    get) read -r asked
+      if [ "\$asked" = "$uoid" ]; then echo "\$asked"; echo string; cat "$dir/installed"; echo
+      else echo NONE; fi ;;
+    getnext) read -r asked; echo NONE ;;
+    set) read -r asked; read -r value; echo not-writable ;;
+    *) echo NONE ;;
+  esac
+done
+AGENT
+        echo "pass_persist ${uoid%.0} /bin/sh $dir/updates.sh"
+      fi
     } > "$dir/snmpd.conf"
     ip netns exec "$ns" env -i PATH=/usr/sbin:/usr/bin SNMPCONFPATH="$dir" \
       SNMP_PERSISTENT_DIR="$dir/persist" MIBS= \
@@ -211,11 +243,36 @@ printer() {
     children+=($!)
   fi
   if [ "$sink" != none ]; then
-    ip netns exec "$ns" python3 "$here/print-sink.py" "$dir/sink" --mode "$sink" \
+    local after=()
+    [ -n "$updates" ] && after=(--after-end "$dir/installed=${updates##*:}")
+    ip netns exec "$ns" python3 "$here/print-sink.py" "$dir/sink" --mode "$sink" "${after[@]}" \
       </dev/null >"$dir/sink.out" 2>&1 &
     children+=($!)
   fi
   echo "printer $name $link $ipv4 @LL@$printer_count $dir/sink $ns $snmp $sink" >> "$manifest"
+}
+
+agent_count=0
+agent() {
+  local name=$1 link=$2 list=$3
+  shift 3
+  [ "$link" -le "$link_count" ] || links "$link"
+  agent_count=$((agent_count + 1))
+  local ns=${prefix}a$agent_count dir=$run/$name a
+  mkdir -p "$dir"
+  new_ns "$ns"
+  ip -n "$bridge_ns" link add "a$agent_count" type veth peer name veth0 netns "$ns" ||
+    fail "cannot link agent $name"
+  ip -n "$bridge_ns" link set "a$agent_count" master "br$link" up
+  for a in ${list//,/ }; do
+    ip -n "$ns" addr add "$a/24" dev veth0 || fail "agent $name: address $a"
+  done
+  ip -n "$ns" link set veth0 up
+  ip -n "$ns" route add default dev veth0 2>/dev/null
+  ip netns exec "$ns" python3 "$here/fake-agent.py" "$dir" --bind "$list" "$@" \
+    </dev/null >"$dir/agent.out" 2>&1 &
+  children+=($!)
+  echo "agent $name $link $list @LA@$agent_count $dir $ns" >> "$manifest"
 }
 
 [ -z "$topology" ] || source "$topology" || fail "topology $topology failed"
@@ -239,8 +296,16 @@ while read -r kind name link ipv4 ll sinkdir ns snmp sink; do
   wait_for test -n "$(link_local "$ns")" || fail "no link-local address for $name"
   sed -i "s|@LL@${ns##*p} |$(link_local "$ns") |" "$manifest"
 done < "$manifest"
+while read -r kind name link list ll dir ns; do
+  [ "$kind" = agent ] || continue
+  wait_for grep -q "^ready" "$dir/agent.log" 2>/dev/null ||
+    fail "agent $name did not start: $(cat "$dir/agent.out" 2>/dev/null)"
+  wait_for test -n "$(link_local "$ns")" || fail "no link-local address for $name"
+  sed -i "s|@LA@${ns##*a} |$(link_local "$ns") |" "$manifest"
+done < "$manifest"
 # The manifest handed on has the documented six fields per printer.
-awk '$1 == "printer" {print $1, $2, $3, $4, $5, $6; next} {print}' "$manifest" > "$run/manifest.out"
+awk '$1 == "printer" {print $1, $2, $3, $4, $5, $6; next}
+     $1 == "agent" {print $1, $2, $3, $4, $5; next} {print}' "$manifest" > "$run/manifest.out"
 mv "$run/manifest.out" "$manifest"
 
 ip netns exec "$client_ns" env QUENLO_NETNS_DIR="$run" QUENLO_NETNS_MANIFEST="$manifest" \

@@ -29,6 +29,10 @@ void Put16(std::vector<uint8_t>& v, uint16_t x) {
     v.push_back(static_cast<uint8_t>(x >> 8));
 }
 
+unsigned InterfaceCount(const PrinterSetup& s) {
+    return s.printingInterface != 0 ? s.printingInterface + 1u : (s.secondInterface ? 2u : 1u);
+}
+
 void Endpoint(std::vector<uint8_t>& v, uint8_t address, uint8_t type = 2 /* bulk */) {
     v.insert(v.end(), {7, 5, address, type});
     Put16(v, 512);
@@ -227,7 +231,9 @@ int Control(Printer& p, uint8_t* buf, int bufLen, int& actual) {
         } else {
             return -EPIPE;
         }
-    } else if (type == 0xA1 && request == 0 && (index >> 8) == 0) {
+    } else if (type == 0xA1 && request == 0 && (index >> 8) == p.setup.printingInterface &&
+               (index & 0xFF) == 0) {
+        // wIndex: the interface in the high byte, its alternate setting low.
         // The kernel claims an interface for a request addressed to it, which
         // fails while another driver holds it.
         if (p.usblpBound)
@@ -409,7 +415,7 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
         auto* gd = Resolve<usbdevfs_getdriver>(arg, &d);
         if (gd == nullptr) {
             Complete(client, -1, EFAULT);
-        } else if (gd->interface == 0 && p->usblpBound) {
+        } else if (gd->interface == p->setup.printingInterface && p->usblpBound) {
             std::snprintf(gd->driver, sizeof gd->driver, "usblp");
             Complete(client, 0, 0);
         } else {
@@ -425,9 +431,9 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
         if (io == nullptr) {
             Complete(client, -1, EFAULT);
         } else if (io->ioctl_code == static_cast<int>(USBDEVFS_DISCONNECT)) {
-            if (io->ifno == 0 && p->usblpBound && p->setup.detachRefused) {
+            if (io->ifno == p->setup.printingInterface && p->usblpBound && p->setup.detachRefused) {
                 Complete(client, -1, EPERM);
-            } else if (io->ifno == 0 && p->usblpBound) {
+            } else if (io->ifno == p->setup.printingInterface && p->usblpBound) {
                 p->usblpBound = false;
                 ++p->detaches;
                 Complete(client, 0, 0);
@@ -436,7 +442,7 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
             }
         } else if (io->ioctl_code == static_cast<int>(USBDEVFS_CONNECT)) {
             // The kernel probes drivers again: usblp takes its interface back.
-            if (io->ifno == 0 && p->setup.usblpBound)
+            if (io->ifno == p->setup.printingInterface && p->setup.usblpBound)
                 p->usblpBound = true;
             Complete(client, 0, 0);
         } else {
@@ -454,10 +460,11 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
         } else {
             bool exceptUsbfs =
                 (dc->flags & kDetachFlagUsbfs) && std::strcmp(dc->driver, "usbfs") == 0;
-            if (dc->interface == 0 && p->usblpBound && exceptUsbfs && p->setup.detachRefused) {
+            if (dc->interface == p->setup.printingInterface && p->usblpBound && exceptUsbfs &&
+                p->setup.detachRefused) {
                 Complete(client, -1, EPERM);
             } else {
-                if (dc->interface == 0 && p->usblpBound && exceptUsbfs) {
+                if (dc->interface == p->setup.printingInterface && p->usblpBound && exceptUsbfs) {
                     p->usblpBound = false;
                     ++p->detaches;
                 }
@@ -473,12 +480,12 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
     case USBDEVFS_CLAIMINTERFACE: {
         UMockdevIoctlData* d = nullptr;
         auto* n = Resolve<unsigned int>(arg, &d);
-        unsigned interfaces = p->setup.secondInterface ? 2 : 1;
+        unsigned interfaces = InterfaceCount(p->setup);
         if (n == nullptr)
             Complete(client, -1, EFAULT);
         else if (*n >= interfaces)
             Complete(client, -1, ENOENT);
-        else if (*n == 0 && p->usblpBound)
+        else if (*n == p->setup.printingInterface && p->usblpBound)
             Complete(client, -1, EBUSY);
         else {
             if (*n == 1)
@@ -503,7 +510,7 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer u
                    (si->altsetting == 0 || (si->altsetting == 1 && p->setup.noEndpointsAtFirst))) {
             p->altSetting = static_cast<int>(si->altsetting);
             Complete(client, 0, 0);
-        } else if (si->interface == 0 && si->altsetting == 0) {
+        } else if (si->interface == p->setup.printingInterface && si->altsetting == 0) {
             Complete(client, 0, 0);
         } else {
             Complete(client, -1, EINVAL);
@@ -552,9 +559,14 @@ void BuildDescriptors(Printer& p) {
     p.deviceDesc.push_back(1);
 
     std::vector<uint8_t> body;
-    InterfaceDesc(body, 0, 0, 2, 7, 1, 2);
-    Endpoint(body, 0x01);
-    Endpoint(body, 0x81);
+    if (s.printingInterface == 0) {
+        InterfaceDesc(body, 0, 0, 2, 7, 1, 2);
+        Endpoint(body, 0x01);
+        Endpoint(body, 0x81);
+    } else {
+        // Something else first, the vendor interface, then the printer.
+        InterfaceDesc(body, 0, 0, 0, 0xFF, 0, 0);
+    }
     if (s.secondInterface) {
         if (s.noEndpointsAtFirst) {
             InterfaceDesc(body, 1, 0, 0, 0xFF, 0, 0);
@@ -573,10 +585,15 @@ void BuildDescriptors(Printer& p) {
             }
         }
     }
+    if (s.printingInterface != 0) {
+        InterfaceDesc(body, s.printingInterface, 0, 2, 7, 1, 2);
+        Endpoint(body, 0x01);
+        Endpoint(body, 0x81);
+    }
     p.configDesc = {9, 2};
     Put16(p.configDesc, static_cast<uint16_t>(9 + body.size()));
     p.configDesc.insert(p.configDesc.end(),
-                        {static_cast<uint8_t>(s.secondInterface ? 2 : 1), 1, 0, 0xC0, 1});
+                        {static_cast<uint8_t>(InterfaceCount(s)), 1, 0, 0xC0, 1});
     p.configDesc.insert(p.configDesc.end(), body.begin(), body.end());
 }
 
@@ -617,15 +634,16 @@ std::string DeviceRecord(const Printer& p, int port) {
     r += "H: descriptors=" + Hex(all) + "\n";
     r += "\n";
     // The interfaces, for the udev lookups made by interface name.
-    for (int i = 0; i < (p.setup.secondInterface ? 2 : 1); ++i) {
+    for (int i = 0; i < static_cast<int>(InterfaceCount(p.setup)); ++i) {
+        const bool printing = i == p.setup.printingInterface;
         r += "P: /devices/usb1/" + name + "/" + name + ":1." + std::to_string(i) + "\n";
         r += "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\n";
-        if (i == 0 && !p.setup.classDriverPath.empty())
+        if (printing && !p.setup.classDriverPath.empty())
             r += "E: QUENLO_USB_PRINTING_CLASS=" + p.setup.classDriverPath + "\n";
-        r += std::string("A: bInterfaceClass=") + (i == 0 ? "07" : "ff") + "\\n\n";
-        r += std::string("A: bInterfaceSubClass=") + (i == 0 ? "01" : "00") + "\\n\n";
+        r += std::string("A: bInterfaceClass=") + (printing ? "07" : "ff") + "\\n\n";
+        r += std::string("A: bInterfaceSubClass=") + (printing ? "01" : "00") + "\\n\n";
         r += "A: bInterfaceNumber=0" + std::to_string(i) + "\\n\n";
-        if (i == 0 && p.setup.usblpBound)
+        if (printing && p.setup.usblpBound)
             r += "A: ieee1284_id=" + Escaped(p.setup.deviceId) + "\n";
         r += "\n";
     }

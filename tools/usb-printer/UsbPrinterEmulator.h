@@ -58,7 +58,13 @@ struct PrinterSetup {
                                      // setting 1 has OUT 0x03, IN 0x84, OUT 0x05
     bool inPipeFirst = false;        // interface 1 lists its IN endpoint first
     bool usblpBound = true;          // usblp holds interface 0 until detached
-    std::string classDriverPath;     // udev property naming a class driver module
+    // Number of the printing-class interface: 0, or 2 for a printer whose
+    // interface 0 is something else (no endpoints) and whose printing
+    // interface follows the vendor interface 1. usblp then holds that one,
+    // and GET_DEVICE_ID is answered only when its wIndex carries that
+    // number in the high byte and alternate setting 0 in the low byte.
+    uint8_t printingInterface = 0;
+    std::string classDriverPath; // udev property naming a class driver module
 
     // Replies queued on the in-pipe after the two vendor commands. Empty:
     // built from serial/firmware/name below.

@@ -18,6 +18,8 @@
 //   --record-count             keep no copy in memory, only count the bytes
 //   --no-scatter-gather        large writes arrive as 16 KiB pieces
 //   --no-usblp                 no kernel printer driver bound to interface 0
+//   --printing-interface-2     the printing interface is number 2 (after an
+//                              empty interface 0 and the vendor interface 1)
 #include "UsbPrinterEmulator.h"
 
 #include <cerrno>
@@ -75,6 +77,8 @@ int main(int argc, char** argv) {
             scatterGather = false;
         } else if (a == "--no-usblp") {
             setup.usblpBound = false;
+        } else if (a == "--printing-interface-2") {
+            setup.printingInterface = 2;
         } else {
             return Usage();
         }

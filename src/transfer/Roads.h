@@ -1,0 +1,73 @@
+// The engine's parts for the two real roads: the package's files from the
+// package folder, the print-port connection (one per file) and the USB
+// out-pipe (one opening per file).
+#pragma once
+
+#include "TransferEngine.h"
+
+#include <QString>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CNetIO;
+class CUsbDevice;
+
+namespace transfer {
+
+// The package's firmware files, by their names in the settings file.
+class FilePackage : public Package {
+public:
+    explicit FilePackage(std::vector<QString> fileNames) : m_names(std::move(fileNames)) {}
+    int FileCount() const override { return int(m_names.size()); }
+    std::unique_ptr<Source> Open(int index) override;
+
+private:
+    std::vector<QString> m_names;
+};
+
+// How each road sends, for every program that sends (the wizard's pages and
+// the command-line tool): the network reports every block and completes
+// only once the printer has acknowledged every byte; USB reports per file.
+Policy NetworkPolicy(int stallTimeoutMs);
+Policy UsbPolicy(int stallTimeoutMs);
+
+// TCP to the printer's raw print port, a new connection for every file.
+class NetChannel : public Channel {
+public:
+    NetChannel(std::string address, int port);
+    ~NetChannel() override;
+    OpenResult Open(int waitMs) override;
+    long Write(const unsigned char* data, std::size_t length, int waitMs) override;
+    Delivery Delivered(int waitMs, int64_t* outstanding) override;
+    void Close() override;
+    void Abort() override;
+    // 128 KiB per send: each send costs far more than the bytes it copies.
+    std::size_t PieceSize() const override { return 128 * 1024; }
+
+private:
+    std::string m_address;
+    int m_port;
+    std::unique_ptr<CNetIO> m_net;
+};
+
+// The USB printer of the package's IDs, opened anew for every file.
+class UsbChannel : public Channel {
+public:
+    UsbChannel(long vendorId, long productId);
+    ~UsbChannel() override;
+    OpenResult Open(int waitMs) override;
+    long Write(const unsigned char* data, std::size_t length, int waitMs) override;
+    Delivery Delivered(int waitMs, int64_t* outstanding) override;
+    void Close() override;
+    void Abort() override;
+    // A multiple of every bulk maximum packet size (8 to 1024 bytes).
+    std::size_t PieceSize() const override { return 1024 * 1024; }
+
+private:
+    long m_vendorId;
+    long m_productId;
+    std::unique_ptr<CUsbDevice> m_device;
+};
+
+} // namespace transfer

@@ -1,0 +1,409 @@
+// The transfer engine against a fake printer channel and a fake clock: what
+// each connection receives, byte for byte, with its marker and pauses, and
+// how each way a printer can misbehave ends.
+#include "TransferEngine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+using transfer::Delivery;
+using transfer::OpenResult;
+using transfer::Outcome;
+
+// Literal markers: the expectations must not come from the program.
+const Bytes kSep = {0xAA, 0x55, 0x55, 0xAA};
+const Bytes kEnd = {0x00, 0x00, 0x00, 0x00};
+const Bytes kCancel = {0xFF, 0xFF, 0xFF, 0xFF};
+
+Bytes Pattern(std::size_t size, unsigned seed) {
+    Bytes b(size);
+    for (std::size_t i = 0; i < size; ++i)
+        b[i] = (unsigned char)((unsigned(i) * 2654435761u + seed) >> 13);
+    return b;
+}
+
+Bytes Cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// The window side with a clock that moves only when something waits.
+class FakeObserver : public transfer::Observer {
+public:
+    int64_t now = 0;
+    std::vector<int> progress;
+    std::vector<int64_t> alive; // times at which events could run
+    std::vector<std::string>* log = nullptr;
+    std::function<bool(int64_t)> cancelAt = [](int64_t) { return false; };
+    bool cancelled = false;
+
+    void Progress(int percent) override {
+        progress.push_back(percent);
+        alive.push_back(now);
+    }
+    void KeepAlive() override { alive.push_back(now); }
+    bool CancelRequested() override {
+        if (!cancelled && cancelAt(now))
+            cancelled = true;
+        return cancelled;
+    }
+    void Pause(int ms) override {
+        // The window's pause lets events run all along.
+        log->push_back("pause " + std::to_string(ms));
+        for (int left = ms; left > 0; left -= 20) {
+            now += left < 20 ? left : 20;
+            alive.push_back(now);
+        }
+    }
+    void BeforeEndMarker() override { log->push_back("dialog closes"); }
+    int64_t NowMs() override { return now; }
+};
+
+class FakePackage : public transfer::Package {
+public:
+    std::vector<Bytes> files;
+    int unusable = -1;    // this file cannot be opened
+    int failingRead = -1; // this file's reads fail after half of it
+    std::vector<std::string>* log = nullptr;
+
+    class Mem : public transfer::Source {
+    public:
+        Mem(const Bytes& b, int64_t failAt) : m_b(b), m_failAt(failAt) {}
+        int64_t Size() const override { return int64_t(m_b.size()); }
+        long Read(unsigned char* into, std::size_t length) override {
+            if (m_failAt >= 0 && m_pos >= std::size_t(m_failAt))
+                return -1;
+            std::size_t n = std::min(length, m_b.size() - m_pos);
+            if (m_failAt >= 0)
+                n = std::min(n, std::size_t(m_failAt) - m_pos);
+            std::copy_n(m_b.begin() + long(m_pos), n, into);
+            m_pos += n;
+            return long(n);
+        }
+
+    private:
+        const Bytes& m_b;
+        int64_t m_failAt;
+        std::size_t m_pos = 0;
+    };
+
+    int FileCount() const override { return int(files.size()); }
+    std::unique_ptr<transfer::Source> Open(int index) override {
+        log->push_back("file " + std::to_string(index));
+        if (index == unusable)
+            return nullptr;
+        return std::make_unique<Mem>(
+            files[std::size_t(index)],
+            index == failingRead ? int64_t(files[std::size_t(index)].size() / 2) : -1);
+    }
+};
+
+// A printer behind a channel. By default it takes everything at once.
+class FakeChannel : public transfer::Channel {
+public:
+    explicit FakeChannel(FakeObserver& clock) : m_clock(clock) {}
+
+    std::vector<Bytes> connections;
+    std::vector<std::string>* log = nullptr;
+    std::vector<std::size_t> writeLengths;
+    std::size_t piece = 64 * 1024;
+    int failOpenAt = -1;  // this opening finds no printer
+    int pendingOpens = 0; // calls that find the connection still being made
+    bool refuse = false;
+    long takePerCall = -1;   // at most this many bytes per call (-1: all)
+    int64_t msPerCall = 0;   // time each call takes
+    int64_t stallAfter = -1; // total bytes after which it takes none
+    int64_t resetAfter = -1; // total bytes after which the connection breaks
+    Delivery delivery = Delivery::Delivered;
+    int64_t total = 0;
+
+    OpenResult Open(int waitMs) override {
+        if (pendingOpens > 0) {
+            --pendingOpens;
+            m_clock.now += waitMs;
+            return OpenResult::Pending;
+        }
+        const int n = int(m_opens++);
+        if (n == failOpenAt || refuse) {
+            log->push_back("open fails");
+            return refuse ? OpenResult::Refused : OpenResult::Unreachable;
+        }
+        log->push_back("open");
+        connections.emplace_back();
+        m_open = true;
+        return OpenResult::Open;
+    }
+    long Write(const unsigned char* data, std::size_t length, int waitMs) override {
+        EXPECT_TRUE(m_open);
+        EXPECT_LE(waitMs, 100) << "a single wait keeps the window alive";
+        writeLengths.push_back(length);
+        m_clock.now += msPerCall;
+        if (resetAfter >= 0 && total >= resetAfter)
+            return -1;
+        long n = long(length);
+        if (takePerCall >= 0)
+            n = std::min(n, takePerCall);
+        if (stallAfter >= 0)
+            n = long(std::min<int64_t>(n, std::max<int64_t>(0, stallAfter - total)));
+        if (resetAfter >= 0)
+            n = long(std::min<int64_t>(n, resetAfter - total));
+        if (n == 0) {
+            m_clock.now += waitMs;
+            return 0;
+        }
+        connections.back().insert(connections.back().end(), data, data + n);
+        total += n;
+        return n;
+    }
+    Delivery Delivered(int waitMs, int64_t* outstanding) override {
+        *outstanding = 4;
+        if (delivery == Delivery::Pending)
+            m_clock.now += waitMs;
+        return delivery;
+    }
+    void Close() override {
+        log->push_back("close");
+        m_open = false;
+    }
+    void Abort() override {
+        log->push_back("abort");
+        m_open = false;
+    }
+    std::size_t PieceSize() const override { return piece; }
+
+private:
+    FakeObserver& m_clock;
+    unsigned m_opens = 0;
+    bool m_open = false;
+};
+
+class EngineTest : public ::testing::Test {
+protected:
+    EngineTest() : channel(observer) {
+        observer.log = &log;
+        package.log = &log;
+        channel.log = &log;
+        policy.stallTimeoutMs = 5000;
+    }
+    transfer::Result Run() { return transfer::Send(package, channel, observer, policy); }
+
+    std::vector<std::string> log;
+    FakeObserver observer;
+    FakePackage package;
+    FakeChannel channel;
+    transfer::Policy policy;
+};
+
+TEST_F(EngineTest, EachFileOnItsOwnConnectionWithItsMarkerAndThePause) {
+    package.files = {Pattern(100000, 1), Pattern(4097, 2), Bytes()};
+    channel.takePerCall = 777; // short writes: the rest must follow
+    const auto result = Run();
+    EXPECT_EQ(result.outcome, Outcome::Completed);
+    ASSERT_EQ(channel.connections.size(), 3u);
+    EXPECT_EQ(channel.connections[0], Cat(package.files[0], kSep));
+    EXPECT_EQ(channel.connections[1], Cat(package.files[1], kSep));
+    EXPECT_EQ(channel.connections[2], kEnd) << "an empty file is nothing, then its marker";
+    EXPECT_EQ(log, (std::vector<std::string>{"file 0", "open", "pause 1000", "close", "file 1",
+                                             "open", "pause 1000", "close", "file 2", "open",
+                                             "dialog closes", "close"}))
+        << "a pause after each separator, none after the end marker";
+}
+
+TEST_F(EngineTest, NetworkProgressPerBlockAndUsbPerFile) {
+    package.files = {Pattern(10000, 1), Pattern(10000, 2)};
+    channel.piece = 4096;
+    EXPECT_EQ(Run().outcome, Outcome::Completed);
+    // 10000 bytes make 10000 / 4096 + 1 = 3 blocks; each term truncates.
+    EXPECT_EQ(observer.progress, (std::vector<int>{0, 16, 33, 50, 66, 83}));
+
+    FakeObserver usb;
+    std::vector<std::string> usbLog;
+    usb.log = &usbLog;
+    package.log = &usbLog;
+    FakeChannel usbChannel(usb);
+    usbChannel.log = &usbLog;
+    package.files = {Pattern(10, 1), Bytes(), Pattern(10, 2), Pattern(10, 3)};
+    policy.progress = transfer::ProgressStep::PerFile;
+    EXPECT_EQ(transfer::Send(package, usbChannel, usb, policy).outcome, Outcome::Completed);
+    EXPECT_EQ(usb.progress, (std::vector<int>{0, 50, 75})) << "nothing for the empty file";
+}
+
+TEST_F(EngineTest, FilesGoInPiecesOfTheChannelsSize) {
+    package.files = {Pattern(2000, 1)};
+    channel.piece = 512; // a multiple of the pipe's packet size
+    EXPECT_EQ(Run().outcome, Outcome::Completed);
+    EXPECT_EQ(channel.writeLengths, (std::vector<std::size_t>{512, 512, 512, 464, 4}));
+    EXPECT_EQ(channel.connections[0], Cat(package.files[0], kEnd));
+}
+
+TEST_F(EngineTest, SlowPrinterFinishesAndTheWindowStaysAlive) {
+    package.files = {Pattern(300000, 1), Pattern(3000, 2)};
+    channel.takePerCall = 1000;
+    channel.msPerCall = 30;
+    EXPECT_EQ(Run().outcome, Outcome::Completed);
+    EXPECT_EQ(channel.connections[1], Cat(package.files[1], kEnd));
+    ASSERT_FALSE(observer.alive.empty());
+    for (std::size_t i = 1; i < observer.alive.size(); ++i)
+        EXPECT_LE(observer.alive[i] - observer.alive[i - 1], 100) << "at " << observer.alive[i];
+}
+
+TEST_F(EngineTest, StalledPrinterFailsAfterTheLimitWithoutMarker) {
+    package.files = {Pattern(200000, 1), Pattern(100, 2)};
+    channel.stallAfter = 50000;
+    const auto result = Run();
+    EXPECT_EQ(result.outcome, Outcome::Failed);
+    EXPECT_EQ(result.file, 0);
+    ASSERT_EQ(channel.connections.size(), 1u);
+    EXPECT_EQ(channel.connections[0],
+              Bytes(package.files[0].begin(), package.files[0].begin() + 50000));
+    EXPECT_EQ(log.back(), "abort");
+    EXPECT_GE(observer.now, 5000);
+    EXPECT_LT(observer.now, 5200);
+    for (std::size_t i = 1; i < observer.alive.size(); ++i)
+        EXPECT_LE(observer.alive[i] - observer.alive[i - 1], 100);
+}
+
+TEST_F(EngineTest, CancelSendsTheRestOfTheFileThenTheCancelMarker) {
+    package.files = {Pattern(300000, 1), Pattern(100, 2)};
+    channel.takePerCall = 4096;
+    channel.msPerCall = 10;
+    observer.cancelAt = [](int64_t now) { return now >= 200; };
+    const auto result = Run();
+    EXPECT_EQ(result.outcome, Outcome::Cancelled);
+    ASSERT_EQ(channel.connections.size(), 1u) << "file 1 is not sent";
+    EXPECT_EQ(channel.connections[0], Cat(package.files[0], kCancel));
+    EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()),
+              (std::vector<std::string>{"pause 1000", "close"}));
+    const int shown = observer.progress.back();
+    EXPECT_LT(shown, 100);
+    EXPECT_LT(observer.progress.size(), 60u) << "no progress after Cancel";
+}
+
+TEST_F(EngineTest, CancelDuringAStallEndsAsCancelled) {
+    package.files = {Pattern(200000, 1)};
+    channel.stallAfter = 1000;
+    policy.stallTimeoutMs = 120000;
+    observer.cancelAt = [](int64_t now) { return now >= 3000; };
+    const auto result = Run();
+    EXPECT_EQ(result.outcome, Outcome::Cancelled);
+    EXPECT_EQ(log.back(), "abort");
+    EXPECT_GE(observer.now, 10000) << "ten seconds without a byte";
+    EXPECT_LT(observer.now, 10200);
+
+    // A shorter stall limit bounds the wait after Cancel as well.
+    FakeObserver o2;
+    std::vector<std::string> l2;
+    o2.log = &l2;
+    package.log = &l2;
+    FakeChannel c2(o2);
+    c2.log = &l2;
+    c2.stallAfter = 1000;
+    o2.cancelAt = [](int64_t now) { return now >= 3500; };
+    policy.stallTimeoutMs = 5000;
+    EXPECT_EQ(transfer::Send(package, c2, o2, policy).outcome, Outcome::Cancelled);
+    EXPECT_LT(o2.now, 5200);
+}
+
+TEST_F(EngineTest, ResetMidwayEndsThePrinterWithoutMarker) {
+    package.files = {Pattern(100000, 1), Pattern(100, 2)};
+    channel.resetAfter = 30000;
+    const auto result = Run();
+    EXPECT_EQ(result.outcome, Outcome::Failed);
+    ASSERT_EQ(channel.connections.size(), 1u);
+    EXPECT_EQ(channel.connections[0].size(), 30000u);
+}
+
+TEST_F(EngineTest, CompletedOnlyWhenDelivered) {
+    package.files = {Pattern(1000, 1)};
+    policy.checkDelivery = true;
+    channel.delivery = Delivery::Pending; // accepts, never acknowledges
+    EXPECT_EQ(Run().outcome, Outcome::Failed);
+    EXPECT_GE(observer.now, 5000);
+    EXPECT_EQ(channel.connections[0], Cat(package.files[0], kEnd));
+    EXPECT_EQ(log.back(), "abort");
+
+    channel.delivery = Delivery::Lost; // reset after the end marker
+    EXPECT_EQ(Run().outcome, Outcome::Failed);
+
+    channel.delivery = Delivery::Delivered;
+    EXPECT_EQ(Run().outcome, Outcome::Completed);
+
+    // Without the check (USB: a transfer completes only when taken whole)
+    // the marker's write is the delivery.
+    channel.delivery = Delivery::Pending;
+    policy.checkDelivery = false;
+    EXPECT_EQ(Run().outcome, Outcome::Completed);
+}
+
+TEST_F(EngineTest, AFileThatCannotBeSentIsFoundBeforeItsConnection) {
+    package.files = {Pattern(100, 1), Pattern(100, 2), Pattern(100, 3)};
+    package.unusable = 1;
+    const auto result = Run();
+    EXPECT_EQ(result.outcome, Outcome::FileUnusable);
+    EXPECT_EQ(result.file, 1);
+    ASSERT_EQ(channel.connections.size(), 1u) << "no connection for the unusable file";
+    EXPECT_EQ(channel.connections[0], Cat(package.files[0], kSep));
+}
+
+TEST_F(EngineTest, AReadThatFailsMidwayEndsLikeAFailedWrite) {
+    package.files = {Pattern(100, 1), Pattern(300000, 2), Pattern(100, 3)};
+    package.failingRead = 1;
+    channel.piece = 4096;
+    const auto result = Run();
+    EXPECT_EQ(result.outcome, Outcome::Failed);
+    EXPECT_EQ(result.file, 1);
+    ASSERT_EQ(channel.connections.size(), 2u);
+    const Bytes& second = channel.connections[1];
+    EXPECT_LE(second.size(), 150000u);
+    EXPECT_TRUE(std::equal(second.begin(), second.end(), package.files[1].begin()))
+        << "only bytes of the file, no marker";
+    EXPECT_EQ(log.back(), "abort");
+}
+
+TEST_F(EngineTest, DeviceGoneBetweenFilesOrPrinterUnreachable) {
+    package.files = {Pattern(100, 1), Pattern(100, 2)};
+    channel.failOpenAt = 1;
+    auto result = Run();
+    EXPECT_EQ(result.outcome, Outcome::Unreachable);
+    EXPECT_EQ(result.file, 1);
+    ASSERT_EQ(channel.connections.size(), 1u);
+    EXPECT_EQ(channel.connections[0], Cat(package.files[0], kSep)) << "never the end marker";
+
+    channel.refuse = true;
+    result = Run();
+    EXPECT_EQ(result.outcome, Outcome::Failed) << "a refused connection is a failure";
+    EXPECT_EQ(result.file, 0);
+
+    package.files.clear();
+    EXPECT_EQ(Run().outcome, Outcome::Failed) << "no files: nothing is opened";
+}
+
+TEST_F(EngineTest, AConnectionThatIsNeverMadeIsBoundedToo) {
+    package.files = {Pattern(1000, 1)};
+    channel.pendingOpens = 3; // slow, but it comes
+    EXPECT_EQ(Run().outcome, Outcome::Completed);
+    EXPECT_EQ(channel.connections[0], Cat(package.files[0], kEnd));
+
+    channel.pendingOpens = 1000000; // never answers
+    const int64_t start = observer.now;
+    EXPECT_EQ(Run().outcome, Outcome::Failed);
+    EXPECT_GE(observer.now - start, 5000);
+    EXPECT_LT(observer.now - start, 5200);
+    EXPECT_EQ(log.back(), "abort");
+
+    observer.cancelAt = [start](int64_t now) { return now >= start + 7000; };
+    const std::size_t first = observer.alive.size() + 1;
+    EXPECT_EQ(Run().outcome, Outcome::Cancelled) << "Cancel while connecting";
+    for (std::size_t i = first; i < observer.alive.size(); ++i)
+        EXPECT_LE(observer.alive[i] - observer.alive[i - 1], 100);
+}
+
+} // namespace
