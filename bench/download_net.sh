@@ -81,6 +81,8 @@ tool=$build/bench/download_net_bench
 [ -x "$tool" ] || tool=$(find "$build" -name download_net_bench -type f -perm -u+x | head -1)
 [ -x "$tool" ] || { echo "download_net: no download_net_bench in $build" >&2; exit 1; }
 work=$(mktemp -d /tmp/quenlo-dlbench.XXXXXX)
+# Downloads append to the update history; the benchmark keeps its own.
+export XDG_STATE_HOME=$work/state
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
 mkdir "$work/package"

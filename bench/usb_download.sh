@@ -19,6 +19,8 @@ for f in "$emulator" "$bench" "$baseline"; do
 done
 
 work=$(mktemp -d /tmp/quenlo-usb-download.XXXXXX)
+# Downloads append to the update history; the benchmark keeps its own.
+export XDG_STATE_HOME=$work/state
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/package"
 cat > "$work/package/Quenlo.plist" <<'PLIST'

@@ -243,5 +243,9 @@
         <source>The file holds more than 65536 values and was not read.</source>
         <translation>Die Datei enthält mehr als 65536 Werte und wurde nicht gelesen.</translation>
     </message>
+    <message>
+        <source>A firmware file does not match its checksum, so nothing was sent:</source>
+        <translation>Eine Firmware-Datei stimmt nicht mit ihrer Prüfsumme überein, daher wurde nichts gesendet:</translation>
+    </message>
 </context>
 </TS>

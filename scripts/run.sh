@@ -19,6 +19,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
+# Updates of the virtual printers stay out of the user's own update history.
+export XDG_STATE_HOME=$root/out/state
+
 pictures=0
 for arg in "$@"; do
   case "$arg" in

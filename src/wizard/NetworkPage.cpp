@@ -379,6 +379,8 @@ int MainWindow::NetworkFWUpgrade() {
     if (m_Settings.nFWCount <= 0 || m_bDownloading)
         return -1;
     DownloadScope busy(m_bDownloading);
+    if (!PackageChecksumsMatch())
+        return -1;
     transfer::FilePackage package(FirmwareFileNames());
     const transfer::Policy policy = transfer::NetworkPolicy(m_Settings.nStallTimeout * 1000);
     for (int i = 0; i < ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters); ++i) {
@@ -391,6 +393,7 @@ int MainWindow::NetworkFWUpgrade() {
         char address[kCTextSize] = {};
         CopyAsciiText(entry.szIPv4Address, address);
         if (!IsValidIPAddress(address)) {
+            RecordOutcome(entry.szIPv4Address, entry.szPrinterName, "unreachable", 5);
             ShowMessage(5, entry.szIPv4Address);
             continue;
         }
@@ -403,15 +406,20 @@ int MainWindow::NetworkFWUpgrade() {
         const transfer::Result result = transfer::Send(package, channel, observer, policy);
         switch (result.outcome) {
         case transfer::Outcome::Completed:
+            RecordOutcome(entry.szIPv4Address, entry.szPrinterName, "completed", 0);
             FinishedContorl();
             ShowMessage(0);
             break;
         case transfer::Outcome::Failed:
         case transfer::Outcome::FileUnusable:
+            RecordOutcome(entry.szIPv4Address, entry.szPrinterName, "failed", 2);
             ShowMessage(2);
             break;
         case transfer::Outcome::Cancelled:
+            RecordOutcome(entry.szIPv4Address, entry.szPrinterName, "cancelled", -1);
+            break;
         case transfer::Outcome::Unreachable:
+            RecordOutcome(entry.szIPv4Address, entry.szPrinterName, "unreachable", -1);
             break;
         }
         m_pProgressDlg = nullptr;

@@ -145,6 +145,8 @@ void MainWindow::AddUSBSerialNumber(const char* serialNumber, const char* printe
 int MainWindow::USBFWUpgrade() {
     if (m_Settings.nFWCount <= 0 || m_bDownloading)
         return -1;
+    if (!PackageChecksumsMatch())
+        return -1;
     const int files = ClampedCount(m_Settings.nFWCount, kMaxFirmwareFiles);
     const QString printerName = m_Settings.USBListdata[0].szPrinterName;
 
@@ -158,12 +160,15 @@ int MainWindow::USBFWUpgrade() {
     const transfer::Policy policy = transfer::UsbPolicy(m_Settings.nStallTimeout * 1000);
     CDownloadObserver observer(progress, m_bCancel);
     const transfer::Result result = transfer::Send(package, channel, observer, policy);
+    const QString usb = QStringLiteral("usb");
     switch (result.outcome) {
     case transfer::Outcome::Completed:
+        RecordOutcome(usb, printerName, "completed", 0);
         FinishedContorl();
         ShowMessage(0);
         break;
     case transfer::Outcome::Unreachable:
+        RecordOutcome(usb, printerName, "unreachable", 6);
         // Once a file has not reached the printer no later one is sent; each
         // is reported as not delivered.
         for (int j = result.file; j < files; ++j)
@@ -171,9 +176,11 @@ int MainWindow::USBFWUpgrade() {
         break;
     case transfer::Outcome::Failed:
     case transfer::Outcome::FileUnusable:
+        RecordOutcome(usb, printerName, "failed", 1);
         ShowMessage(1);
         break;
     case transfer::Outcome::Cancelled:
+        RecordOutcome(usb, printerName, "cancelled", -1);
         break;
     }
     return 0;

@@ -1,5 +1,8 @@
 #include "mainwindow.h"
 
+#include "Checksum.h"
+#include "History.h"
+
 #include "AddIPAddress.h"
 #include "BundleUtilities.h"
 
@@ -466,8 +469,9 @@ tb::Status MainWindow::HandleEvent(tb::HandlerCall* call, TCarbonEvent& event) {
 
 void MainWindow::ShowMessage(int code, const QString& extra) {
     static const char* const kKeys[] = {
-        stringSUCCESS,   stringUSB_FWDOANLOAD_FAIL, stringNETWORK_FWDOANLOAD_FAIL, stringIPRepeated,
-        stringIPInvalid, stringDisconnectPrinter,   stringDisconnectPrinter,
+        stringSUCCESS,           stringUSB_FWDOANLOAD_FAIL, stringNETWORK_FWDOANLOAD_FAIL,
+        stringIPRepeated,        stringIPInvalid,           stringDisconnectPrinter,
+        stringDisconnectPrinter, stringChecksumMismatch,
     };
     const CBundle* bundle = GetMainBundle();
     const QString title = GetLocalizedString(bundle, QString::fromLatin1(stringMessageTitle));
@@ -478,6 +482,34 @@ void MainWindow::ShowMessage(int code, const QString& extra) {
     m_messageShown = code;
     StandardCautionAlert(title, text);
     m_messageShown = before;
+}
+
+bool MainWindow::PackageChecksumsMatch() {
+    QString file;
+    if (VerifyPackageChecksums(&file))
+        return true;
+    std::printf("checksum mismatch: %s\n", qPrintable(file));
+    ShowMessage(7, QLatin1Char('\n') + file);
+    return false;
+}
+
+void MainWindow::RecordOutcome(const QString& address, const QString& name, const char* outcome,
+                               int message) {
+    HistoryEntry entry;
+    entry.time = QDateTime::currentDateTimeUtc();
+    entry.program = QStringLiteral("Quenlo");
+    entry.model = m_Settings.szModelName;
+    entry.address = address;
+    entry.name = name;
+    for (const QString& file : FirmwareFileNames())
+        entry.files.append(file);
+    entry.outcome = QString::fromLatin1(outcome);
+    static const char* const kTexts[] = {
+        stringSUCCESS,           stringUSB_FWDOANLOAD_FAIL, stringNETWORK_FWDOANLOAD_FAIL, "", "",
+        stringDisconnectPrinter, stringDisconnectPrinter};
+    if (message >= 0 && unsigned(message) < std::size(kTexts))
+        entry.message = QString::fromLatin1(kTexts[message]);
+    AppendHistory(entry);
 }
 
 void MainWindow::ReportSettingsProblem() {

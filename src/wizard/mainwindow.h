@@ -124,6 +124,8 @@ inline constexpr const char* stringIPInvalid =
     "Please make sure that the MFP is connected correctly.";
 inline constexpr const char* stringDisconnectPrinter = "Unable to download data to the printer:";
 inline constexpr const char* stringSettingsUnusable = "The settings file cannot be used:";
+inline constexpr const char* stringChecksumMismatch =
+    "A firmware file does not match its checksum, so nothing was sent:";
 inline constexpr const char* stringSettingsMissing = "The file does not exist.";
 inline constexpr const char* stringSettingsUnreadable = "The file cannot be read.";
 inline constexpr const char* stringSettingsCorrupt = "The file is not a valid property list.";
@@ -293,6 +295,12 @@ private:
     bool HandleCommandWhileDownloading(uint32_t commandID);
     // The package's firmware files, by name, in their order.
     std::vector<QString> FirmwareFileNames() const;
+    // False, after message 7 naming the file, when a firmware file of the
+    // package does not match its SHA256: then no printer gets anything.
+    bool PackageChecksumsMatch();
+    // One line of the update history for one printer's outcome.
+    void RecordOutcome(const QString& address, const QString& name, const char* outcome,
+                       int message);
     void OpenAddIPDialog();
 
     tb::Control* Find(tb::ControlID id) const;

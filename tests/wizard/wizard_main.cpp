@@ -1,4 +1,5 @@
 // Window tests run without a display unless told otherwise.
+#include "PrivateState.h"
 #include "Toolbox.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 
 int main(int argc, char** argv) {
+    UsePrivateStateFolder();
     // These tests talk to no printer. A network of their own (loopback only,
     // down) makes sure that a page that searches for printers cannot reach
     // the machine's network by mistake.

@@ -9,6 +9,8 @@
 #include "ProgressDlg.h"
 
 #include <QAbstractItemView>
+#include <QCryptographicHash>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <sys/stat.h>
@@ -238,6 +240,56 @@ TEST_F(NetworkPageTest, TwoPrintersReceiveTwoFilesByteForByte) {
     ExpectWholePackage(b);
     EXPECT_FALSE(Enabled(controlNetworkListView));
     EXPECT_EQ(g_pMainWindow->ProgressDialog(), nullptr);
+}
+
+// A package whose file no longer matches its SHA256 sends nothing to anyone;
+// every printer's outcome goes to the history, a refused package's none.
+TEST_F(NetworkPageTest, ChecksumsGuardThePackageAndOutcomesGoToTheHistory) {
+    QTemporaryDir state;
+    const QByteArray savedState = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+    const QString history = state.path() + QStringLiteral("/quenlo/history.jsonl");
+
+    auto settings = NetworkPackage();
+    m_files = {Pattern(10, 3), Pattern(20, 4)};
+    UseFirmwareFiles(settings, m_files);
+    settings["Fw1"]["SHA256"] = std::string(64, '0');
+    Open(settings);
+    ToNetworkPage();
+    TickPrinter("PRN-A");
+    const Sink refused("PRN-A");
+    Click(C(kNextButton));
+    EXPECT_EQ(Explanations(), std::vector<QString>{QStringLiteral(
+                                  "A firmware file does not match its checksum, so nothing was "
+                                  "sent:\nfw1.bin")});
+    EXPECT_EQ(refused.Count(), refused.Before()) << "no connection at all";
+    EXPECT_FALSE(QFile::exists(history));
+
+    // With the right sum (sha256sum of the 20 pattern bytes) it is sent.
+    TearDown();
+    SetUp();
+    settings = NetworkPackage();
+    UseFirmwareFiles(settings, m_files);
+    QCryptographicHash sum(QCryptographicHash::Sha256);
+    sum.addData(m_files[1]);
+    settings["Fw1"]["SHA256"] = sum.result().toHex().toUpper().toStdString();
+    Open(settings);
+    ToNetworkPage();
+    TickPrinter("PRN-A");
+    const Sink a("PRN-A");
+    Click(C(kNextButton));
+    EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
+    ExpectWholePackage(a);
+
+    QFile file(history);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].contains("\"program\":\"Quenlo\"")) << lines[0].constData();
+    EXPECT_TRUE(lines[0].contains("\"outcome\":\"completed\""));
+    EXPECT_TRUE(lines[0].contains(("\"address\":\"" + P("PRN-A").ipv4 + "\"").c_str()));
+    EXPECT_TRUE(lines[0].contains("\"files\":[\"fw0.bin\",\"fw1.bin\"]"));
+    qputenv("XDG_STATE_HOME", savedState);
 }
 
 // A file that cannot be sent ends the printer with a message before its

@@ -1,5 +1,6 @@
 // The network page's window tests send SNMP and firmware: they run only
 // inside the private network that tools/netns/run-in-netns.sh makes.
+#include "PrivateState.h"
 #include "PrivateNetwork.h"
 #include "Toolbox.h"
 
@@ -11,6 +12,7 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    UsePrivateStateFolder();
     std::string why;
     if (!privnet::Inside(&why)) {
         std::printf("wizard_net_tests: skipped: %s\n", why.c_str());

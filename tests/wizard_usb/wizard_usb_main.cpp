@@ -1,5 +1,6 @@
 // The USB page's window tests: the emulated printer is the only USB device
 // libusb sees, and no network is reachable.
+#include "PrivateState.h"
 #include "Toolbox.h"
 #include "UsbPrinterEmulator.h"
 
@@ -12,6 +13,7 @@
 #include <cstdlib>
 
 int main(int argc, char** argv) {
+    UsePrivateStateFolder();
     usbemu::Emulator::EnsurePreloaded(argc, argv);
     if (unshare(CLONE_NEWNET) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0)
         std::fprintf(stderr, "wizard usb tests: no private network namespace available\n");
