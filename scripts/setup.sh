@@ -18,6 +18,8 @@ packages=(
   time python3
   # the window icon drawn from its SVG; installing and packaging checks
   qt6-svg-dev desktop-file-utils appstream dpkg-dev file
+  # the fleet playbook example, run against this machine in the printer network
+  ansible-core
 )
 
 missing=()
