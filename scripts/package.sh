@@ -26,6 +26,7 @@ installed=(
   share/icons/hicolor/scalable/apps/$app.svg
   share/metainfo/$app.metainfo.xml
   share/man/man1/Quenlo.1
+  bin/quenlo-cli
   lib/udev/rules.d/70-quenlo-usb-printers.rules
 )
 for f in "${installed[@]}"; do
@@ -33,6 +34,7 @@ for f in "${installed[@]}"; do
 done
 "$prefix/bin/Quenlo" --version | grep -q '^Quenlo ' || fail "the installed program does not tell its version"
 "$prefix/bin/Quenlo" --help | grep -q -- '--version' || fail "the installed program has no help"
+"$prefix/bin/quenlo-cli" --help | grep -q 'update' || fail "the installed quenlo-cli has no help"
 grep -q '^\.TH QUENLO 1' "$prefix/share/man/man1/Quenlo.1" || fail "the manual page has no title line"
 
 desktop-file-validate "$prefix/share/applications/$app.desktop" || fail "desktop entry does not validate"

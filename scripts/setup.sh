@@ -15,7 +15,7 @@ packages=(
   # pictures and the demo without a display
   xvfb xauth fonts-dejavu-core imagemagick
   # measuring
-  time python3
+  time python3 bc
   # the window icon drawn from its SVG; installing and packaging checks
   qt6-svg-dev desktop-file-utils appstream dpkg-dev file
   # the fleet playbook example, run against this machine in the printer network
