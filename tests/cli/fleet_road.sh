@@ -109,6 +109,9 @@ update-all)
     '" ".join(p["outcome"] for p in r["printers"])')" = "$(printf 'completed %.0s' $(seq 20) | sed 's/ $//')" ]
   check "bytes_sent counts files and markers" [ "$(json_field "$work/report.json" \
     'set(p["bytes_sent"] for p in r["printers"])')" = "{25008}" ]
+  check "the report names the package's files with their SHA-256" [ "$(json_field "$work/report.json" \
+    '" ".join(f["name"] + ":" + f["sha256"] for f in r["package"]["files"])')" = \
+    "a.bin:$(sha256sum < "$package/a.bin" | cut -c1-64) b.bin:$(sha256sum < "$package/b.bin" | cut -c1-64)" ]
   check "the history has twenty lines" [ "$(wc -l < "$XDG_STATE_HOME/quenlo/history.jsonl")" = 20 ]
   ;;
 failures)
