@@ -122,17 +122,8 @@ int CSocket::ConnectWait(int waitMs) {
         return ECANCELED;
     if (ready == 0)
         return EINPROGRESS;
-    sockaddr_storage peer;
-    socklen_t peerLength = sizeof(peer);
-    if (getpeername(m_nSocket, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0)
-        return 0;
-    if (errno != ENOTCONN)
-        return errno;
-    int pending = 0;
-    socklen_t pendingLength = sizeof(pending);
-    if (getsockopt(m_nSocket, SOL_SOCKET, SO_ERROR, &pending, &pendingLength) < 0)
-        return errno;
-    return pending != 0 ? pending : ECONNREFUSED;
+    const int outcome = ConnectOutcome();
+    return outcome != -1 ? outcome : ECONNREFUSED;
 }
 
 int CSocket::Connect(const sockaddr* address, int addressLength) {
@@ -148,6 +139,11 @@ int CSocket::Connect(const sockaddr* address, int addressLength) {
     const int waited = Select(SOCKETSELECT_CONNECT, nullptr);
     if (waited != 0)
         return waited;
+    const int outcome = ConnectOutcome();
+    return outcome != -1 ? outcome : 0;
+}
+
+int CSocket::ConnectOutcome() {
     // A real address buffer: Linux answers a null one with EFAULT even when
     // the connection is up.
     sockaddr_storage peer;
@@ -160,7 +156,7 @@ int CSocket::Connect(const sockaddr* address, int addressLength) {
     socklen_t pendingLength = sizeof(pending);
     if (getsockopt(m_nSocket, SOL_SOCKET, SO_ERROR, &pending, &pendingLength) < 0)
         return errno;
-    return pending;
+    return pending != 0 ? pending : -1;
 }
 
 int CSocket::Write(const void* data, unsigned long length, unsigned long* written) {

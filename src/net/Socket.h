@@ -46,6 +46,10 @@ public:
     bool IsOpen() const;
 
 protected:
+    // After a connect's wait: 0 when connected, the connection's error
+    // number, or -1 when it is neither connected nor failed.
+    int ConnectOutcome();
+
     int m_nSocket;
     int m_nCancelWrite;
     int m_nCancelRead;

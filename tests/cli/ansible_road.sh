@@ -20,21 +20,8 @@ export XDG_STATE_HOME=$work/state ANSIBLE_LOCAL_TEMP=$work/ansible-local \
 package=$work/package
 mkdir -p "$package"
 head -c 20000 /dev/urandom > "$package/a.bin"
-printf '#!/bin/sh\n' > "$package/Quenlo" && chmod +x "$package/Quenlo"
-cat > "$package/Quenlo.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0">
-<dict>
-  <key>General</key>
-  <dict>
-    <key>ModelName</key><string>QX-310 MFP</string>
-    <key>SysOID</key><string>1.3.6.1.4.1.99999.1</string>
-    <key>FwCount</key><string>1</string>
-  </dict>
-  <key>Fw0</key><dict><key>FileName</key><string>a.bin</string></dict>
-</dict>
-</plist>
-PLIST
+. "$(dirname "$0")/road_lib.sh"
+make_package "$package" '<key>SysOID</key><string>1.3.6.1.4.1.99999.1</string>' a.bin
 
 cat > "$work/inventory.ini" <<INVENTORY
 [site_north]

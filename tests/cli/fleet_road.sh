@@ -14,10 +14,7 @@ work=$(mktemp -d /tmp/quenlo-fleet.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 export XDG_STATE_HOME=$work/state
 
-failures=0
-check() { # check DESCRIPTION COMMAND...
-  if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; failures=$((failures + 1)); fi
-}
+. "$(dirname "$0")/road_lib.sh"
 sink_of() { awk -v n="$1" '$1 == "printer" && $2 == n {print $6}' "$QUENLO_NETNS_MANIFEST"; }
 
 # The package: two files, the second smaller; StallTimeout 5 s.
@@ -25,29 +22,8 @@ package=$work/package
 mkdir -p "$package"
 head -c "${FIRST_SIZE:-20000}" /dev/urandom > "$package/a.bin"
 head -c 5000 /dev/urandom > "$package/b.bin"
-printf '#!/bin/sh\n' > "$package/Quenlo" && chmod +x "$package/Quenlo"
-write_settings() { # write_settings [EXTRA-FW1-KEY-XML]
-  cat > "$package/Quenlo.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0">
-<dict>
-  <key>General</key>
-  <dict>
-    <key>ModelName</key><string>QX-310 MFP</string>
-    <key>WindowsTitle</key><string>Fleet test</string>
-    <key>ModuleName</key><string>QX-310 Series</string>
-    <key>SysOID</key><string>1.3.6.1.4.1.99999.1</string>
-    <key>FwCount</key><string>2</string>
-    <key>StallTimeout</key><string>5</string>
-  </dict>
-  <key>Fw0</key>
-  <dict><key>FileName</key><string>a.bin</string><key>ReleaseDate</key><string>1</string></dict>
-  <key>Fw1</key>
-  <dict><key>FileName</key><string>b.bin</string><key>ReleaseDate</key><string>2</string>$1</dict>
-</dict>
-</plist>
-PLIST
-}
+general='<key>SysOID</key><string>1.3.6.1.4.1.99999.1</string><key>StallTimeout</key><string>5</string>'
+write_settings() { make_package "$package" "$general" a.bin "b.bin|$1"; } # [EXTRA-FW1-XML]
 write_settings ""
 # What a printer must hold after a whole update: file, separator; file, end.
 printf '\xaa\x55\x55\xaa' | cat "$package/a.bin" - > "$work/expect-1.bin"
@@ -74,7 +50,6 @@ outcome() { # outcome REPORT ADDRESS -> the printer's outcome
 r=json.load(open(sys.argv[1]))
 print(" ".join(p["outcome"] for p in r["printers"] if p["address"]==sys.argv[2]))' "$1" "$2"
 }
-json_field() { python3 -c "import json,sys; r=json.load(open(sys.argv[1])); print($2)" "$1"; }
 
 cli() { "$cli" --package "$package" "$@"; }
 F=(); for i in $(seq 1 20); do F+=("$(printf 'F%02d' "$i")"); done

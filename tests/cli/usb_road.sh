@@ -11,31 +11,14 @@ work=$(mktemp -d /tmp/quenlo-cli-usb.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 export XDG_STATE_HOME=$work/state
 
-failures=0
-check() { if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; failures=$((failures + 1)); fi; }
-json_field() { python3 -c "import json,sys; r=json.load(open(sys.argv[1])); print($2)" "$1"; }
+. "$(dirname "$0")/road_lib.sh"
 
 package=$work/package
 mkdir -p "$package"
 head -c 20000 /dev/urandom > "$package/a.bin"
 head -c 5000 /dev/urandom > "$package/b.bin"
-printf '#!/bin/sh\n' > "$package/Quenlo" && chmod +x "$package/Quenlo"
-cat > "$package/Quenlo.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0">
-<dict>
-  <key>General</key>
-  <dict>
-    <key>ModelName</key><string>QX-310 MFP</string>
-    <key>VID</key><string>0x5A5A</string>
-    <key>PID</key><string>0x0310</string>
-    <key>FwCount</key><string>2</string>
-  </dict>
-  <key>Fw0</key><dict><key>FileName</key><string>a.bin</string></dict>
-  <key>Fw1</key><dict><key>FileName</key><string>b.bin</string></dict>
-</dict>
-</plist>
-PLIST
+make_package "$package" '<key>VID</key><string>0x5A5A</string><key>PID</key><string>0x0310</string>' \
+  a.bin b.bin
 emulated() { "$printer" --vid 0x5A5A --pid "$1" --serial SN-USB1 --firmware V3.2 --name "Lab USB" "${@:2}"; }
 
 # The emulator adds its own "written:" line to standard output.
