@@ -20,7 +20,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
+#include <thread>
 
 const char kListHelp[] = R"(Usage: quenlo-cli [--package PATH] list [OPTIONS]
 
@@ -96,10 +96,6 @@ constexpr int kExitUsage = 2;
 constexpr int kPrintPort = 9100;
 constexpr int kMaxParallel = 64;
 constexpr int kVerifyIntervalMs = 5000;
-
-// The SNMP walk keeps its results in process-wide buffers: one exchange at a
-// time, whichever worker asks.
-std::mutex g_snmp;
 
 CancelRequests g_cancel;
 
@@ -188,7 +184,6 @@ bool FoundCallback(char* address, char*, void* context) {
 // before each printer.
 bool Probe(const std::string& address, const char* community, const char* model) {
     std::vector<std::string> found;
-    const std::lock_guard<std::mutex> lock(g_snmp);
     CNetIO net;
     if (IsV6(address))
         net.FindSnmpAgentV6(community, address.c_str(), model, FoundCallback, &found, false);
@@ -203,11 +198,9 @@ std::vector<FleetPrinter> Describe(const std::vector<std::string>& addresses,
     std::vector<PRINTER_QUERY> queries(addresses.size());
     for (size_t i = 0; i < addresses.size(); ++i)
         queries[i].address = addresses[i].c_str();
-    {
-        const std::lock_guard<std::mutex> lock(g_snmp);
+    if (!queries.empty()) {
         CNetIO net;
-        if (!queries.empty())
-            net.QueryPrinters(community, queries.data(), int(queries.size()));
+        net.QueryPrinters(community, queries.data(), int(queries.size()));
     }
     std::vector<FleetPrinter> printers;
     for (PRINTER_QUERY& q : queries) {
@@ -249,17 +242,23 @@ bool PrepareSearch(const SearchOptions& options, Search* search, QString* proble
 }
 
 // Every printer of the model that the options reach, one entry per printer.
+// The broadcast, the multicast and the sweep run at once, so that a list
+// costs one quiet period, not one per way of asking; rows keep the order
+// IPv4 broadcast, IPv6 multicast, sweep, typed addresses.
 std::vector<FleetPrinter> FindPrinters(const SearchOptions& options, const Search& search) {
-    std::vector<std::string> found;
+    std::vector<std::string> v4, v6, swept, typed;
+    std::vector<std::thread> askers;
     if (options.broadcast) {
-        const std::lock_guard<std::mutex> lock(g_snmp);
-        {
+        askers.emplace_back([&] {
             CNetIO net;
-            net.FindSnmpAgent(search.community, "255.255.255.255", search.model, FoundCallback,
-                              &found, true);
-        }
-        CNetIO net;
-        net.FindSnmpAgentV6(search.community, "ff02::1", search.model, FoundCallback, &found, true);
+            net.FindSnmpAgent(search.community, "255.255.255.255", search.model, FoundCallback, &v4,
+                              true);
+        });
+        askers.emplace_back([&] {
+            CNetIO net;
+            net.FindSnmpAgentV6(search.community, "ff02::1", search.model, FoundCallback, &v6,
+                                true);
+        });
     }
     std::vector<std::string> hosts;
     for (const QString& text : options.subnets) {
@@ -271,13 +270,18 @@ std::vector<FleetPrinter> FindPrinters(const SearchOptions& options, const Searc
         if (!IsV6(address.toStdString()))
             hosts.push_back(address.toStdString());
     if (!hosts.empty())
-        for (const std::string& host : SweepAgents(hosts, search.community, search.model))
-            FoundCallback(const_cast<char*>(host.c_str()), nullptr, &found);
+        askers.emplace_back([&] { swept = SweepAgents(hosts, search.community, search.model); });
     for (const QString& address : options.addresses) {
         const std::string text = address.toStdString();
         if (IsV6(text) && Probe(text, search.community, search.model))
-            FoundCallback(const_cast<char*>(text.c_str()), nullptr, &found);
+            typed.push_back(text);
     }
+    for (std::thread& asker : askers)
+        asker.join();
+    std::vector<std::string> found;
+    for (const auto* list : {&v4, &v6, &swept, &typed})
+        for (const std::string& address : *list)
+            FoundCallback(const_cast<char*>(address.c_str()), nullptr, &found);
     return MergeSamePrinters(Describe(found, search.community), ReadNeighbourTable());
 }
 

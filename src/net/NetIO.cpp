@@ -208,7 +208,7 @@ bool GetText(int family, const sockaddr* to, socklen_t toLength, const char* com
         close(s);
         return false;
     }
-    static unsigned char reply[kSnmpReceiveSize];
+    unsigned char reply[kSnmpReceiveSize];
     const ssize_t nRecv = AwaitReply(s, to, reply, sizeof(reply),
                                      Clock::now() + std::chrono::milliseconds(kQueryTimeoutMs));
     if (printCount)
@@ -282,7 +282,7 @@ int ExchangeDeviceId(int family, const sockaddr* to, socklen_t toLength, const c
         close(s);
         return 0;
     }
-    static unsigned char reply[kSnmpReceiveSize];
+    unsigned char reply[kSnmpReceiveSize];
     const ssize_t nRecv = AwaitReply(s, to, reply, sizeof(reply),
                                      Clock::now() + std::chrono::milliseconds(kQueryTimeoutMs));
     printf("recvfrom nRecv = %d\n", static_cast<int>(nRecv));
@@ -398,7 +398,7 @@ int CNetIO::QueryPrinters(const char* community, PRINTER_QUERY* printers, int co
         }
     }
 
-    static unsigned char reply[kSnmpReceiveSize];
+    unsigned char reply[kSnmpReceiveSize];
     std::vector<pollfd> fds;
     std::vector<PendingPrinter*> owners;
     for (int datagrams = 0; datagrams < kMaxDiscoveryReplies * 4;) {
@@ -449,6 +449,8 @@ int CNetIO::QueryPrinters(const char* community, PRINTER_QUERY* printers, int co
                         parseForRecvBuf(reply, static_cast<int>(n), p.printer->szVersion,
                                         sizeof(p.printer->szVersion)) == 1;
                 } else {
+                    // The walk leaves the text in g_deviceid: read it under the same lock.
+                    const std::lock_guard<std::recursive_mutex> walk(SnmpWalkLock());
                     p.printer->bStatusRead =
                         parseForDeviceId(reply, static_cast<int>(n), &p.printer->status) == 1;
                     if (p.printer->bStatusRead)
@@ -581,7 +583,7 @@ bool CNetIO::FindSnmpAgent(const char* community, const char* address, const cha
     const bool probe = !broadcast;
     PassClock clock(m_nPassLimitMs);
     std::vector<uint32_t> listed;
-    static unsigned char reply[kSnmpReceiveSize];
+    unsigned char reply[kSnmpReceiveSize];
     for (int datagrams = 0; datagrams < kMaxDiscoveryReplies; ++datagrams) {
         pollfd p{s, POLLIN, 0};
         const int ready = poll(&p, 1, clock.WaitMs());
@@ -683,7 +685,7 @@ bool CNetIO::FindSnmpAgentV6(const char* community, const char* address, const c
     std::vector<Found> found;
     const bool probe = !broadcast && !IN6_IS_ADDR_MULTICAST(&destination);
     PassClock clock(sent > 0 ? m_nPassLimitMs : 0);
-    static unsigned char reply[kSnmpReceiveSize];
+    unsigned char reply[kSnmpReceiveSize];
     for (int datagrams = 0; datagrams < kMaxDiscoveryReplies; ++datagrams) {
         pollfd p{s, POLLIN, 0};
         const int ready = poll(&p, 1, clock.WaitMs());

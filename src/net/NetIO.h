@@ -2,9 +2,12 @@
 // exactly the messages this program exchanges, printer discovery and the
 // name/version/status queries. Plain C++ so that any front end can use it.
 //
-// Everything here runs on one thread: the walk keeps its results in the
-// process-wide buffers below, so one walk at a time.
+// The walk keeps its results in the process-wide buffers below, so one walk
+// runs at a time: the parseFor* functions take SnmpWalkLock(), and a caller
+// that reads a buffer after its walk holds the lock across both.
 #pragma once
+
+#include <mutex>
 
 #include "PrinterStatus.h"
 #include "Socket.h"
@@ -53,6 +56,8 @@ struct PRINTER_QUERY {
     PRINTER_STATUS status{};    // as the caller filled it unless answered
     char szDeviceId[1024] = {}; // the device ID text when answered (serial number, ...)
 };
+
+std::recursive_mutex& SnmpWalkLock();
 
 extern char g_RecvBuf[1024];        // last value taken by outputRecvBufValue
 extern char g_deviceid[1024];       // last device ID taken by outputDeviceIdValue

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 char g_RecvBuf[1024];
 char g_deviceid[1024];
@@ -404,7 +405,13 @@ int CNetIO::parseGetResponse(const unsigned char* datagram, int length, int* ver
     return 1;
 }
 
+std::recursive_mutex& SnmpWalkLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
 int CNetIO::parseForRecvBuf(const unsigned char* datagram, int length, char* out, int size) {
+    const std::lock_guard<std::recursive_mutex> walk(SnmpWalkLock());
     memset(g_RecvBuf, 0, sizeof(g_RecvBuf));
     s_bValueRefused = false;
     s_lastValue = nullptr;
@@ -451,6 +458,7 @@ bool CNetIO::ResponseRequestId(const unsigned char* datagram, int length, long l
 
 int CNetIO::parseForOID(const unsigned char* datagram, int length, const unsigned char* wanted,
                         int wantedLength) {
+    const std::lock_guard<std::recursive_mutex> walk(SnmpWalkLock());
     sysObjIdLen = 0;
     s_bValueRefused = false;
     if (parseGetResponse(datagram, length, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -466,6 +474,7 @@ int CNetIO::parseForOID(const unsigned char* datagram, int length, const unsigne
 }
 
 int CNetIO::parseForDeviceId(const unsigned char* datagram, int length, PRINTER_STATUS* status) {
+    const std::lock_guard<std::recursive_mutex> walk(SnmpWalkLock());
     printf("parseForDeviceId, len=%d\n", length);
     g_deviceid[0] = '\0';
     s_bValueRefused = false;
