@@ -85,22 +85,8 @@ work=$(mktemp -d /tmp/quenlo-dlbench.XXXXXX)
 export XDG_STATE_HOME=$work/state
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
-mkdir "$work/package"
-cat > "$work/package/Quenlo.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0">
-<dict>
-  <key>General</key>
-  <dict>
-    <key>SysOID</key><string>$model</string>
-    <key>ModelName</key><string>QX-310 MFP</string>
-    <key>FwCount</key><string>1</string>
-  </dict>
-  <key>Fw0</key>
-  <dict><key>FileName</key><string>firmware.bin</string></dict>
-</dict>
-</plist>
-PLIST
+. "$root/tools/package.sh"
+make_package "$work/package" "<key>SysOID</key><string>$model</string>" firmware.bin
 chmod -R a+rX "$work"
 echo "printer BENCH 1 198.18.0.200 --oid $model --sink discard" > "$work/topology.sh"
 "$root/tools/netns/run-in-netns.sh" --topology "$work/topology.sh" --timeout 600 -- \

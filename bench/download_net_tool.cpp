@@ -7,6 +7,7 @@
 // acknowledged every byte (the address check before it is not counted), the
 // bytes the package holds and the process's peak memory in KiB. Exit 1
 // unless the completion message was shown.
+#include "BenchWizard.h"
 #include "BundleUtilities.h"
 #include "Toolbox.h"
 #include "mainwindow.h"
@@ -50,19 +51,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: download_net_bench PACKAGE-DIR ADDRESS\n");
         return 2;
     }
-    const int out = dup(1);
-    if (freopen("/dev/null", "w", stdout) == nullptr)
+    const int out = QuietOffscreen();
+    if (out < 0)
         return 2;
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
     CBundle bundle;
-    bundle.executablePath =
-        QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath() + QStringLiteral("/Quenlo");
-    bundle.identifier = QStringLiteral("Quenlo");
-    SetMainBundleOverride(&bundle);
+    UsePackageFolder(argv[1], bundle);
 
     ProgressWatch watch;
     application.installEventFilter(&watch);

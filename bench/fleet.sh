@@ -83,24 +83,11 @@ trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
 export XDG_STATE_HOME=$work/state
 
+. "$root/tools/package.sh"
 package() { # package FOLDER FILE-SIZE-BYTES
   mkdir -p "$1"
   head -c "$2" /dev/zero > "$1/fw.bin"
-  printf '#!/bin/sh\n' > "$1/Quenlo" && chmod +x "$1/Quenlo"
-  cat > "$1/Quenlo.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0">
-<dict>
-  <key>General</key>
-  <dict>
-    <key>SysOID</key><string>$model</string>
-    <key>ModelName</key><string>QX-310 MFP</string>
-    <key>FwCount</key><string>1</string>
-  </dict>
-  <key>Fw0</key><dict><key>FileName</key><string>fw.bin</string></dict>
-</dict>
-</plist>
-PLIST
+  make_package "$1" "<key>SysOID</key><string>$model</string>" fw.bin
 }
 topology() { # topology FILE COUNT SINK
   local i

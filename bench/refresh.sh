@@ -47,20 +47,8 @@ tool=$build/src/wizard/refresh_bench
 work=$(mktemp -d /tmp/quenlo-refresh.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
-mkdir "$work/package"
-cat > "$work/package/Quenlo.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0">
-<dict>
-  <key>General</key>
-  <dict>
-    <key>SysOID</key><string>$model</string>
-    <key>ModelName</key><string>QX-310 MFP</string>
-    <key>FwCount</key><string>0</string>
-  </dict>
-</dict>
-</plist>
-PLIST
+. "$root/tools/package.sh"
+make_package "$work/package" "<key>SysOID</key><string>$model</string>"
 chmod -R a+rX "$work"
 
 addresses() { # $1 count: 198.18.0.11 onwards

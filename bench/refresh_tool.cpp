@@ -4,6 +4,7 @@
 // list's Refresh once, as the Refresh button does. Prints one line: the
 // seconds it took, the rows listed, and how many of them show a name read
 // from the printer (not the package's model name).
+#include "BenchWizard.h"
 #include "BundleUtilities.h"
 #include "Toolbox.h"
 #include "mainwindow.h"
@@ -23,19 +24,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: refresh_bench PACKAGE-DIR\n");
         return 2;
     }
-    const int out = dup(1);
-    if (freopen("/dev/null", "w", stdout) == nullptr)
+    const int out = QuietOffscreen();
+    if (out < 0)
         return 2;
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 
     CBundle bundle;
-    bundle.executablePath =
-        QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath() + QStringLiteral("/Quenlo");
-    bundle.identifier = QStringLiteral("Quenlo");
-    SetMainBundleOverride(&bundle);
+    UsePackageFolder(argv[1], bundle);
     tb::test::CaptureAlerts(true);
 
     MainWindow::Create();

@@ -22,19 +22,11 @@ work=$(mktemp -d /tmp/quenlo-usb-download.XXXXXX)
 # Downloads append to the update history; the benchmark keeps its own.
 export XDG_STATE_HOME=$work/state
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/package"
-cat > "$work/package/Quenlo.plist" <<'PLIST'
-<?xml version="1.0" encoding="UTF-8"?>
-<plist version="1.0"><dict>
-<key>General</key><dict>
-<key>WindowsTitle</key><string>Benchmark</string>
-<key>VID</key><string>0x5A5A</string><key>PID</key><string>0x0310</string>
-<key>ModelName</key><string>QX-310 MFP</string><key>ModuleName</key><string>QX-310 Series</string>
-<key>Language</key><string>0</string><key>FwCount</key><string>1</string>
-</dict>
-<key>Fw0</key><dict><key>FileName</key><string>firmware.bin</string></dict>
-</dict></plist>
-PLIST
+. tools/package.sh
+make_package "$work/package" '<key>WindowsTitle</key><string>Benchmark</string>
+    <key>VID</key><string>0x5A5A</string><key>PID</key><string>0x0310</string>
+    <key>ModuleName</key><string>QX-310 Series</string><key>Language</key><string>0</string>' \
+  firmware.bin
 
 stats() { # "median min max" of the numbers on stdin
   sort -g | awk '{a[NR] = $1} END {printf "%.3f %.3f %.3f\n", a[int((NR + 1) / 2)], a[1], a[NR]}'

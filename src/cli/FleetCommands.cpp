@@ -126,7 +126,7 @@ bool TakeValue(const QString& name, QStringList& arguments, QString* argument, Q
     return false;
 }
 
-int Usage(FILE*, const QString& problem, const char* command) {
+int Usage(const QString& problem, const char* command) {
     std::fprintf(stderr, "quenlo-cli: %s\nTry \"quenlo-cli %s --help\".\n",
                  problem.toLocal8Bit().constData(), command);
     return kExitUsage;
@@ -173,10 +173,14 @@ bool IsV6(const std::string& address) {
     return address.find(':') != std::string::npos;
 }
 
+void AddOnce(std::vector<std::string>& found, const std::string& address) {
+    if (std::find(found.begin(), found.end(), address) == found.end())
+        found.push_back(address);
+}
+
 bool FoundCallback(char* address, char*, void* context) {
-    auto* found = static_cast<std::vector<std::string>*>(context);
-    if (address != nullptr && std::find(found->begin(), found->end(), address) == found->end())
-        found->emplace_back(address);
+    if (address != nullptr)
+        AddOnce(*static_cast<std::vector<std::string>*>(context), address);
     return true;
 }
 
@@ -281,7 +285,7 @@ std::vector<FleetPrinter> FindPrinters(const SearchOptions& options, const Searc
     std::vector<std::string> found;
     for (const auto* list : {&v4, &v6, &swept, &typed})
         for (const std::string& address : *list)
-            FoundCallback(const_cast<char*>(address.c_str()), nullptr, &found);
+            AddOnce(found, address);
     return MergeSamePrinters(Describe(found, search.community), ReadNeighbourTable());
 }
 
@@ -345,12 +349,12 @@ int ListCommand(const QStringList& arguments, FILE* out) {
         else if (argument == QLatin1String("--csv"))
             csv = true;
         else if (!SearchOption(argument, rest, options, &problem))
-            return Usage(out, QStringLiteral("list: unknown option %1").arg(argument), "list");
+            return Usage(QStringLiteral("list: unknown option %1").arg(argument), "list");
         if (!problem.isEmpty())
-            return Usage(out, QStringLiteral("list: %1").arg(problem), "list");
+            return Usage(QStringLiteral("list: %1").arg(problem), "list");
     }
     if (json && csv)
-        return Usage(out, QStringLiteral("list: --json or --csv, not both"), "list");
+        return Usage(QStringLiteral("list: --json or --csv, not both"), "list");
 
     std::vector<FleetPrinter> printers;
     if (options.usb) {
@@ -416,12 +420,11 @@ int UpdateCommand(const PackageReport& package, const QStringList& arguments, FI
             targets.append(argument);
         }
         if (!problem.isEmpty())
-            return Usage(out, QStringLiteral("update: %1").arg(problem), "update");
+            return Usage(QStringLiteral("update: %1").arg(problem), "update");
     }
     const int choices = int(all) + int(!targets.isEmpty()) + int(options.usb);
     if (choices != 1)
-        return Usage(out,
-                     QStringLiteral("update: choose the printers with --all, addresses or --usb"),
+        return Usage(QStringLiteral("update: choose the printers with --all, addresses or --usb"),
                      "update");
     if (m_Settings.FirmwareCount() == 0) {
         std::fprintf(stderr, "quenlo-cli: the package names no firmware files\n");
@@ -476,7 +479,7 @@ int UpdateCommand(const PackageReport& package, const QStringList& arguments, FI
             for (const QString& target : targets) {
                 const std::string address = target.toStdString();
                 if (Probe(address, search.community, search.model)) {
-                    FoundCallback(const_cast<char*>(address.c_str()), nullptr, &answered);
+                    AddOnce(answered, address);
                 } else {
                     PrinterOutcome gone;
                     gone.printer.address = target;
