@@ -247,5 +247,9 @@
         <source>A firmware file does not match its checksum, so nothing was sent:</source>
         <translation>Eine Firmware-Datei stimmt nicht mit ihrer Prüfsumme überein, daher wurde nichts gesendet:</translation>
     </message>
+    <message>
+        <source>A firmware file changed while it was sent, so the printer did not get it whole:</source>
+        <translation>Eine Firmware-Datei hat sich während des Sendens geändert, daher hat der Drucker sie nicht vollständig erhalten:</translation>
+    </message>
 </context>
 </TS>

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libqt6opengl6-dev libxkbcommon-dev qt6-tools-dev qt6-tools-dev-tools
   qt6-l10n-tools libqt6test6
   libplist-dev libgtest-dev libgmock-dev
-  libusb-1.0-0-dev libudev-dev
+  libusb-1.0-0-dev libudev-dev libssl-dev
   # test peers: SNMP agents, print-port sinks, private networks, emulated USB
   snmpd snmp socat iproute2 libumockdev-dev umockdev
   # pictures and the demo without a display

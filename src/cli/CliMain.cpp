@@ -188,11 +188,15 @@ int HistoryCommand(const QStringList& arguments) {
 
 // Reads the package's settings as the wizard does; false (with the reason on
 // standard error) when they cannot be used. A list needs only the settings;
-// an update needs the whole package sound, its files matching their sums.
+// an update needs the whole package sound (its files matching their sums is
+// checked by the update itself).
 bool LoadCliPackage(const PackageLocation& location, bool whole, PackageReport* checked) {
     UsePackage(location);
     PackageReport& report = *checked;
-    report = CheckPackage(location, PackageCheckOptions{});
+    // The files' sums are the update's to check, while it finds the printers.
+    PackageCheckOptions options;
+    options.hashFiles = false;
+    report = CheckPackage(location, options);
     if (!whole)
         report.errors.removeIf(
             [](const QString& error) { return error.startsWith(QLatin1String("Fw")); });
@@ -297,7 +301,7 @@ int Run(QCoreApplication& app) {
         if (!LoadCliPackage(location, command == QLatin1String("update"), &checked))
             return kExitUsage;
         return command == QLatin1String("list") ? ListCommand(arguments, g_out)
-                                                : UpdateCommand(checked, arguments, g_out);
+                                                : UpdateCommand(arguments, g_out);
     }
     if (command != QLatin1String("package"))
         return Usage(QStringLiteral("unknown command %1").arg(command), "");

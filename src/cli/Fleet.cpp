@@ -1,113 +1,52 @@
 #include "Fleet.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSaveFile>
 
 #include <arpa/inet.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
-QString DeviceIdField(const QString& deviceId, const QString& key) {
-    for (const QString& field : deviceId.split(QLatin1Char(';'))) {
-        const qsizetype colon = field.indexOf(QLatin1Char(':'));
-        if (colon > 0 && field.left(colon).trimmed().compare(key, Qt::CaseInsensitive) == 0)
-            return field.mid(colon + 1).trimmed();
-    }
-    return QString();
+namespace {
+
+PrinterIdentity Identity(const FleetPrinter& printer) {
+    PrinterIdentity identity;
+    identity.serial = printer.serial.toStdString();
+    for (const QString& address : printer.addresses)
+        identity.addresses.push_back(address.toStdString());
+    if (identity.addresses.empty())
+        identity.addresses.push_back(printer.address.toStdString());
+    return identity;
 }
 
-std::map<QString, QString> ParseNeighbourTable(const QString& table) {
-    // IP address, HW type, Flags, HW address, Mask, Device
-    std::map<QString, QString> neighbours;
-    const QStringList lines = table.split(QLatin1Char('\n'));
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QStringList columns = lines[i].split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        if (columns.size() < 4)
-            continue;
-        bool ok = false;
-        const int flags = columns[2].toInt(&ok, 16);
-        const QString mac = columns[3].toLower();
-        // Flag 0x2: the entry is complete; an all-zero address is none.
-        if (!ok || (flags & 0x2) == 0 || mac == QLatin1String("00:00:00:00:00:00"))
-            continue;
-        neighbours[columns[0]] = mac;
-    }
-    return neighbours;
-}
-
-std::map<QString, QString> ReadNeighbourTable() {
-    QFile file(QStringLiteral("/proc/net/arp"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return ParseNeighbourTable(QString::fromLatin1(file.read(1 << 20)));
-}
-
-bool IsLinkLocalOfMac(const QString& address, const QString& mac) {
-    const QString bare = address.section(QLatin1Char('%'), 0, 0);
-    in6_addr ip{};
-    if (inet_pton(AF_INET6, bare.toLatin1().constData(), &ip) != 1)
-        return false;
-    if (ip.s6_addr[0] != 0xfe || (ip.s6_addr[1] & 0xc0) != 0x80)
-        return false;
-    const QStringList parts = mac.split(QLatin1Char(':'));
-    if (parts.size() != 6)
-        return false;
-    unsigned char hw[6];
-    for (int i = 0; i < 6; ++i) {
-        bool ok = false;
-        const uint value = parts[i].toUInt(&ok, 16);
-        if (!ok || value > 0xff)
-            return false;
-        hw[i] = static_cast<unsigned char>(value);
-    }
-    const unsigned char eui[8] = {
-        static_cast<unsigned char>(hw[0] ^ 0x02), hw[1], hw[2], 0xff, 0xfe, hw[3], hw[4], hw[5]};
-    return std::memcmp(ip.s6_addr + 8, eui, 8) == 0;
-}
+} // namespace
 
 std::vector<FleetPrinter> MergeSamePrinters(const std::vector<FleetPrinter>& rows,
-                                            const std::map<QString, QString>& neighbours) {
+                                            const NeighbourTable& neighbours) {
+    std::vector<PrinterIdentity> identities;
+    for (const FleetPrinter& row : rows)
+        identities.push_back(Identity(row));
     std::vector<FleetPrinter> merged;
-    auto isV4 = [](const QString& address) { return !address.contains(QLatin1Char(':')); };
-    auto samePrinter = [&](const FleetPrinter& a, const FleetPrinter& b) {
-        if (!a.serial.isEmpty() && a.serial == b.serial)
-            return true;
-        for (const QString& one : a.addresses) {
-            for (const QString& other : b.addresses) {
-                const QString& v4 = isV4(one) ? one : other;
-                const QString& v6 = isV4(one) ? other : one;
-                if (isV4(v4) && !isV4(v6)) {
-                    const auto mac = neighbours.find(v4);
-                    if (mac != neighbours.end() && IsLinkLocalOfMac(v6, mac->second))
-                        return true;
-                }
-            }
-        }
-        return false;
-    };
-    for (FleetPrinter row : rows) {
-        if (row.addresses.isEmpty())
-            row.addresses.append(row.address);
-        auto same = std::find_if(merged.begin(), merged.end(),
-                                 [&](const FleetPrinter& kept) { return samePrinter(kept, row); });
-        if (same == merged.end()) {
-            merged.push_back(row);
-            continue;
-        }
-        for (const QString& address : row.addresses)
-            if (!same->addresses.contains(address))
-                same->addresses.append(address);
-        if (!isV4(same->address) && isV4(row.address)) {
-            // Updates go over IPv4: its row's own readings are the ones kept.
-            const QStringList addresses = same->addresses;
-            *same = row;
-            same->addresses = addresses;
-        }
-        same->addresses.removeAll(same->address);
-        same->addresses.prepend(same->address);
+    for (const std::vector<std::size_t>& group : GroupSamePrinters(identities, neighbours)) {
+        // Updates go to the group's first row (IPv4 when it has one): its own
+        // readings are the ones kept, its address first.
+        FleetPrinter printer = rows[group.front()];
+        printer.addresses.clear();
+        for (const std::size_t member : group)
+            for (const std::string& address : identities[member].addresses)
+                if (!printer.addresses.contains(QString::fromStdString(address)))
+                    printer.addresses.append(QString::fromStdString(address));
+        printer.addresses.removeAll(printer.address);
+        printer.addresses.prepend(printer.address);
+        merged.push_back(printer);
     }
     return merged;
 }
@@ -186,7 +125,9 @@ QJsonObject OutcomeJson(const PrinterOutcome& outcome) {
     object.insert(QStringLiteral("firmware_before"), outcome.firmwareBefore);
     object.insert(QStringLiteral("firmware_after"), outcome.firmwareAfter);
     object.insert(QStringLiteral("outcome"), outcome.outcome);
+    object.insert(QStringLiteral("cause"), outcome.cause);
     object.insert(QStringLiteral("message"), outcome.message);
+    object.insert(QStringLiteral("sha256"), QJsonArray::fromStringList(outcome.sha256));
     object.insert(QStringLiteral("bytes_sent"), static_cast<qint64>(outcome.bytesSent));
     object.insert(QStringLiteral("started"), TimeText(outcome.started));
     object.insert(QStringLiteral("finished"), TimeText(outcome.finished));
@@ -259,11 +200,63 @@ QByteArray ReportJson(const QString& model, const std::vector<PackageFile>& file
 QByteArray ReportCsv(const std::vector<PrinterOutcome>& outcomes) {
     QByteArray csv =
         CsvLine({"address", "addresses", "name", "serial", "firmware_before", "firmware_after",
-                 "outcome", "message", "bytes_sent", "started", "finished"});
+                 "outcome", "message", "bytes_sent", "started", "finished", "cause", "sha256"});
     for (const PrinterOutcome& o : outcomes)
-        csv +=
-            CsvLine({o.printer.address, o.printer.addresses.join(QLatin1Char(' ')), o.printer.name,
-                     o.printer.serial, o.firmwareBefore, o.firmwareAfter, o.outcome, o.message,
-                     QString::number(o.bytesSent), TimeText(o.started), TimeText(o.finished)});
+        csv += CsvLine({o.printer.address, o.printer.addresses.join(QLatin1Char(' ')),
+                        o.printer.name, o.printer.serial, o.firmwareBefore, o.firmwareAfter,
+                        o.outcome, o.message, QString::number(o.bytesSent), TimeText(o.started),
+                        TimeText(o.finished), o.cause, o.sha256.join(QLatin1Char(' '))});
     return csv;
+}
+
+namespace {
+
+// The file a report is written to: a link's target, so that the rename
+// replaces the file the link names rather than the link.
+QString ReportTarget(const QString& path) {
+    const QFileInfo info(path);
+    return info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
+}
+
+} // namespace
+
+bool ReportDestinationUsable(const QString& path, QString* why) {
+    const QByteArray target = QFile::encodeName(ReportTarget(path));
+    struct stat info {};
+    if (::stat(target.constData(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) {
+            *why = QStringLiteral("%1 is a folder").arg(path);
+            return false;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            *why = QStringLiteral("%1 is not a regular file (a FIFO, socket or device)").arg(path);
+            return false;
+        }
+    } else if (errno != ENOENT) {
+        *why = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    const QString folder = QFileInfo(QString::fromLocal8Bit(target)).absolutePath();
+    const QByteArray folderName = QFile::encodeName(folder);
+    if (::stat(folderName.constData(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        *why = QStringLiteral("the folder %1 does not exist").arg(folder);
+        return false;
+    }
+    // The temporary file is made in that folder, then renamed into place.
+    if (::access(folderName.constData(), W_OK | X_OK) != 0) {
+        *why = QStringLiteral("the folder %1 cannot be written").arg(folder);
+        return false;
+    }
+    return true;
+}
+
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* why) {
+    QSaveFile file(ReportTarget(path));
+    // Never written in place: a reader sees the old report or the new one.
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        *why = file.errorString();
+        return false;
+    }
+    return true;
 }

@@ -3,6 +3,8 @@
 // the reports a script or a person reads afterwards.
 #pragma once
 
+#include "SamePrinter.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -20,25 +22,12 @@ struct FleetPrinter {
     QString status;
 };
 
-// The value of one field ("SERN", "MDL", ...) of an IEEE 1284 device ID,
-// without surrounding blanks; empty when absent. Keys match in any case.
-QString DeviceIdField(const QString& deviceId, const QString& key);
-
-// IPv4 address text -> hardware address text ("aa:bb:cc:dd:ee:ff") from the
-// kernel's neighbour table text (the format of /proc/net/arp).
-std::map<QString, QString> ParseNeighbourTable(const QString& table);
-std::map<QString, QString> ReadNeighbourTable();
-
-// True when address is an IPv6 link-local address (scope allowed) whose
-// interface identifier is the modified EUI-64 of the hardware address mac.
-bool IsLinkLocalOfMac(const QString& address, const QString& mac);
-
 // Merges entries that are the same printer: the same serial number, or an
 // IPv6 link-local address built from the hardware address that the neighbour
 // table shows for an IPv4 entry. Keeps the order of first appearance; the
 // merged entry keeps the IPv4 entry's address as its own.
 std::vector<FleetPrinter> MergeSamePrinters(const std::vector<FleetPrinter>& rows,
-                                            const std::map<QString, QString>& neighbours);
+                                            const NeighbourTable& neighbours);
 
 // An IPv4 range in CIDR form. The hosts exclude the network and broadcast
 // addresses for prefixes up to /30; /31 and /32 name their addresses whole.
@@ -58,7 +47,11 @@ struct PrinterOutcome {
     QString firmwareAfter;
     QString outcome; // completed, failed, cancelled, unreachable, not-verified,
                      // version-unchanged, dry-run
+    // Why it did not complete: refused, reset, stalled, not-acknowledged,
+    // unplugged, file-changed, file-unreadable, cancelled; empty otherwise.
+    QString cause;
     QString message;
+    QStringList sha256;     // of each file sent whole, as read while it was sent
     uint64_t bytesSent = 0; // markers included
     QDateTime started;      // invalid when the printer never started
     QDateTime finished;
@@ -75,3 +68,11 @@ QByteArray ListCsv(const std::vector<FleetPrinter>& printers);
 QByteArray ReportJson(const QString& model, const std::vector<PackageFile>& files,
                       const std::vector<PrinterOutcome>& outcomes);
 QByteArray ReportCsv(const std::vector<PrinterOutcome>& outcomes);
+
+// Whether path can take a report: a regular file or none yet, in a folder we
+// may write. Checked before anything is asked or sent, so that a run never
+// ends with its printers updated and its report lost; *why says what is wrong.
+bool ReportDestinationUsable(const QString& path, QString* why);
+// Writes bytes to a temporary file beside path and renames it into place, so
+// that a reader never sees half a report. False with *why when it failed.
+bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* why);

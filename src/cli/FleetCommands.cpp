@@ -2,6 +2,7 @@
 
 #include "AsciiText.h"
 #include "BundleUtilities.h"
+#include "Checksum.h"
 #include "Fleet.h"
 #include "FleetUpdate.h"
 #include "History.h"
@@ -13,13 +14,13 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 #include <thread>
 
 const char kListHelp[] = R"(Usage: quenlo-cli [--package PATH] list [OPTIONS]
@@ -214,7 +215,7 @@ std::vector<FleetPrinter> Describe(const std::vector<std::string>& addresses,
         printer.name = q.bNameRead ? QString::fromUtf8(q.szName) : m_Settings.szModelName;
         printer.firmware = QString::fromUtf8(q.szVersion);
         printer.status = QString::fromLatin1(ShownStatusName(&q.status));
-        printer.serial = DeviceIdField(QString::fromLatin1(q.szDeviceId), QStringLiteral("SERN"));
+        printer.serial = QString::fromLatin1(DeviceIdField(q.szDeviceId, "SERN").c_str());
         printers.push_back(printer);
     }
     return printers;
@@ -317,19 +318,63 @@ void PrintTable(const std::vector<FleetPrinter>& printers, FILE* out) {
                  m_Settings.szModelName.toUtf8().constData());
 }
 
-std::vector<PackageFile> PackageFiles(const PackageReport& package) {
+// The package's files for the report, with the SHA-256 that the check before
+// sending read, or else the one a printer's transfer read.
+std::vector<PackageFile> PackageFiles(const QStringList& checked,
+                                      const std::vector<PrinterOutcome>& printers) {
     std::vector<PackageFile> files;
     for (int i = 0; i < m_Settings.FirmwareCount(); ++i) {
         const BINFILE_LIST_DATA& entry = m_Settings.BinfileListdata[i];
         PackageFile file;
         file.name = entry.szFileName;
         file.size = entry.szFileSize.toLongLong();
-        if (i < package.digests.size())
-            file.sha256 = package.digests[i];
+        if (i < checked.size())
+            file.sha256 = checked[i];
+        for (const PrinterOutcome& printer : printers)
+            if (file.sha256.isEmpty() && i < printer.sha256.size())
+                file.sha256 = printer.sha256[i];
         files.push_back(file);
     }
     return files;
 }
+
+// The pre-send check of the files that carry SHA256 keys, on a thread of its
+// own while the printers are found and asked; nothing for a package without.
+class ChecksumCheck {
+public:
+    explicit ChecksumCheck(const std::vector<FirmwareEntry>& files) : m_files(files) {
+        std::vector<ChecksumJob> jobs = ChecksumJobs(files);
+        if (jobs.empty())
+            return;
+        m_running = std::async(std::launch::async, [this, jobs = std::move(jobs)] {
+            m_match = RunChecksums(jobs, &m_mismatch, &m_digests);
+        });
+    }
+    // Waits for it; false with the file when one does not match.
+    bool Match(QString* file) {
+        if (m_running.valid())
+            m_running.get();
+        *file = m_mismatch;
+        return m_match;
+    }
+    // Per firmware index: the SHA-256 read by the check, empty for a file
+    // without a key.
+    QStringList Digests() const {
+        QStringList digests;
+        int job = 0;
+        for (const FirmwareEntry& file : m_files)
+            digests.append(file.sha256.isNull() || job >= m_digests.size() ? QString()
+                                                                           : m_digests[job++]);
+        return digests;
+    }
+
+private:
+    std::vector<FirmwareEntry> m_files;
+    std::future<void> m_running;
+    bool m_match = true;
+    QString m_mismatch;
+    QStringList m_digests;
+};
 
 } // namespace
 
@@ -378,7 +423,7 @@ int ListCommand(const QStringList& arguments, FILE* out) {
     return kExitOk;
 }
 
-int UpdateCommand(const PackageReport& package, const QStringList& arguments, FILE* out) {
+int UpdateCommand(const QStringList& arguments, FILE* out) {
     SearchOptions options;
     UpdatePlan plan;
     bool all = false;
@@ -413,6 +458,8 @@ int UpdateCommand(const PackageReport& package, const QStringList& arguments, FI
             report = value;
             if (!report.endsWith(QLatin1String(".json")) && !report.endsWith(QLatin1String(".csv")))
                 problem = QStringLiteral("--report FILE must end in .json or .csv");
+            else if (!ReportDestinationUsable(report, &problem))
+                problem = QStringLiteral("--report: %1").arg(problem);
         } else if (SearchOption(argument, rest, options, &problem)) {
         } else if (argument.startsWith(QLatin1Char('-'))) {
             problem = QStringLiteral("unknown option %1").arg(argument);
@@ -430,10 +477,9 @@ int UpdateCommand(const PackageReport& package, const QStringList& arguments, FI
         std::fprintf(stderr, "quenlo-cli: the package names no firmware files\n");
         return kExitUsage;
     }
-    for (int i = 0; i < m_Settings.FirmwareCount(); ++i) {
-        const BINFILE_LIST_DATA& entry = m_Settings.BinfileListdata[i];
-        plan.fileNames.push_back(entry.szFileName);
-    }
+    plan.files = PackageFirmware();
+    // Hashed while the printers are found: a mismatch still sends nothing.
+    ChecksumCheck checksums(plan.files);
 
     const int stallMs = m_Settings.nStallTimeout * 1000;
     plan.verifyTimeoutMs = verifyTimeoutS * 1000;
@@ -499,13 +545,23 @@ int UpdateCommand(const PackageReport& package, const QStringList& arguments, FI
             printers.push_back(outcome);
         }
     }
+    QString mismatch;
+    if (!checksums.Match(&mismatch)) {
+        std::fprintf(stderr,
+                     "quenlo-cli: %s: SHA256 mismatch: the file is not the one the package "
+                     "names; nothing was sent to any printer\n",
+                     mismatch.toLocal8Bit().constData());
+        return kExitUsage;
+    }
     if (printers.empty()) {
         std::fprintf(out, "No printer of %s found.\n", m_Settings.szModelName.toUtf8().constData());
         return kExitSomethingWrong;
     }
 
     const QString model = m_Settings.szModelName;
-    const QStringList files(plan.fileNames.begin(), plan.fileNames.end());
+    QStringList files;
+    for (const FirmwareEntry& file : plan.files)
+        files.append(file.name);
     plan.record = [model, files](const PrinterOutcome& outcome) {
         HistoryEntry entry;
         entry.time = outcome.finished;
@@ -515,7 +571,9 @@ int UpdateCommand(const PackageReport& package, const QStringList& arguments, FI
         entry.name = outcome.printer.name;
         entry.files = files;
         entry.outcome = outcome.outcome;
+        entry.cause = outcome.cause;
         entry.message = outcome.message;
+        entry.sha256 = outcome.sha256;
         AppendHistory(entry);
     };
 
@@ -535,15 +593,14 @@ int UpdateCommand(const PackageReport& package, const QStringList& arguments, FI
                  plan.dryRun ? "answered" : "completed");
 
     if (!report.isEmpty()) {
-        const QByteArray bytes = report.endsWith(QLatin1String(".json"))
-                                     ? ReportJson(model, PackageFiles(package), printers)
-                                     : ReportCsv(printers);
-        QSaveFile file(report);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() ||
-            !file.commit()) {
+        const QByteArray bytes =
+            report.endsWith(QLatin1String(".json"))
+                ? ReportJson(model, PackageFiles(checksums.Digests(), printers), printers)
+                : ReportCsv(printers);
+        QString why;
+        if (!WriteFileAtomically(report, bytes, &why)) {
             std::fprintf(stderr, "quenlo-cli: report not written: %s: %s\n",
-                         report.toLocal8Bit().constData(),
-                         file.errorString().toLocal8Bit().constData());
+                         report.toLocal8Bit().constData(), why.toLocal8Bit().constData());
             return kExitSomethingWrong;
         }
     }

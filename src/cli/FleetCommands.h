@@ -1,8 +1,6 @@
 // The fleet commands of quenlo-cli: list and update.
 #pragma once
 
-#include "PackageCheck.h"
-
 #include <QStringList>
 #include <cstdio>
 
@@ -10,8 +8,6 @@ extern const char kListHelp[];
 extern const char kUpdateHelp[];
 
 // Both return the exit status; out is where results go (diagnostic lines of
-// the cores never reach it).
-// The package's settings are loaded; package is its check, whose digests the
-// update's report carries.
+// the cores never reach it). The package's settings are loaded.
 int ListCommand(const QStringList& arguments, FILE* out);
-int UpdateCommand(const PackageReport& package, const QStringList& arguments, FILE* out);
+int UpdateCommand(const QStringList& arguments, FILE* out);

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <thread>
 
@@ -76,14 +77,42 @@ private:
 };
 
 QString FileName(const UpdatePlan& plan, int index) {
-    if (index < 0 || index >= int(plan.fileNames.size()))
+    if (index < 0 || index >= int(plan.files.size()))
         return QString();
-    return plan.fileNames[size_t(index)];
+    return plan.files[size_t(index)].name;
+}
+
+// What went wrong, in the words of the cause.
+QString FailureText(transfer::Cause cause, const QString& file, const UpdatePlan& plan) {
+    const int stallS = plan.policy.stallTimeoutMs / 1000;
+    switch (cause) {
+    case transfer::Cause::Refused:
+        return QStringLiteral("the printer did not take the connection for %1").arg(file);
+    case transfer::Cause::Stalled:
+        return QStringLiteral("the printer took no byte for %1 s during %2").arg(stallS).arg(file);
+    case transfer::Cause::NotAcknowledged:
+        return QStringLiteral("the printer did not acknowledge all of %1 within %2 s")
+            .arg(file)
+            .arg(stallS);
+    case transfer::Cause::Unplugged:
+        return QStringLiteral("the printer was unplugged during %1").arg(file);
+    case transfer::Cause::FileChanged:
+        return QStringLiteral("%1 changed while it was sent; no marker followed it").arg(file);
+    case transfer::Cause::FileUnreadable:
+        return QStringLiteral("%1 could not be read while it was sent; no marker followed it")
+            .arg(file);
+    case transfer::Cause::Reset:
+    case transfer::Cause::None:
+    case transfer::Cause::Cancelled:
+        break;
+    }
+    return QStringLiteral("the printer ended the connection during %1").arg(file);
 }
 
 void Describe(PrinterOutcome& out, const transfer::Result& result, const UpdatePlan& plan,
               const CancelRequests& cancel) {
     const QString file = FileName(plan, result.file);
+    out.cause = QString::fromLatin1(transfer::CauseName(result.cause));
     switch (result.outcome) {
     case transfer::Outcome::Completed:
         out.outcome = QStringLiteral("completed");
@@ -94,9 +123,14 @@ void Describe(PrinterOutcome& out, const transfer::Result& result, const UpdateP
         out.message = QStringLiteral("cancelled during %1; the cancel marker was sent").arg(file);
         return;
     case transfer::Outcome::Unreachable:
-        out.outcome = cancel.Abort() ? QStringLiteral("cancelled") : QStringLiteral("unreachable");
-        out.message = cancel.Abort() ? QStringLiteral("aborted before %1").arg(file)
-                                     : QStringLiteral("no connection for %1").arg(file);
+        if (cancel.Abort()) {
+            out.outcome = QStringLiteral("cancelled");
+            out.cause = QStringLiteral("cancelled");
+            out.message = QStringLiteral("aborted before %1").arg(file);
+        } else {
+            out.outcome = QStringLiteral("unreachable");
+            out.message = QStringLiteral("no connection for %1").arg(file);
+        }
         return;
     case transfer::Outcome::FileUnusable:
         out.outcome = QStringLiteral("failed");
@@ -105,12 +139,11 @@ void Describe(PrinterOutcome& out, const transfer::Result& result, const UpdateP
     case transfer::Outcome::Failed:
         if (cancel.Abort()) {
             out.outcome = QStringLiteral("cancelled");
+            out.cause = QStringLiteral("cancelled");
             out.message = QStringLiteral("aborted during %1; no marker followed").arg(file);
         } else {
             out.outcome = QStringLiteral("failed");
-            out.message =
-                QStringLiteral("the printer stopped taking or acknowledging bytes during %1")
-                    .arg(file);
+            out.message = FailureText(result.cause, file, plan);
         }
         return;
     }
@@ -154,11 +187,13 @@ void UpdateOne(PrinterOutcome& out, PrinterProgress& progress, const UpdatePlan&
         out.outcome = QStringLiteral("dry-run");
         out.message = QStringLiteral("found and answered; nothing was sent");
     } else {
-        transfer::FilePackage package(plan.fileNames);
+        transfer::FilePackage package(plan.files);
         CountingChannel channel(plan.makeChannel(out.printer), progress, cancel);
         WorkerObserver observer(progress, cancel);
         const transfer::Result result = transfer::Send(package, channel, observer, plan.policy);
-        out.bytesSent = progress.bytes;
+        out.bytesSent = uint64_t(result.bytes);
+        for (const Sha256Digest& digest : result.sent)
+            out.sha256.append(QString::fromStdString(DigestHex(digest)));
         Describe(out, result, plan, cancel);
         if (result.outcome == transfer::Outcome::Completed) {
             progress.percent = 100;
@@ -186,7 +221,11 @@ void RunUpdates(std::vector<PrinterOutcome>& printers, const UpdatePlan& plan,
     for (size_t i = 0; i < printers.size(); ++i)
         progress.push_back(std::make_unique<PrinterProgress>());
     std::atomic<size_t> next{0};
+    // events: the display and `ended`; the main thread sleeps on `change`
+    // between ticks and wakes at once when the last printer has ended.
     std::mutex events;
+    std::condition_variable change;
+    size_t ended = 0;
 
     auto worker = [&] {
         for (;;) {
@@ -197,23 +236,27 @@ void RunUpdates(std::vector<PrinterOutcome>& printers, const UpdatePlan& plan,
             if (!out.outcome.isEmpty()) {
                 // Already ended before any transfer (it did not answer).
                 progress[i]->phase = PrinterProgress::Phase::Done;
-                continue;
-            }
-            if (cancel.Cancel()) {
+            } else if (cancel.Cancel()) {
                 out.outcome = QStringLiteral("cancelled");
+                out.cause = QStringLiteral("cancelled");
                 out.message = QStringLiteral("not started: the update was cancelled");
                 progress[i]->phase = PrinterProgress::Phase::Done;
-                continue;
+            } else {
+                {
+                    const std::lock_guard<std::mutex> lock(events);
+                    display.Started(out);
+                }
+                UpdateOne(out, *progress[i], plan, cancel);
+                if (plan.record && !plan.dryRun)
+                    plan.record(out);
+                const std::lock_guard<std::mutex> lock(events);
+                display.Finished(out);
             }
             {
                 const std::lock_guard<std::mutex> lock(events);
-                display.Started(out);
+                ++ended;
             }
-            UpdateOne(out, *progress[i], plan, cancel);
-            if (plan.record && !plan.dryRun)
-                plan.record(out);
-            const std::lock_guard<std::mutex> lock(events);
-            display.Finished(out);
+            change.notify_one();
         }
     };
 
@@ -221,17 +264,13 @@ void RunUpdates(std::vector<PrinterOutcome>& printers, const UpdatePlan& plan,
     std::vector<std::thread> threads;
     for (int w = 0; w < workers; ++w)
         threads.emplace_back(worker);
-    for (;;) {
-        bool done = true;
-        for (const auto& p : progress)
-            done = done && p->phase == PrinterProgress::Phase::Done;
-        if (done && next.load() >= printers.size())
-            break;
-        {
-            const std::lock_guard<std::mutex> lock(events);
+    {
+        std::unique_lock<std::mutex> lock(events);
+        while (ended < printers.size()) {
             display.Tick(printers, progress);
+            change.wait_for(lock, std::chrono::milliseconds(200),
+                            [&] { return ended >= printers.size(); });
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     for (std::thread& thread : threads)
         thread.join();
@@ -245,6 +284,13 @@ QString Label(const PrinterOutcome& printer) {
     return printer.printer.name.isEmpty()
                ? printer.printer.address
                : QStringLiteral("%1 (%2)").arg(printer.printer.address, printer.printer.name);
+}
+
+// " (reset)" beside an outcome that has a cause of its own.
+QString CauseSuffix(const PrinterOutcome& printer) {
+    if (printer.cause.isEmpty() || printer.cause == printer.outcome)
+        return QString();
+    return QStringLiteral(" (%1)").arg(printer.cause);
 }
 
 QString Rate(uint64_t bytes, int64_t ms) {
@@ -264,8 +310,8 @@ public:
         Line(QStringLiteral("%1: started").arg(Label(printer)));
     }
     void Finished(const PrinterOutcome& printer) override {
-        Line(QStringLiteral("%1: %2, %3 bytes sent: %4")
-                 .arg(Label(printer), printer.outcome)
+        Line(QStringLiteral("%1: %2%3, %4 bytes sent: %5")
+                 .arg(Label(printer), printer.outcome, CauseSuffix(printer))
                  .arg(printer.bytesSent)
                  .arg(printer.message));
     }
@@ -303,7 +349,8 @@ public:
     void Finished(const PrinterOutcome& printer) override {
         Clear();
         std::fprintf(m_out, "%-40s %-18s %s\n", Label(printer).toUtf8().constData(),
-                     printer.outcome.toUtf8().constData(), printer.message.toUtf8().constData());
+                     (printer.outcome + CauseSuffix(printer)).toUtf8().constData(),
+                     printer.message.toUtf8().constData());
         std::fflush(m_out);
     }
     void Tick(const std::vector<PrinterOutcome>& printers,

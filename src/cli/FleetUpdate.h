@@ -4,6 +4,7 @@
 // does and starts nothing new; a second cancel drops the connections.
 #pragma once
 
+#include "FirmwareFile.h"
 #include "Fleet.h"
 #include "TransferEngine.h"
 
@@ -37,13 +38,14 @@ public:
     virtual ~UpdateDisplay() = default;
     virtual void Started(const PrinterOutcome& printer) = 0;
     virtual void Finished(const PrinterOutcome& printer) = 0;
-    // Called every few hundred milliseconds with everyone's progress.
+    // Called every few hundred milliseconds with everyone's progress, and
+    // once more at the end.
     virtual void Tick(const std::vector<PrinterOutcome>& printers,
                       const std::vector<std::unique_ptr<PrinterProgress>>& progress) = 0;
 };
 
 struct UpdatePlan {
-    std::vector<QString> fileNames;
+    std::vector<FirmwareEntry> files;
     transfer::Policy policy;
     int parallel = 4;
     bool dryRun = false;

@@ -19,6 +19,9 @@ struct PackageCheckOptions {
     // Adds or renews the "SHA256" key of every firmware section whose file
     // is usable, keeping every other key; the settings file keeps its format.
     bool writeChecksums = false;
+    // Reads and hashes every firmware file. Off, the files are only found,
+    // measured and opened: a list or an update hashes what it needs itself.
+    bool hashFiles = true;
 };
 
 PackageReport CheckPackage(const PackageLocation& location, const PackageCheckOptions& options);

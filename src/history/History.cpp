@@ -51,8 +51,12 @@ QJsonObject HistoryEntryToJson(const HistoryEntry& entry) {
     object.insert(QStringLiteral("name"), entry.name);
     object.insert(QStringLiteral("files"), QJsonArray::fromStringList(entry.files));
     object.insert(QStringLiteral("outcome"), entry.outcome);
+    if (!entry.cause.isEmpty())
+        object.insert(QStringLiteral("cause"), entry.cause);
     if (!entry.message.isEmpty())
         object.insert(QStringLiteral("message"), entry.message);
+    if (!entry.sha256.isEmpty())
+        object.insert(QStringLiteral("sha256"), QJsonArray::fromStringList(entry.sha256));
     return object;
 }
 
@@ -125,7 +129,10 @@ std::vector<HistoryEntry> ReadHistory(QString* error) {
         for (const QJsonValue& file : object.value(QStringLiteral("files")).toArray())
             entry.files.append(file.toString());
         entry.outcome = object.value(QStringLiteral("outcome")).toString();
+        entry.cause = object.value(QStringLiteral("cause")).toString();
         entry.message = object.value(QStringLiteral("message")).toString();
+        for (const QJsonValue& digest : object.value(QStringLiteral("sha256")).toArray())
+            entry.sha256.append(digest.toString());
         entries.push_back(std::move(entry));
     }
     // Lines are appended in time order, but two programs may append at once;

@@ -17,7 +17,10 @@ struct HistoryEntry {
     QString name;
     QStringList files;
     QString outcome; // completed, failed, cancelled, ...
+    QString cause;   // why it did not complete (reset, stalled, ...); empty when it did
     QString message; // what the user was told; may be empty
+    // The SHA-256 of each file sent whole, as it was read while sent.
+    QStringList sha256;
 };
 
 // The history file's path: $XDG_STATE_HOME when it is set and absolute,

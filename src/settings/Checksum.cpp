@@ -1,14 +1,14 @@
 #include "Checksum.h"
 
 #include "BundleUtilities.h"
-#include "SettingsData.h"
 
-#include <QCryptographicHash>
+#include "Sha256.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -27,7 +27,7 @@ FileDigest Sha256OfFile(const QString& path) {
         ::close(fd);
         return digest;
     }
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    Sha256 hash;
     std::vector<char> piece(1 << 20);
     for (;;) {
         const ssize_t n = ::read(fd, piece.data(), piece.size());
@@ -40,39 +40,47 @@ FileDigest Sha256OfFile(const QString& path) {
         }
         if (n == 0)
             break;
-        hash.addData(QByteArrayView(piece.data(), n));
+        hash.Add(piece.data(), std::size_t(n));
     }
     ::close(fd);
     digest.ok = true;
-    digest.hex = QString::fromLatin1(hash.result().toHex());
+    digest.hex = QString::fromStdString(DigestHex(hash.Finish()));
     return digest;
 }
 
 bool IsSha256Text(const QString& text) {
-    if (text.size() != 64)
-        return false;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        const bool digit =
-            (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
-        if (!digit)
+    return ParseDigestHex(text.toStdString()).has_value();
+}
+
+bool AnyChecksum(const std::vector<FirmwareEntry>& files) {
+    return std::any_of(files.begin(), files.end(),
+                       [](const FirmwareEntry& file) { return !file.sha256.isNull(); });
+}
+
+std::vector<ChecksumJob> ChecksumJobs(const std::vector<FirmwareEntry>& files) {
+    std::vector<ChecksumJob> jobs;
+    for (const FirmwareEntry& entry : files)
+        if (!entry.sha256.isNull())
+            jobs.push_back({entry.name, GetAPDirectoryFileName(entry.name, true), entry.sha256});
+    return jobs;
+}
+
+bool RunChecksums(const std::vector<ChecksumJob>& jobs, QString* fileName, QStringList* digests) {
+    if (digests != nullptr)
+        digests->clear();
+    for (const ChecksumJob& job : jobs) {
+        const FileDigest digest = job.path.isNull() ? FileDigest{} : Sha256OfFile(job.path);
+        if (digests != nullptr)
+            digests->append(digest.hex);
+        if (!IsSha256Text(job.sha256) || !digest.ok ||
+            digest.hex.compare(job.sha256, Qt::CaseInsensitive) != 0) {
+            *fileName = job.name;
             return false;
+        }
     }
     return true;
 }
 
 bool VerifyPackageChecksums(QString* fileName) {
-    for (int i = 0; i < m_Settings.FirmwareCount(); ++i) {
-        const BINFILE_LIST_DATA& entry = m_Settings.BinfileListdata[i];
-        if (entry.szSHA256.isNull())
-            continue;
-        const QString path = GetAPDirectoryFileName(entry.szFileName, true);
-        const FileDigest digest = path.isNull() ? FileDigest{} : Sha256OfFile(path);
-        if (!IsSha256Text(entry.szSHA256) || !digest.ok ||
-            digest.hex.compare(entry.szSHA256, Qt::CaseInsensitive) != 0) {
-            *fileName = entry.szFileName;
-            return false;
-        }
-    }
-    return true;
+    return RunChecksums(ChecksumJobs(PackageFirmware()), fileName);
 }

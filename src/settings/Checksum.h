@@ -3,7 +3,11 @@
 // printer receives a byte of it.
 #pragma once
 
+#include "FirmwareFile.h"
+
 #include <QString>
+#include <QStringList>
+#include <vector>
 
 struct FileDigest {
     bool ok = false;
@@ -18,8 +22,27 @@ FileDigest Sha256OfFile(const QString& path);
 // True when text is 64 hexadecimal digits (either case).
 bool IsSha256Text(const QString& text);
 
-// Checks every firmware file of the loaded package that has a "SHA256" key
-// against it, in the package's order, before anything is sent. True when all
-// match (or none has the key); otherwise false with the first file that does
-// not match, or cannot be read, or whose key is not a SHA-256, in *fileName.
+// Whether any file of the list has a "SHA256" key: only then is there
+// anything to check before sending.
+bool AnyChecksum(const std::vector<FirmwareEntry>& files);
+
+// The checks to make: each file with a "SHA256" key, its path resolved in
+// the package folder (null when none can be formed), in the package's order.
+struct ChecksumJob {
+    QString name;   // as the settings file names it
+    QString path;   // where it is read
+    QString sha256; // the key
+};
+std::vector<ChecksumJob> ChecksumJobs(const std::vector<FirmwareEntry>& files);
+
+// Checks every job's file against its key, in order, before anything is
+// sent. True when all match (or there are none); otherwise false with the
+// first file that does not match, or cannot be read, or whose key is not a
+// SHA-256, in *fileName. *digests (when given) gets each job's SHA-256 as
+// read, empty where it could not be read. Touches no process-wide state, so
+// it may run on a thread of its own while printers are found.
+bool RunChecksums(const std::vector<ChecksumJob>& jobs, QString* fileName,
+                  QStringList* digests = nullptr);
+
+// The same for the loaded package.
 bool VerifyPackageChecksums(QString* fileName);

@@ -1,11 +1,13 @@
 #include "FirmwareFile.h"
 
 #include "BundleUtilities.h"
+#include "SettingsData.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -21,7 +23,21 @@ std::string RealPath(const std::string& path) {
     return result;
 }
 
+int64_t ModifiedNs(const struct stat& info) {
+    return int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
 } // namespace
+
+std::vector<FirmwareEntry> PackageFirmware() {
+    std::vector<FirmwareEntry> files;
+    const int count = std::min(m_Settings.FirmwareCount(), kMaxFirmwareFiles);
+    for (int j = 0; j < count; ++j) {
+        const BINFILE_LIST_DATA& entry = m_Settings.BinfileListdata[j];
+        files.push_back({entry.szFileName, entry.szSHA256});
+    }
+    return files;
+}
 
 std::string ResolveFirmwareFile(const QString& fileName) {
     if (fileName.isEmpty())
@@ -68,6 +84,7 @@ bool FirmwareReader::Open(const QString& fileName) {
     }
     m_size = int64_t(info.st_size);
     m_read = 0;
+    m_modifiedNs = ModifiedNs(info);
     return true;
 }
 
@@ -77,6 +94,14 @@ void FirmwareReader::Close() {
     m_fd = -1;
     m_size = 0;
     m_read = 0;
+    m_modifiedNs = 0;
+    m_endedEarly = false;
+}
+
+bool FirmwareReader::Unchanged() const {
+    struct stat info {};
+    return m_fd >= 0 && ::fstat(m_fd, &info) == 0 && int64_t(info.st_size) == m_size &&
+           ModifiedNs(info) == m_modifiedNs;
 }
 
 long FirmwareReader::Read(unsigned char* into, std::size_t length) {
@@ -96,6 +121,7 @@ long FirmwareReader::Read(unsigned char* into, std::size_t length) {
         if (n < 0 && errno == EINTR)
             continue;
         // A file that ends before its measured size is not whole.
+        m_endedEarly = n == 0;
         return -1;
     }
 }

@@ -10,6 +10,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+// One firmware file as the settings file names it.
+struct FirmwareEntry {
+    QString name;   // relative to the package folder
+    QString sha256; // the section's SHA256 key; null when it has none
+};
+
+// The loaded package's firmware files (m_Settings), in their order.
+std::vector<FirmwareEntry> PackageFirmware();
 
 // The real path of the package's file fileName, or empty when it is not a
 // regular file inside the package folder (or no path can be formed).
@@ -32,6 +42,12 @@ public:
     // Up to length bytes: the count read, 0 at the end of the measured size,
     // -1 when the read fails or the file ends early.
     long Read(unsigned char* into, std::size_t length);
+    // After a Read of -1: whether the file ended before its measured size
+    // (it was cut while open) rather than failing to read.
+    bool EndedEarly() const { return m_endedEarly; }
+    // Whether the open file still has the size and modification time it had
+    // when it was opened: one rewritten in place while it was sent has not.
+    bool Unchanged() const;
 
     const std::string& Path() const { return m_path; }
 
@@ -39,5 +55,7 @@ private:
     int m_fd = -1;
     int64_t m_size = 0;
     int64_t m_read = 0;
+    int64_t m_modifiedNs = 0;
+    bool m_endedEarly = false;
     std::string m_path;
 };

@@ -31,6 +31,7 @@ struct NETWORK_LIST_DATA {
     QString szPrinterName;
     QString szPrinterFW;
     QString szStatus;
+    QString szSerial; // "SERN:" of the device ID, empty when unknown: tells rows of one printer
 };
 
 struct USB_LIST_DATA {

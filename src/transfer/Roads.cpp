@@ -1,6 +1,5 @@
 #include "Roads.h"
 
-#include "FirmwareFile.h"
 #include "NetIO.h"
 #include "usbdevice.h"
 
@@ -31,15 +30,32 @@ namespace {
 
 class FileSource : public Source {
 public:
-    bool Open(const QString& name) { return m_reader.Open(name); }
+    bool Open(const FirmwareEntry& file) {
+        m_expected.reset();
+        if (!file.sha256.isNull())
+            m_expected = ExpectedDigest(file.sha256);
+        return m_reader.Open(file.name);
+    }
     int64_t Size() const override { return m_reader.Size(); }
     long Read(unsigned char* into, std::size_t length) override {
         return m_reader.Read(into, length);
     }
+    Cause ReadFailure() const override {
+        return m_reader.EndedEarly() ? Cause::FileChanged : Cause::FileUnreadable;
+    }
+    std::optional<Sha256Digest> Expected() const override { return m_expected; }
+    bool Unchanged() override { return m_reader.Unchanged(); }
     const std::string& Path() const { return m_reader.Path(); }
 
 private:
+    // A key that is no SHA-256 vouches for no file: no file hashes to all
+    // zeros.
+    static Sha256Digest ExpectedDigest(const QString& text) {
+        return ParseDigestHex(text.toStdString()).value_or(Sha256Digest{});
+    }
+
     FirmwareReader m_reader;
+    std::optional<Sha256Digest> m_expected;
 };
 
 int64_t SteadyMs() {
@@ -59,9 +75,9 @@ std::unique_ptr<Source> FilePackage::Open(int index) {
     if (index < 0 || index >= FileCount())
         return nullptr;
     auto source = std::make_unique<FileSource>();
-    if (!source->Open(m_names[std::size_t(index)])) {
-        std::printf("firmware file %d cannot be sent: %s\n", index,
-                    qPrintable(m_names[std::size_t(index)]));
+    const FirmwareEntry& file = m_files[std::size_t(index)];
+    if (!source->Open(file)) {
+        std::printf("firmware file %d cannot be sent: %s\n", index, qPrintable(file.name));
         return nullptr;
     }
     std::printf("szFileName=%s\n", source->Path().c_str());
@@ -89,15 +105,29 @@ OpenResult NetChannel::Open(int waitMs) {
     if (sd == 0)
         return OpenResult::Open;
     m_net.reset();
+    m_failure = Cause::Refused;
     return sd < 0 ? OpenResult::Unreachable : OpenResult::Refused;
 }
+
+namespace {
+
+// What the socket's error says about the printer: one that never answered
+// the retransmissions never acknowledged; anything else ended it.
+Cause ConnectionCause(int error) {
+    return error == ETIMEDOUT ? Cause::NotAcknowledged : Cause::Reset;
+}
+
+} // namespace
 
 long NetChannel::Write(const unsigned char* data, std::size_t length, int waitMs) {
     if (!m_net)
         return -1;
     unsigned long written = 0;
-    if (m_net->NetworkWriteSome(data, length, waitMs, &written) != 0)
+    const int error = m_net->NetworkWriteSome(data, length, waitMs, &written);
+    if (error != 0) {
+        m_failure = ConnectionCause(error);
         return -1;
+    }
     return written > (unsigned long)LONG_MAX ? LONG_MAX : long(written);
 }
 
@@ -108,8 +138,11 @@ Delivery NetChannel::Delivered(int waitMs, int64_t* outstanding) {
     const int64_t end = SteadyMs() + waitMs;
     for (;;) {
         long pending = 0;
-        if (m_net->NetworkUnacknowledged(&pending) != 0)
+        const int error = m_net->NetworkUnacknowledged(&pending);
+        if (error != 0) {
+            m_failure = ConnectionCause(error);
             return Delivery::Lost;
+        }
         if (outstanding != nullptr)
             *outstanding = pending;
         if (pending == 0)
@@ -132,6 +165,10 @@ void NetChannel::Abort() {
     m_net.reset();
 }
 
+Cause NetChannel::Failure() const {
+    return m_failure;
+}
+
 // ---- USB -------------------------------------------------------------------------
 
 UsbChannel::UsbChannel(long vendorId, long productId)
@@ -141,7 +178,8 @@ UsbChannel::~UsbChannel() = default;
 
 OpenResult UsbChannel::Open(int) {
     m_device = std::make_unique<CUsbDevice>();
-    if (m_device->Dev_Open(m_vendorId, m_productId) == 0)
+    m_found = m_device->Dev_Open(m_vendorId, m_productId) == 0;
+    if (m_found)
         return OpenResult::Open;
     m_device.reset();
     return OpenResult::Unreachable;
@@ -175,6 +213,10 @@ void UsbChannel::Close() {
 
 void UsbChannel::Abort() {
     Close();
+}
+
+Cause UsbChannel::Failure() const {
+    return m_found ? Cause::Reset : Cause::Unplugged;
 }
 
 } // namespace transfer

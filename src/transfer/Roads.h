@@ -3,6 +3,7 @@
 // out-pipe (one opening per file).
 #pragma once
 
+#include "FirmwareFile.h"
 #include "TransferEngine.h"
 
 #include <QString>
@@ -15,15 +16,17 @@ class CUsbDevice;
 
 namespace transfer {
 
-// The package's firmware files, by their names in the settings file.
+// The package's firmware files, by their names in the settings file. A file
+// with a SHA256 key must hash to it as it is sent; one without must not
+// change while it is sent.
 class FilePackage : public Package {
 public:
-    explicit FilePackage(std::vector<QString> fileNames) : m_names(std::move(fileNames)) {}
-    int FileCount() const override { return int(m_names.size()); }
+    explicit FilePackage(std::vector<FirmwareEntry> files) : m_files(std::move(files)) {}
+    int FileCount() const override { return int(m_files.size()); }
     std::unique_ptr<Source> Open(int index) override;
 
 private:
-    std::vector<QString> m_names;
+    std::vector<FirmwareEntry> m_files;
 };
 
 // How each road sends, for every program that sends (the wizard's pages and
@@ -42,6 +45,7 @@ public:
     Delivery Delivered(int waitMs, int64_t* outstanding) override;
     void Close() override;
     void Abort() override;
+    Cause Failure() const override;
     // 128 KiB per send: each send costs far more than the bytes it copies.
     std::size_t PieceSize() const override { return 128 * 1024; }
 
@@ -49,6 +53,7 @@ private:
     std::string m_address;
     int m_port;
     std::unique_ptr<CNetIO> m_net;
+    Cause m_failure = Cause::Reset;
 };
 
 // The USB printer of the package's IDs, opened anew for every file.
@@ -61,6 +66,7 @@ public:
     Delivery Delivered(int waitMs, int64_t* outstanding) override;
     void Close() override;
     void Abort() override;
+    Cause Failure() const override;
     // A multiple of every bulk maximum packet size (8 to 1024 bytes).
     std::size_t PieceSize() const override { return 1024 * 1024; }
 
@@ -68,6 +74,7 @@ private:
     long m_vendorId;
     long m_productId;
     std::unique_ptr<CUsbDevice> m_device;
+    bool m_found = false; // the last opening found the printer
 };
 
 } // namespace transfer

@@ -7,6 +7,7 @@
 #include "NetIO.h"
 #include "ProgressDlg.h"
 #include "Roads.h"
+#include "SamePrinter.h"
 #include "mainwindow.h"
 
 #include <unistd.h>
@@ -201,6 +202,9 @@ void MainWindow::AddNetworkRows(const std::vector<std::string>& addresses, const
         // Display text: UTF-8 without control characters (NetIO made it so).
         entry.szPrinterName = QString::fromUtf8(q.szName);
         entry.szPrinterFW = QString::fromUtf8(q.szVersion);
+        entry.szSerial = q.bStatusRead
+                             ? QString::fromLatin1(DeviceIdField(q.szDeviceId, "SERN").c_str())
+                             : QString();
         m_Settings.bNetworkChecked[row] = 0;
         m_Settings.nNetworkCount = row + 1;
         if (m_networkList != nullptr) {
@@ -374,6 +378,29 @@ std::vector<QString> MainWindow::FirmwareFileNames() const {
     return names;
 }
 
+// The ticked rows, each printer once: a printer listed on several addresses
+// (IPv4 and IPv6, or two addresses with one serial) is sent its package over
+// the first of them, IPv4 first, and its other rows follow its outcome.
+std::vector<std::vector<int>> MainWindow::TickedPrinters() const {
+    std::vector<int> ticked;
+    std::vector<PrinterIdentity> identities;
+    for (int i = 0; i < ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters); ++i) {
+        if (m_Settings.bNetworkChecked[i] == 0)
+            continue;
+        const NETWORK_LIST_DATA& entry = m_Settings.NetworkListdata[i];
+        ticked.push_back(i);
+        identities.push_back({entry.szSerial.toStdString(), {entry.szIPv4Address.toStdString()}});
+    }
+    std::vector<std::vector<int>> printers;
+    for (const std::vector<std::size_t>& group :
+         GroupSamePrinters(identities, ReadNeighbourTable())) {
+        printers.emplace_back();
+        for (const std::size_t member : group)
+            printers.back().push_back(ticked[member]);
+    }
+    return printers;
+}
+
 // Ticked rows in, numbered messages out; the transfer engine sends.
 int MainWindow::NetworkFWUpgrade() {
     if (m_Settings.nFWCount <= 0 || m_bDownloading)
@@ -381,15 +408,17 @@ int MainWindow::NetworkFWUpgrade() {
     DownloadScope busy(m_bDownloading);
     if (!PackageChecksumsMatch())
         return -1;
-    transfer::FilePackage package(FirmwareFileNames());
+    transfer::FilePackage package(PackageFirmware());
     const transfer::Policy policy = transfer::NetworkPolicy(m_Settings.nStallTimeout * 1000);
-    for (int i = 0; i < ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters); ++i) {
+    for (const std::vector<int>& rows : TickedPrinters()) {
         // The window was closed: no further printer is started.
         if (m_bCloseAfterDownload)
             break;
-        if (m_Settings.bNetworkChecked[i] == 0)
-            continue;
-        const NETWORK_LIST_DATA& entry = m_Settings.NetworkListdata[i];
+        const NETWORK_LIST_DATA& entry = m_Settings.NetworkListdata[rows.front()];
+        for (std::size_t k = 1; k < rows.size(); ++k)
+            std::printf("row %s is the printer at %s: it gets the package once, over %s\n",
+                        qPrintable(m_Settings.NetworkListdata[rows[k]].szIPv4Address),
+                        qPrintable(entry.szIPv4Address), qPrintable(entry.szIPv4Address));
         char address[kCTextSize] = {};
         CopyAsciiText(entry.szIPv4Address, address);
         if (!IsValidIPAddress(address)) {
@@ -404,24 +433,7 @@ int MainWindow::NetworkFWUpgrade() {
         transfer::NetChannel channel(address, kPrintPort);
         CDownloadObserver observer(progress, m_bCancel);
         const transfer::Result result = transfer::Send(package, channel, observer, policy);
-        switch (result.outcome) {
-        case transfer::Outcome::Completed:
-            RecordOutcome(entry.szIPv4Address, entry.szPrinterName, "completed", 0);
-            FinishedContorl();
-            ShowMessage(0);
-            break;
-        case transfer::Outcome::Failed:
-        case transfer::Outcome::FileUnusable:
-            RecordOutcome(entry.szIPv4Address, entry.szPrinterName, "failed", 2);
-            ShowMessage(2);
-            break;
-        case transfer::Outcome::Cancelled:
-            RecordOutcome(entry.szIPv4Address, entry.szPrinterName, "cancelled", -1);
-            break;
-        case transfer::Outcome::Unreachable:
-            RecordOutcome(entry.szIPv4Address, entry.szPrinterName, "unreachable", -1);
-            break;
-        }
+        EndDownload(entry.szIPv4Address, entry.szPrinterName, result, 2, -1);
         m_pProgressDlg = nullptr;
     }
     return 0;

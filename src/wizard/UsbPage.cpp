@@ -155,33 +155,17 @@ int MainWindow::USBFWUpgrade() {
     m_bCancel = false;
     progress.ShowDialog(GetWindowRef(), printerName);
 
-    transfer::FilePackage package(FirmwareFileNames());
+    transfer::FilePackage package(PackageFirmware());
     transfer::UsbChannel channel(m_Settings.nVID, m_Settings.nPID);
     const transfer::Policy policy = transfer::UsbPolicy(m_Settings.nStallTimeout * 1000);
     CDownloadObserver observer(progress, m_bCancel);
     const transfer::Result result = transfer::Send(package, channel, observer, policy);
-    const QString usb = QStringLiteral("usb");
-    switch (result.outcome) {
-    case transfer::Outcome::Completed:
-        RecordOutcome(usb, printerName, "completed", 0);
-        FinishedContorl();
-        ShowMessage(0);
-        break;
-    case transfer::Outcome::Unreachable:
-        RecordOutcome(usb, printerName, "unreachable", 6);
+    EndDownload(QStringLiteral("usb"), printerName, result, 1, 6);
+    if (result.outcome == transfer::Outcome::Unreachable) {
         // Once a file has not reached the printer no later one is sent; each
         // is reported as not delivered.
         for (int j = result.file; j < files; ++j)
             ShowMessage(6, printerName);
-        break;
-    case transfer::Outcome::Failed:
-    case transfer::Outcome::FileUnusable:
-        RecordOutcome(usb, printerName, "failed", 1);
-        ShowMessage(1);
-        break;
-    case transfer::Outcome::Cancelled:
-        RecordOutcome(usb, printerName, "cancelled", -1);
-        break;
     }
     return 0;
 }

@@ -2,11 +2,14 @@
 // firmware files to the printers that receive them.
 #pragma once
 
+#include <future>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "SettingsData.h"
 #include "TWindow.h"
+#include "TransferEngine.h"
 
 class CAddIPAddressDlg;
 class CProgressDlg;
@@ -126,6 +129,8 @@ inline constexpr const char* stringDisconnectPrinter = "Unable to download data 
 inline constexpr const char* stringSettingsUnusable = "The settings file cannot be used:";
 inline constexpr const char* stringChecksumMismatch =
     "A firmware file does not match its checksum, so nothing was sent:";
+inline constexpr const char* stringFileChanged =
+    "A firmware file changed while it was sent, so the printer did not get it whole:";
 inline constexpr const char* stringSettingsMissing = "The file does not exist.";
 inline constexpr const char* stringSettingsUnreadable = "The file cannot be read.";
 inline constexpr const char* stringSettingsCorrupt = "The file is not a valid property list.";
@@ -296,11 +301,30 @@ private:
     // The package's firmware files, by name, in their order.
     std::vector<QString> FirmwareFileNames() const;
     // False, after message 7 naming the file, when a firmware file of the
-    // package does not match its SHA256: then no printer gets anything.
+    // package does not match its SHA256: then no printer gets anything. The
+    // check runs once per run, on a thread of its own from the moment the
+    // settings are read, so that it is usually done before the first
+    // download; a package without SHA256 keys is not read for it at all.
     bool PackageChecksumsMatch();
-    // One line of the update history for one printer's outcome.
+    void StartChecksumCheck();
+    std::future<std::pair<bool, QString>> m_checksums; // (all match, first file that did not)
+    bool m_checksumsMatch = true;
+    QString m_checksumMismatch;
+    bool m_waitingForChecksums = false;
+    // One line of the update history for one printer's outcome: what the
+    // user was told (message code, -1 for none), why, and what was sent.
     void RecordOutcome(const QString& address, const QString& name, const char* outcome,
-                       int message);
+                       int message, const transfer::Result* result = nullptr);
+    // Tells the user how a download ended and records it: message 0 and the
+    // finished state, failMessage (1 USB, 2 network) for a failure, message 8
+    // for a file that changed while it was sent, nothing for a cancel. An
+    // unreachable printer is recorded with unreachableMessage and left to the
+    // caller to tell.
+    void EndDownload(const QString& address, const QString& name, const transfer::Result& result,
+                     int failMessage, int unreachableMessage);
+    // The ticked rows by printer: each printer's rows, the one its package
+    // goes to first.
+    std::vector<std::vector<int>> TickedPrinters() const;
     void OpenAddIPDialog();
 
     tb::Control* Find(tb::ControlID id) const;

@@ -17,32 +17,10 @@ FleetPrinter Row(const char* address, const char* name, const char* serial = "")
     return printer;
 }
 
-TEST(Fleet, DeviceIdFieldsAreFoundInAnyCaseAndPosition) {
-    const QString id = QStringLiteral("MFG:Maker;MDL:QX-310; sern : QX31-0042 ;STS:AAAA");
-    EXPECT_EQ(DeviceIdField(id, QStringLiteral("SERN")), QStringLiteral("QX31-0042"));
-    EXPECT_EQ(DeviceIdField(id, QStringLiteral("MDL")), QStringLiteral("QX-310"));
-    EXPECT_TRUE(DeviceIdField(id, QStringLiteral("CMD")).isEmpty());
-    EXPECT_TRUE(DeviceIdField(QString(), QStringLiteral("SERN")).isEmpty());
-}
-
 TEST(Fleet, OnePrinterOnTwoAddressesIsOneEntryUpdatedOverIPv4) {
-    const auto neighbours = ParseNeighbourTable(QStringLiteral(
-        "IP address       HW type     Flags       HW address            Mask     Device\n"
-        "10.0.1.5         0x1         0x2         02:16:3e:aa:bb:cc     *        veth0\n"
-        "10.0.1.6         0x1         0x0         00:00:00:00:00:00     *        veth0\n"
-        "10.0.1.7         0x1         0x2         52:54:00:12:34:56     *        veth0\n"));
-    ASSERT_EQ(neighbours.size(), 2u);
-    EXPECT_EQ(neighbours.at(QStringLiteral("10.0.1.5")), QStringLiteral("02:16:3e:aa:bb:cc"));
-
     // 02:16:3e:aa:bb:cc -> interface identifier 0016:3eff:feaa:bbcc.
-    EXPECT_TRUE(IsLinkLocalOfMac(QStringLiteral("fe80::16:3eff:feaa:bbcc%veth0"),
-                                 QStringLiteral("02:16:3e:aa:bb:cc")));
-    EXPECT_FALSE(IsLinkLocalOfMac(QStringLiteral("fe80::216:3eff:feaa:bbcc"),
-                                  QStringLiteral("02:16:3e:aa:bb:cc")));
-    EXPECT_FALSE(IsLinkLocalOfMac(QStringLiteral("2001:db8::16:3eff:feaa:bbcc"),
-                                  QStringLiteral("02:16:3e:aa:bb:cc")));
-    EXPECT_FALSE(IsLinkLocalOfMac(QStringLiteral("not an address"), QStringLiteral("x")));
-
+    const NeighbourTable neighbours = {{"10.0.1.5", "02:16:3e:aa:bb:cc"},
+                                       {"10.0.1.7", "52:54:00:12:34:56"}};
     const std::vector<FleetPrinter> rows = {
         Row("fe80::16:3eff:feaa:bbcc%veth0", "Lab"), // answered first over IPv6
         Row("10.0.1.7", "Office", "S-7"),
@@ -91,11 +69,13 @@ TEST(Fleet, ReportsCarryEveryKeyAndQuoteWhatNeedsIt) {
     done.firmwareAfter = QStringLiteral("1.1");
     done.outcome = QStringLiteral("completed");
     done.bytesSent = 17813;
+    done.sha256 = QStringList{"fa6d", "0b1c"};
     done.started = QDateTime::fromString(QStringLiteral("2026-12-08T10:00:00Z"), Qt::ISODate);
     done.finished = QDateTime::fromString(QStringLiteral("2026-12-08T10:00:05Z"), Qt::ISODate);
     PrinterOutcome waiting;
     waiting.printer = Row("10.0.1.8", "=cmd()");
     waiting.outcome = QStringLiteral("cancelled");
+    waiting.cause = QStringLiteral("cancelled");
 
     const QJsonObject report =
         QJsonDocument::fromJson(ReportJson(QStringLiteral("QX-310 MFP"),
@@ -106,18 +86,22 @@ TEST(Fleet, ReportsCarryEveryKeyAndQuoteWhatNeedsIt) {
     EXPECT_EQ(report["package"]["files"][0]["size"].toInt(), 19);
     const QJsonObject first = report["printers"][0].toObject();
     EXPECT_EQ(first.keys(),
-              (QStringList{"address", "addresses", "bytes_sent", "finished", "firmware_after",
-                           "firmware_before", "message", "name", "outcome", "serial", "started"}));
+              (QStringList{"address", "addresses", "bytes_sent", "cause", "finished",
+                           "firmware_after", "firmware_before", "message", "name", "outcome",
+                           "serial", "sha256", "started"}));
     EXPECT_EQ(first["bytes_sent"].toInt(), 17813);
+    EXPECT_EQ(first["sha256"][1].toString(), QStringLiteral("0b1c"));
+    EXPECT_EQ(report["printers"][1]["cause"].toString(), QStringLiteral("cancelled"));
     EXPECT_EQ(first["started"].toString(), QStringLiteral("2026-12-08T10:00:00.000Z"));
     EXPECT_EQ(report["printers"][1]["started"].toString(), QString());
 
     EXPECT_EQ(ReportCsv({done, waiting}),
               QByteArray("address,addresses,name,serial,firmware_before,firmware_after,outcome,"
-                         "message,bytes_sent,started,finished\r\n"
+                         "message,bytes_sent,started,finished,cause,sha256\r\n"
                          "10.0.1.5,10.0.1.5 fe80::1%veth0,\"Lab, \"\"east\"\"\",S-5,1.0,1.1,"
-                         "completed,,17813,2026-12-08T10:00:00.000Z,2026-12-08T10:00:05.000Z\r\n"
-                         "10.0.1.8,,'=cmd(),,,,cancelled,,0,,\r\n"));
+                         "completed,,17813,2026-12-08T10:00:00.000Z,2026-12-08T10:00:05.000Z,,"
+                         "fa6d 0b1c\r\n"
+                         "10.0.1.8,,'=cmd(),,,,cancelled,,0,,,cancelled,\r\n"));
     EXPECT_EQ(ListCsv({Row("10.0.1.5", "Lab")}),
               QByteArray("address,addresses,name,serial,firmware,status\r\n"
                          "10.0.1.5,,Lab,,1.0,Ready\r\n"));

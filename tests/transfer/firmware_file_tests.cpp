@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,12 +35,22 @@ TEST(FirmwareFile, ReadInPiecesAsWritten) {
     EXPECT_EQ(reader.Size(), 300001);
     EXPECT_EQ(ReadAll(reader, 4096), bytes);
 
+    EXPECT_TRUE(reader.Unchanged());
+
+    // Rewritten in place while open, size kept: the reader can tell.
+    ASSERT_TRUE(reader.Open("fw.bin"));
+    const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, package.Path("fw.bin").toLocal8Bit().constData(), past, 0), 0);
+    EXPECT_FALSE(reader.Unchanged());
+
     // A file cut short after it was measured is not whole.
     ASSERT_TRUE(reader.Open("fw.bin"));
     ASSERT_EQ(truncate(package.Path("fw.bin").toLocal8Bit().constData(), 1000), 0);
     std::vector<unsigned char> buffer(4096);
     EXPECT_EQ(reader.Read(buffer.data(), buffer.size()), 1000);
     EXPECT_EQ(reader.Read(buffer.data(), buffer.size()), -1);
+    EXPECT_TRUE(reader.EndedEarly());
+    EXPECT_FALSE(reader.Unchanged());
 }
 
 TEST(FirmwareFile, OnlyRegularFilesInsideThePackage) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -14,6 +16,7 @@
 namespace {
 
 using Bytes = std::vector<unsigned char>;
+using transfer::Cause;
 using transfer::Delivery;
 using transfer::OpenResult;
 using transfer::Outcome;
@@ -72,11 +75,14 @@ public:
     std::vector<Bytes> files;
     int unusable = -1;    // this file cannot be opened
     int failingRead = -1; // this file's reads fail after half of it
+    int rewritten = -1;   // this file's second half is rewritten while it is sent
+    std::vector<std::optional<Sha256Digest>> expected; // per file; none when shorter
     std::vector<std::string>* log = nullptr;
 
     class Mem : public transfer::Source {
     public:
-        Mem(const Bytes& b, int64_t failAt) : m_b(b), m_failAt(failAt) {}
+        Mem(const Bytes& b, int64_t failAt, bool rewritten, std::optional<Sha256Digest> expected)
+            : m_b(b), m_failAt(failAt), m_rewritten(rewritten), m_expected(expected) {}
         int64_t Size() const override { return int64_t(m_b.size()); }
         long Read(unsigned char* into, std::size_t length) override {
             if (m_failAt >= 0 && m_pos >= std::size_t(m_failAt))
@@ -85,13 +91,20 @@ public:
             if (m_failAt >= 0)
                 n = std::min(n, std::size_t(m_failAt) - m_pos);
             std::copy_n(m_b.begin() + long(m_pos), n, into);
+            for (std::size_t i = 0; i < n && m_rewritten; ++i)
+                if (m_pos + i >= m_b.size() / 2)
+                    into[i] ^= 0x5A;
             m_pos += n;
             return long(n);
         }
+        std::optional<Sha256Digest> Expected() const override { return m_expected; }
+        bool Unchanged() override { return !m_rewritten; }
 
     private:
         const Bytes& m_b;
         int64_t m_failAt;
+        bool m_rewritten;
+        std::optional<Sha256Digest> m_expected;
         std::size_t m_pos = 0;
     };
 
@@ -100,9 +113,10 @@ public:
         log->push_back("file " + std::to_string(index));
         if (index == unusable)
             return nullptr;
+        const std::size_t i = std::size_t(index);
         return std::make_unique<Mem>(
-            files[std::size_t(index)],
-            index == failingRead ? int64_t(files[std::size_t(index)].size() / 2) : -1);
+            files[i], index == failingRead ? int64_t(files[i].size() / 2) : -1, index == rewritten,
+            i < expected.size() ? expected[i] : std::nullopt);
     }
 };
 
@@ -123,6 +137,8 @@ public:
     int64_t stallAfter = -1; // total bytes after which it takes none
     int64_t resetAfter = -1; // total bytes after which the connection breaks
     Delivery delivery = Delivery::Delivered;
+    std::vector<Delivery> deliveries; // per connection, over `delivery`
+    int64_t deliveredAfterMs = 0;     // a delivery still pending this long after the first ask
     int64_t total = 0;
 
     OpenResult Open(int waitMs) override {
@@ -165,17 +181,25 @@ public:
     }
     Delivery Delivered(int waitMs, int64_t* outstanding) override {
         *outstanding = 4;
-        if (delivery == Delivery::Pending)
+        const std::size_t c = connections.size() - 1;
+        Delivery answer = c < deliveries.size() ? deliveries[c] : delivery;
+        if (m_askedAt < 0)
+            m_askedAt = m_clock.now;
+        if (answer == Delivery::Delivered && m_clock.now - m_askedAt < deliveredAfterMs)
+            answer = Delivery::Pending;
+        if (answer == Delivery::Pending)
             m_clock.now += waitMs;
-        return delivery;
+        return answer;
     }
     void Close() override {
         log->push_back("close");
         m_open = false;
+        m_askedAt = -1;
     }
     void Abort() override {
         log->push_back("abort");
         m_open = false;
+        m_askedAt = -1;
     }
     std::size_t PieceSize() const override { return piece; }
 
@@ -183,6 +207,7 @@ private:
     FakeObserver& m_clock;
     unsigned m_opens = 0;
     bool m_open = false;
+    int64_t m_askedAt = -1;
 };
 
 class EngineTest : public ::testing::Test {
@@ -211,6 +236,8 @@ TEST_F(EngineTest, EachFileOnItsOwnConnectionWithItsMarkerAndThePause) {
     EXPECT_EQ(channel.connections[0], Cat(package.files[0], kSep));
     EXPECT_EQ(channel.connections[1], Cat(package.files[1], kSep));
     EXPECT_EQ(channel.connections[2], kEnd) << "an empty file is nothing, then its marker";
+    EXPECT_EQ(result.bytes, channel.total) << "every byte taken is counted, markers too";
+    EXPECT_EQ(result.sent.size(), 3u);
     EXPECT_EQ(log, (std::vector<std::string>{"file 0", "open", "pause 1000", "close", "file 1",
                                              "open", "pause 1000", "close", "file 2", "open",
                                              "dialog closes", "close"}))
@@ -261,6 +288,8 @@ TEST_F(EngineTest, StalledPrinterFailsAfterTheLimitWithoutMarker) {
     const auto result = Run();
     EXPECT_EQ(result.outcome, Outcome::Failed);
     EXPECT_EQ(result.file, 0);
+    EXPECT_EQ(result.cause, Cause::Stalled);
+    EXPECT_EQ(result.bytes, 50000);
     ASSERT_EQ(channel.connections.size(), 1u);
     EXPECT_EQ(channel.connections[0],
               Bytes(package.files[0].begin(), package.files[0].begin() + 50000));
@@ -314,24 +343,110 @@ TEST_F(EngineTest, CancelDuringAStallEndsAsCancelled) {
 
 TEST_F(EngineTest, ResetMidwayEndsThePrinterWithoutMarker) {
     package.files = {Pattern(100000, 1), Pattern(100, 2)};
-    channel.resetAfter = 30000;
+    channel.resetAfter = 30000; // in the middle of a piece: that part is taken, then it fails
     const auto result = Run();
     EXPECT_EQ(result.outcome, Outcome::Failed);
+    EXPECT_EQ(result.cause, Cause::Reset);
+    EXPECT_EQ(result.bytes, 30000) << "the part of a piece taken before the failure counts";
     ASSERT_EQ(channel.connections.size(), 1u);
     EXPECT_EQ(channel.connections[0].size(), 30000u);
+}
+
+// A connection closed with bytes in flight loses them when the printer then
+// resets it: every file, not only the last, is acknowledged before its close.
+TEST_F(EngineTest, EveryFileIsAcknowledgedBeforeItsConnectionCloses) {
+    package.files = {Pattern(100000, 1), Pattern(100, 2)};
+    policy.checkDelivery = true;
+    channel.deliveries = {Delivery::Pending}; // takes file 0 and its separator, acknowledges never
+    auto result = Run();
+    EXPECT_EQ(result.outcome, Outcome::Failed);
+    EXPECT_EQ(result.file, 0);
+    EXPECT_EQ(result.cause, Cause::NotAcknowledged);
+    ASSERT_EQ(channel.connections.size(), 1u) << "no later file goes to that printer";
+    EXPECT_EQ(channel.connections[0], Cat(package.files[0], kSep)) << "the wire is unchanged";
+    EXPECT_EQ(log.back(), "abort");
+    EXPECT_GE(observer.now, 5000);
+
+    channel.connections.clear();
+    channel.deliveries = {Delivery::Lost}; // resets the connection after taking the file
+    result = Run();
+    EXPECT_EQ(result.outcome, Outcome::Failed);
+    EXPECT_EQ(result.file, 0);
+    EXPECT_EQ(result.cause, Cause::Reset);
+    EXPECT_EQ(channel.connections.size(), 1u);
+
+    // Acknowledged some 300 ms after the separator: the pause runs meanwhile
+    // and is never shorter than a second in all.
+    const int waited = 8 * policy.sliceMs;
+    channel.connections.clear();
+    channel.deliveries.clear();
+    channel.deliveredAfterMs = waited;
+    log.clear();
+    result = Run();
+    EXPECT_EQ(result.outcome, Outcome::Completed);
+    ASSERT_EQ(channel.connections.size(), 2u);
+    EXPECT_EQ(channel.connections[1], Cat(package.files[1], kEnd));
+    EXPECT_EQ(std::count(log.begin(), log.end(), "pause " + std::to_string(1000 - waited)), 1)
+        << "the rest of the second after the acknowledgement";
+}
+
+// A marker vouches for the bytes before it: none follows bytes that are not
+// the package's own, whether the file has a SHA-256 key or not.
+TEST_F(EngineTest, BytesThatAreNotThePackagesOwnGetNoMarker) {
+    Sha256 sha;
+    package.files = {Pattern(300000, 1), Pattern(100, 2)};
+    sha.Add(package.files[0].data(), package.files[0].size());
+    const Sha256Digest original = sha.Finish();
+
+    package.rewritten = 0;
+    for (const bool keyed : {true, false}) {
+        package.expected = {keyed ? std::optional(original) : std::nullopt};
+        channel.connections.clear();
+        const auto result = Run();
+        EXPECT_EQ(result.outcome, Outcome::Failed) << keyed;
+        EXPECT_EQ(result.file, 0);
+        EXPECT_EQ(result.cause, Cause::FileChanged);
+        ASSERT_EQ(channel.connections.size(), 1u);
+        EXPECT_EQ(channel.connections[0].size(), package.files[0].size()) << "bytes, no marker";
+        EXPECT_EQ(log.back(), "abort");
+        EXPECT_TRUE(result.sent.empty());
+    }
+
+    // The file is as it was, but its key names other bytes.
+    package.rewritten = -1;
+    Sha256Digest other = original;
+    other[31] ^= 1;
+    package.expected = {other};
+    channel.connections.clear();
+    EXPECT_EQ(Run().cause, Cause::FileChanged);
+    EXPECT_EQ(channel.connections[0].size(), package.files[0].size());
+
+    // Matching: sent, and each file's SHA-256 is the one of its bytes.
+    package.files = {Bytes{'a', 'b', 'c'}, Bytes()};
+    package.expected = {};
+    channel.connections.clear();
+    const auto result = Run();
+    EXPECT_EQ(result.outcome, Outcome::Completed);
+    ASSERT_EQ(result.sent.size(), 2u);
+    EXPECT_EQ(DigestHex(result.sent[0]),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(DigestHex(result.sent[1]),
+              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 }
 
 TEST_F(EngineTest, CompletedOnlyWhenDelivered) {
     package.files = {Pattern(1000, 1)};
     policy.checkDelivery = true;
     channel.delivery = Delivery::Pending; // accepts, never acknowledges
-    EXPECT_EQ(Run().outcome, Outcome::Failed);
+    const auto never = Run();
+    EXPECT_EQ(never.outcome, Outcome::Failed);
+    EXPECT_EQ(never.cause, Cause::NotAcknowledged);
     EXPECT_GE(observer.now, 5000);
     EXPECT_EQ(channel.connections[0], Cat(package.files[0], kEnd));
     EXPECT_EQ(log.back(), "abort");
 
     channel.delivery = Delivery::Lost; // reset after the end marker
-    EXPECT_EQ(Run().outcome, Outcome::Failed);
+    EXPECT_EQ(Run().cause, Cause::Reset);
 
     channel.delivery = Delivery::Delivered;
     EXPECT_EQ(Run().outcome, Outcome::Completed);
