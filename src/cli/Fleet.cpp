@@ -7,10 +7,10 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <arpa/inet.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -242,9 +242,13 @@ bool ReportDestinationUsable(const QString& path, QString* why) {
         *why = QStringLiteral("the folder %1 does not exist").arg(folder);
         return false;
     }
-    // The temporary file is made in that folder, then renamed into place.
-    if (::access(folderName.constData(), W_OK | X_OK) != 0) {
-        *why = QStringLiteral("the folder %1 cannot be written").arg(folder);
+    // The report is made as a temporary file in that folder, then renamed
+    // into place: the same is tried now, which also holds for root, a
+    // read-only mount or an immutable folder.
+    QTemporaryFile probe(folder + QStringLiteral("/.quenlo-report-XXXXXX"));
+    if (!probe.open()) {
+        *why =
+            QStringLiteral("the folder %1 cannot be written: %2").arg(folder, probe.errorString());
         return false;
     }
     return true;

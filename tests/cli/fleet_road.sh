@@ -45,10 +45,11 @@ wait_conn() {
   done
   return 1
 }
-outcome() { # outcome REPORT ADDRESS -> the printer's outcome
+outcome() { # outcome REPORT ADDRESS [FIELD] -> the printer's outcome (or another field)
   python3 -c 'import json,sys
 r=json.load(open(sys.argv[1]))
-print(" ".join(p["outcome"] for p in r["printers"] if p["address"]==sys.argv[2]))' "$1" "$2"
+print(" ".join(p[sys.argv[3]] for p in r["printers"] if p["address"]==sys.argv[2]))' \
+    "$1" "$2" "${3:-outcome}"
 }
 
 cli() { "$cli" --package "$package" "$@"; }
@@ -99,8 +100,11 @@ failures)
   check "F01 completed beside the others" [ "$(outcome "$work/report.json" 198.18.0.101)" = completed ]
   check "F01 holds the whole package" updated_whole F01
   check "STALL failed after the stall limit" [ "$(outcome "$work/report.json" 198.18.1.30)" = failed ]
+  check "STALL's cause is stalled" [ "$(outcome "$work/report.json" 198.18.1.30 cause)" = stalled ]
   check "RESET failed" [ "$(outcome "$work/report.json" 198.18.1.31)" = failed ]
+  check "RESET's cause is reset" [ "$(outcome "$work/report.json" 198.18.1.31 cause)" = reset ]
   check "SILENT is unreachable" [ "$(outcome "$work/report.json" 198.18.1.32)" = unreachable ]
+  check "the log line names the cause" grep -q '198.18.1.31.*failed (reset)' "$work/out.txt"
   check "no marker after part of a file at RESET" wait_conn RESET 1
   ;;
 dry-run)
@@ -149,6 +153,83 @@ checksum)
   check "a wrong SHA256 is a package that cannot be used: exit 2" [ $status = 2 ]
   check "the message names the file" grep -q 'b.bin: SHA256 mismatch' "$work/err.txt"
   for name in "${F[@]}"; do check "$name got nothing" no_connection "$name"; done
+  ;;
+first-file)
+  # Most of a.bin reaches each printer, which then resets that connection or
+  # never reads it again; b.bin it would read whole. The first file is never
+  # acknowledged: the printer fails there and gets no second file.
+  head -c 600000 /dev/urandom > "$package/a.bin"
+  cli update 198.18.0.102 198.18.2.30 198.18.2.31 --report "$work/report.json" \
+    > "$work/out.txt"; status=$?
+  check "a printer that did not hold its first file: exit 1" [ $status = 1 ]
+  check "F02 completed beside them" [ "$(outcome "$work/report.json" 198.18.0.102)" = completed ]
+  check "FIRST-RESET failed, reset" [ "$(outcome "$work/report.json" 198.18.2.30) $(outcome \
+    "$work/report.json" 198.18.2.30 cause)" = "failed reset" ]
+  check "FIRST-STOP failed, not acknowledged" [ "$(outcome "$work/report.json" 198.18.2.31) $(outcome \
+    "$work/report.json" 198.18.2.31 cause)" = "failed not-acknowledged" ]
+  for name in FIRST-RESET FIRST-STOP; do
+    check "$name got no second connection" [ ! -e "$(sink_of "$name")/conn-2.bin" ]
+  done
+  check "bytes_sent counts what the printers took, short of the package" python3 -c '
+import json, sys
+r = json.load(open(sys.argv[1]))
+sent = {p["address"]: p["bytes_sent"] for p in r["printers"]}
+sys.exit(0 if 274432 <= sent["198.18.2.30"] <= 600004 and sent["198.18.0.102"] == 605008 else 1)' \
+    "$work/report.json"
+  ;;
+rewritten)
+  # A 30 MB file at 10 MB/s, rewritten in place a second into the send, with
+  # and without its SHA256 key: its marker never follows.
+  head -c 30000000 /dev/urandom > "$package/a.bin"
+  for keyed in yes no; do
+    extra=""
+    [ $keyed = yes ] && extra="<key>SHA256</key><string>$(sha256sum < "$package/a.bin" | cut -c1-64)</string>"
+    make_package "$package" "$general" "a.bin|$extra" b.bin
+    before=$(grep -c '^conn' "$(sink_of SLOW5)/sink.log")
+    cli update 198.18.1.55 --report "$work/report.json" > "$work/out.txt" &
+    pid=$!
+    for i in $(seq 200); do
+      [ "$(stat -c %s "$(sink_of SLOW5)/conn-$((before + 1)).bin" 2>/dev/null || echo 0)" -gt 8000000 ] && break
+      sleep 0.05
+    done
+    head -c 30000000 /dev/urandom | dd of="$package/a.bin" conv=notrunc status=none
+    wait $pid; status=$?
+    check "rewritten ($keyed key): exit 1" [ $status = 1 ]
+    check "rewritten ($keyed key): failed, file-changed" [ "$(outcome "$work/report.json" \
+      198.18.1.55) $(outcome "$work/report.json" 198.18.1.55 cause)" = "failed file-changed" ]
+    wait_conn SLOW5 $((before + 1))
+    check "rewritten ($keyed key): no marker, no second file" [ \
+      "$(grep -c '^conn' "$(sink_of SLOW5)/sink.log")" = $((before + 1)) ]
+    check "rewritten ($keyed key): the connection ends in no marker" [ "$(tail -c 4 \
+      "$(sink_of SLOW5)/conn-$((before + 1)).bin" | od -An -tx1 | tr -d ' ')" != aa5555aa ]
+  done
+  ;;
+report-first)
+  # A report that cannot be written is found before anything is asked or sent.
+  # The locked folder is tried by a user other than root, who may write anywhere.
+  mkdir -p "$work/locked" "$work/folder.json"
+  mkfifo "$work/fifo.json"
+  chmod 755 "$work" "$work/locked"
+  chmod -R a+rX "$package"
+  nobody=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+  for report in "$work/missing/r.json" "$work/folder.json" "$work/fifo.json" \
+    "$work/locked/r.json"; do
+    as=()
+    [ "$report" = "$work/locked/r.json" ] && as=("${nobody[@]}")
+    timeout 20 "${as[@]}" "$cli" --package "$package" update 198.18.0.103 --report "$report" \
+      > "$work/out.txt" 2> "$work/err.txt"; status=$?
+    check "--report $(basename "$(dirname "$report")")/$(basename "$report"): exit 2" [ $status = 2 ]
+    check "--report $(basename "$report"): the reason is told" grep -q -- '--report' "$work/err.txt"
+  done
+  check "the FIFO is still a FIFO" [ -p "$work/fifo.json" ]
+  check "F03 got no connection" no_connection F03
+  # Written through a temporary file renamed into place, over a link's target.
+  echo old > "$work/target.json"
+  ln -s target.json "$work/link.json"
+  cli update 198.18.0.103 --report "$work/link.json" > "$work/out.txt"; status=$?
+  check "a link to a regular file takes the report: exit 0" [ $status = 0 ]
+  check "the link is kept and its target is the report" [ -L "$work/link.json" ] && \
+    [ "$(outcome "$work/target.json" 198.18.0.103)" = completed ]
   ;;
 *) echo "unknown scenario $scenario"; exit 2 ;;
 esac

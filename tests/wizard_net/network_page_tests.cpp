@@ -350,6 +350,23 @@ TEST_F(NetworkPageTest, FailuresEndOnePrinterAndTheNextIsServed) {
     EXPECT_TRUE(c.WaitFor(0).empty()) << "nothing goes to a printer of another model";
 }
 
+// PRN-B answers over IPv4 and IPv6 and is listed twice; ticked twice, it gets
+// the package once, over IPv4, with one message.
+TEST_F(NetworkPageTest, APrinterTickedOnBothAddressesGetsThePackageOnce) {
+    OpenWith({Pattern(50 * 1024, 11), Pattern(3000, 12)});
+    ToNetworkPage();
+    const int v4 = RowOf(P("PRN-B").ipv4);
+    const int v6 = RowOf(P("PRN-B").linkLocal);
+    ASSERT_GE(v4, 0);
+    ASSERT_GE(v6, 0) << "listed on both addresses";
+    Tick(v6);
+    Tick(v4);
+    const Sink b("PRN-B");
+    Click(C(kNextButton));
+    EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
+    ExpectWholePackage(b);
+}
+
 TEST_F(NetworkPageTest, ManualEntryChecksTheAddress) {
     OpenWith({Pattern(100, 1)});
     g_pMainWindow->ShowPage(3);
@@ -509,6 +526,24 @@ TEST_F(MisbehavingPrinterTest, PrinterThatResetsAfterTheEndMarkerIsNotCompleted)
     OnlyPrinter("PRN-X", {Pattern(100 * 1024, 5)});
     Click(C(kNextButton));
     EXPECT_EQ(Explanations(), std::vector<QString>{kNetworkFail});
+}
+
+// A printer that takes most of its first file, then resets that connection
+// or never reads it again, while it would read the second whole: the first
+// file is never acknowledged, so it fails there and gets no second file.
+TEST_F(MisbehavingPrinterTest, AFileBeforeTheLastMustBeAcknowledgedToo) {
+    for (const char* name : {"PRN-Y", "PRN-Z"}) {
+        SCOPED_TRACE(name);
+        OnlyPrinter(name, {Pattern(600 * 1024, 6), Pattern(10 * 1024, 7)});
+        const Sink sink(name);
+        Click(C(kNextButton));
+        EXPECT_EQ(Explanations(), std::vector<QString>{kNetworkFail}) << "and no completion";
+        const auto got = sink.WaitFor(1);
+        ASSERT_EQ(got.size(), 1u) << "no second connection";
+        EXPECT_LT(got[0].size(), m_files[0].size()) << "the printer holds part of file 0";
+        TearDown();
+        SetUp();
+    }
 }
 
 } // namespace

@@ -13,6 +13,11 @@ MODE is one of
                   for a second, then resets the connection (the bytes after
                   the first N are never acknowledged)
   slow:RATE       as keep, but reads at most RATE bytes per second
+  reset-first-after:N, stop-first-after:N
+                  as keep, but on the first connection only: with a tiny
+                  receive window, read N bytes, then reset it (as
+                  reset-after:N) or stop reading it for good and hold it open
+                  (a printer that hangs in its first file)
 
 --after-end FILE=TEXT writes TEXT to FILE once a connection has ended with
 the end marker 00 00 00 00: a printer that installs what it received (the
@@ -58,7 +63,12 @@ def main():
     limit = None
     reset = False
     rate = None
-    if mode.startswith("slow:"):
+    first_only = None  # "reset" or "stop": the limit is the first connection's
+    if mode.startswith("reset-first-after:") or mode.startswith("stop-first-after:"):
+        first_only = mode.split("-", 1)[0]
+        limit = int(mode.split(":", 1)[1])
+        mode = "keep"
+    elif mode.startswith("slow:"):
         rate = int(mode.split(":", 1)[1])
     elif mode.startswith("close-after:"):
         limit = int(mode.split(":", 1)[1])
@@ -79,7 +89,7 @@ def main():
     listener = socket.socket(socket.AF_INET6, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_V6ONLY, 0)
-    if reset:
+    if reset or first_only is not None:
         # Accepted connections inherit it: little of the tail is acknowledged.
         listener.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1)
     listener.bind(("::", port))
@@ -92,6 +102,9 @@ def main():
         total = 0
         tail = b""
         out = None
+        limited = limit if first_only is None or number == 1 else None
+        resets = reset or (first_only == "reset" and number == 1)
+        stops = first_only == "stop" and number == 1
         try:
             if mode == "no-read":
                 held.append(conn)
@@ -103,7 +116,7 @@ def main():
             view = memoryview(buf)
             started = time.monotonic()
             while True:
-                want = chunk if limit is None else min(chunk, limit - total)
+                want = chunk if limited is None else min(chunk, limited - total)
                 if want <= 0:
                     break
                 n = conn.recv_into(view[:want])
@@ -122,11 +135,14 @@ def main():
         finally:
             if out is not None:
                 out.close()
-            if reset:
+            if resets:
                 time.sleep(1)
                 conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
                                 struct.pack("ii", 1, 0))
-            if mode != "no-read":
+            if stops:
+                held.append(conn)
+                note("conn %d bytes %d" % (number, total))
+            elif mode != "no-read":
                 # Unread data left behind turns this into a reset, as a
                 # printer that gives up would do.
                 conn.close()

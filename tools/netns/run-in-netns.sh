@@ -25,7 +25,8 @@
 #                        has received a whole package (a connection ending
 #                        with 00 00 00 00), NEW from then on
 #   --sink MODE          print-port sink on 9100: keep, discard, close-after:N,
-#                        no-read, reset-after:N, none (default keep)
+#                        no-read, reset-after:N, slow:RATE, reset-first-after:N,
+#                        stop-first-after:N, none (default keep; see print-sink.py)
 #   --no-snmp            no SNMP agent at all
 #   agent NAME LINK IPV4[,IPV4...] [FAKE-AGENT OPTION...]
 # an agent that no real printer would be (tools/netns/fake-agent.py: forged,
