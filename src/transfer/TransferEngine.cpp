@@ -1,5 +1,7 @@
 #include "TransferEngine.h"
 
+#include "PieceHasher.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -67,7 +69,10 @@ private:
 
     Result SendAll() {
         const std::size_t piece = std::max<std::size_t>(m_channel.PieceSize(), 1);
-        std::vector<unsigned char> buffer(piece);
+        // Two buffers: one piece is read while the one before is still hashed.
+        std::vector<unsigned char> buffers[2] = {std::vector<unsigned char>(piece),
+                                                 std::vector<unsigned char>(piece)};
+        PieceHasher hasher;
         m_lastAlive = m_observer.NowMs();
         for (int j = 0; j < m_files; ++j) {
             // A file that cannot be sent is found before its connection
@@ -91,7 +96,7 @@ private:
             m_lastTake = m_observer.NowMs();
 
             Sha256Digest digest{};
-            const Put file = SendFile(j, *source, buffer, &digest);
+            const Put file = SendFile(j, *source, buffers, hasher, &digest);
             if (file != Put::Done) {
                 // No marker after part of a file.
                 m_channel.Abort();
@@ -183,14 +188,20 @@ private:
         }
     }
 
-    Put SendFile(int j, Source& source, std::vector<unsigned char>& buffer, Sha256Digest* digest) {
+    Put SendFile(int j, Source& source, std::vector<unsigned char> (&buffers)[2],
+                 PieceHasher& hasher, Sha256Digest* digest) {
         FileProgress fp;
         fp.file = j;
         fp.size = source.Size();
         const int64_t bs = std::max(m_policy.blockSize, 1);
         fp.blocks = fp.size / bs + 1;
-        Sha256 hash;
+        // A piece left half hashed by a failure is dropped with the file.
+        hasher.Finish();
+        uint64_t pieces = 0;
         while (fp.taken < fp.size) {
+            std::vector<unsigned char>& buffer = buffers[pieces % 2];
+            // The piece that used this buffer before must be hashed.
+            hasher.WaitFor(pieces > 0 ? pieces - 1 : 0);
             const std::size_t want =
                 std::size_t(std::min<int64_t>(int64_t(buffer.size()), fp.size - fp.taken));
             std::size_t got = 0;
@@ -204,13 +215,15 @@ private:
                 }
                 got += std::size_t(n);
             }
-            // The bytes hashed are the very bytes handed to the printer.
-            hash.Add(buffer.data(), want);
+            // The bytes hashed are the very bytes handed to the printer: the
+            // buffer is not written again until both are done with it.
+            hasher.Add(buffer.data(), want);
+            ++pieces;
             const Put put = WriteAll(buffer.data(), want, &fp);
             if (put != Put::Done)
                 return put;
         }
-        *digest = hash.Finish();
+        *digest = hasher.Finish();
         return Put::Done;
     }
 
