@@ -151,7 +151,7 @@ int HistoryCommand(const QStringList& arguments) {
     QString error;
     const std::vector<HistoryEntry> entries = ReadHistory(&error);
     if (!error.isEmpty()) {
-        Print(stderr, QStringLiteral("quenlo-cli: %1: %2\n").arg(HistoryFilePath(), error));
+        Print(stderr, QStringLiteral("quenlo-cli: history: %1\n").arg(error));
         return kExitSomethingWrong;
     }
     if (json) {

@@ -60,39 +60,127 @@ QJsonObject HistoryEntryToJson(const HistoryEntry& entry) {
     return object;
 }
 
+namespace {
+
+// A descriptor that closes itself.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// The history's folder and file are opened by name only relative to the
+// folder above them, and never through a link: a link put in place of
+// either would otherwise have the history written, and the folder's mode
+// changed, wherever it points. The base folder ($XDG_STATE_HOME) is the
+// user's own choice and may be a link.
+struct HistoryFolder {
+    int fd = -1;
+    QString why; // when fd < 0
+};
+
+HistoryFolder OpenHistoryFolder(const QString& path, bool create) {
+    HistoryFolder result;
+    const QString folder = QFileInfo(path).absolutePath();
+    const QString base = QFileInfo(folder).absolutePath();
+    if (create && !QDir().mkpath(base)) {
+        result.why = QStringLiteral("cannot create %1").arg(base);
+        return result;
+    }
+    const Fd baseFd(
+        ::open(QFile::encodeName(base).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (baseFd.get() < 0) {
+        result.why =
+            QStringLiteral("%1: %2").arg(base, QString::fromLocal8Bit(std::strerror(errno)));
+        return result;
+    }
+    const QByteArray name = QFile::encodeName(QFileInfo(folder).fileName());
+    if (create && ::mkdirat(baseFd.get(), name.constData(), 0700) != 0 && errno != EEXIST) {
+        result.why = QStringLiteral("cannot create %1: %2")
+                         .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+        return result;
+    }
+    const int fd =
+        ::openat(baseFd.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        result.why =
+            error == ENOTDIR || error == ELOOP
+                ? QStringLiteral("%1 is a link or not a folder; it is not followed").arg(folder)
+                : QStringLiteral("%1: %2").arg(folder,
+                                               QString::fromLocal8Bit(std::strerror(error)));
+        return result;
+    }
+    // Only our own folder is made private; another's is left as it is.
+    struct stat info {};
+    if (create && ::fstat(fd, &info) == 0 && info.st_uid == ::geteuid())
+        ::fchmod(fd, 0700);
+    result.fd = fd;
+    return result;
+}
+
+// The history file in its folder, never through a link and never blocking
+// on something that is not a regular file. -1 with *why otherwise.
+int OpenHistoryFile(const QString& path, int flags, QString* why) {
+    const HistoryFolder folder = OpenHistoryFolder(path, (flags & O_CREAT) != 0);
+    if (folder.fd < 0) {
+        *why = folder.why;
+        return -1;
+    }
+    const Fd folderFd(folder.fd);
+    const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
+    const int fd = ::openat(folderFd.get(), name.constData(),
+                            flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const int error = errno;
+        *why =
+            error == ELOOP
+                ? QStringLiteral("%1 is a link; it is not followed").arg(path)
+                : QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
+        return -1;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        *why = QStringLiteral("%1 is not a regular file").arg(path);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
 bool AppendHistory(const HistoryEntry& entry) {
     const QString path = HistoryFilePath();
     if (path.isEmpty()) {
         std::fprintf(stderr, "quenlo: history not written: no home folder\n");
         return false;
     }
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder)) {
-        std::fprintf(stderr, "quenlo: history not written: cannot create %s\n",
-                     folder.toLocal8Bit().constData());
-        return false;
-    }
-    ::chmod(QFile::encodeName(folder).constData(), 0700);
-
     QByteArray line = QJsonDocument(HistoryEntryToJson(entry)).toJson(QJsonDocument::Compact);
     line.append('\n');
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
-        std::fprintf(stderr, "quenlo: history not written: %s: %s\n",
-                     path.toLocal8Bit().constData(), std::strerror(errno));
+    QString why;
+    const Fd fd(OpenHistoryFile(path, O_WRONLY | O_APPEND | O_CREAT, &why));
+    if (fd.get() < 0) {
+        std::fprintf(stderr, "quenlo: history not written: %s\n", why.toLocal8Bit().constData());
         return false;
     }
     ssize_t written = -1;
     do {
-        written = ::write(fd, line.constData(), static_cast<size_t>(line.size()));
+        written = ::write(fd.get(), line.constData(), static_cast<size_t>(line.size()));
     } while (written < 0 && errno == EINTR);
-    const int saved = errno;
-    ::close(fd);
     if (written != line.size()) {
         std::fprintf(stderr, "quenlo: history not written: %s: %s\n",
                      path.toLocal8Bit().constData(),
-                     written < 0 ? std::strerror(saved) : "short write");
+                     written < 0 ? std::strerror(errno) : "short write");
         return false;
     }
     return true;
@@ -101,12 +189,14 @@ bool AppendHistory(const HistoryEntry& entry) {
 std::vector<HistoryEntry> ReadHistory(QString* error) {
     std::vector<HistoryEntry> entries;
     const QString path = HistoryFilePath();
-    QFile file(path);
-    if (path.isEmpty() || !file.exists())
+    if (path.isEmpty() || !QFileInfo(path).exists())
         return entries;
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString why;
+    const Fd fd(OpenHistoryFile(path, O_RDONLY, &why));
+    QFile file;
+    if (fd.get() < 0 || !file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
         if (error != nullptr)
-            *error = file.errorString();
+            *error = fd.get() < 0 ? why : path + QStringLiteral(": ") + file.errorString();
         return entries;
     }
     if (file.size() > kMaxHistoryRead)

@@ -317,6 +317,41 @@ TEST_F(HistoryTest, AppendsFromManyThreadsNeverInterleave) {
     EXPECT_EQ(ReadHistory().size(), 400u);
 }
 
+// A link put where the history's folder or file should be is never
+// followed: the folder it names keeps its mode and gets nothing.
+TEST_F(HistoryTest, LinksInPlaceOfTheFolderOrTheFileAreRefused) {
+    QTemporaryDir elsewhere;
+    const QByteArray target = elsewhere.path().toLocal8Bit();
+    ASSERT_EQ(::chmod(target.constData(), 0755), 0);
+    const QByteArray folder = (m_state.path() + QStringLiteral("/quenlo")).toLocal8Bit();
+    ASSERT_EQ(::symlink(target.constData(), folder.constData()), 0);
+    EXPECT_FALSE(AppendHistory(Entry("10.0.0.1", "2026-12-01T10:00:00Z", "completed")));
+    struct stat info {};
+    ASSERT_EQ(::stat(target.constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0755u) << "the linked folder's mode is left alone";
+    EXPECT_TRUE(QDir(elsewhere.path()).isEmpty());
+    QString error;
+    EXPECT_TRUE(ReadHistory(&error).empty());
+
+    // The folder is real, the file a link to one elsewhere.
+    ASSERT_EQ(::unlink(folder.constData()), 0);
+    ASSERT_EQ(::mkdir(folder.constData(), 0700), 0);
+    const QString other = elsewhere.path() + QStringLiteral("/other.jsonl");
+    QFile(other).open(QIODevice::WriteOnly);
+    ASSERT_EQ(
+        ::symlink(other.toLocal8Bit().constData(), (HistoryFilePath()).toLocal8Bit().constData()),
+        0);
+    EXPECT_FALSE(AppendHistory(Entry("10.0.0.1", "2026-12-01T10:00:00Z", "completed")));
+    EXPECT_EQ(QFileInfo(other).size(), 0);
+    EXPECT_TRUE(ReadHistory(&error).empty());
+    EXPECT_TRUE(error.contains(QLatin1String("link"))) << error.toStdString();
+
+    // A FIFO there would hold a writer; it is refused at once.
+    ASSERT_EQ(::unlink(HistoryFilePath().toLocal8Bit().constData()), 0);
+    ASSERT_EQ(::mkfifo(HistoryFilePath().toLocal8Bit().constData(), 0600), 0);
+    EXPECT_FALSE(AppendHistory(Entry("10.0.0.1", "2026-12-01T10:00:00Z", "completed")));
+}
+
 TEST_F(HistoryTest, AnUnwritableStateFolderOnlyCostsAMessage) {
     qputenv("XDG_STATE_HOME", "relative/path");
     const QByteArray home = qgetenv("HOME");
