@@ -217,11 +217,21 @@ QByteArray CsvLine(const QStringList& fields) {
 
 } // namespace
 
+const QStringList& UpdateOutcomes() {
+    static const QStringList outcomes = {
+        QStringLiteral("completed"),    QStringLiteral("failed"),
+        QStringLiteral("cancelled"),    QStringLiteral("unreachable"),
+        QStringLiteral("not-verified"), QStringLiteral("version-unchanged"),
+        QStringLiteral("dry-run")};
+    return outcomes;
+}
+
 QByteArray ListJson(const std::vector<FleetPrinter>& printers) {
     QJsonArray array;
     for (const FleetPrinter& printer : printers)
         array.append(PrinterJson(printer));
     QJsonObject root;
+    root.insert(QStringLiteral("format"), kJsonFormat);
     root.insert(QStringLiteral("printers"), array);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
@@ -235,7 +245,7 @@ QByteArray ListCsv(const std::vector<FleetPrinter>& printers) {
 }
 
 QByteArray ReportJson(const QString& model, const std::vector<PackageFile>& files,
-                      const std::vector<PrinterOutcome>& outcomes) {
+                      const std::vector<PrinterOutcome>& outcomes, const UpdateRun& run) {
     QJsonArray fileArray;
     for (const PackageFile& file : files) {
         QJsonObject object;
@@ -245,12 +255,20 @@ QByteArray ReportJson(const QString& model, const std::vector<PackageFile>& file
         fileArray.append(object);
     }
     QJsonObject package;
+    package.insert(QStringLiteral("path"), run.packagePath);
     package.insert(QStringLiteral("model"), model);
     package.insert(QStringLiteral("files"), fileArray);
     QJsonArray printers;
     for (const PrinterOutcome& outcome : outcomes)
         printers.append(OutcomeJson(outcome));
     QJsonObject root;
+    root.insert(QStringLiteral("format"), kJsonFormat);
+    root.insert(QStringLiteral("program"), QStringLiteral("quenlo-cli"));
+    root.insert(QStringLiteral("program_version"), run.programVersion);
+    root.insert(QStringLiteral("host"), run.host);
+    root.insert(QStringLiteral("dry_run"), run.dryRun);
+    root.insert(QStringLiteral("started"), TimeText(run.started));
+    root.insert(QStringLiteral("finished"), TimeText(run.finished));
     root.insert(QStringLiteral("package"), package);
     root.insert(QStringLiteral("printers"), printers);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
