@@ -20,6 +20,8 @@ packages=(
   qt6-svg-dev desktop-file-utils appstream dpkg-dev file
   # the fleet playbook example, run against this machine in the printer network
   ansible-core
+  # quenlo-cli among its tools: shell completions, report schemas, metrics, timers
+  bash-completion zsh fish python3-jsonschema prometheus systemd
 )
 
 missing=()
@@ -39,5 +41,11 @@ $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${m
 # The Debian snmpd package may start a system-wide agent; the tests start their own.
 if command -v systemctl >/dev/null 2>&1 && systemctl is-active --quiet snmpd 2>/dev/null; then
   $SUDO systemctl stop snmpd || true
+fi
+# Only promtool of the prometheus package is wanted, never the server that
+# installing it just enabled (a server the machine had before is left alone).
+if [[ " ${missing[*]} " == *" prometheus "* ]] && command -v systemctl >/dev/null 2>&1 &&
+  systemctl is-enabled --quiet prometheus 2>/dev/null; then
+  $SUDO systemctl disable --now prometheus || true
 fi
 echo "setup: installed ${missing[*]}"

@@ -1,6 +1,7 @@
 // quenlo-cli: the command-line side of Quenlo, for administrators of many
 // printers and for vendors preparing a package. Built from the same cores as
 // the wizard, without widgets.
+#include "Fleet.h"
 #include "FleetCommands.h"
 #include "History.h"
 #include "PackageCheck.h"
@@ -88,8 +89,8 @@ $XDG_STATE_HOME/quenlo/history.jsonl (~/.local/state/quenlo/history.jsonl
 when XDG_STATE_HOME is not set).
 
 Options:
-  --json      print {"history": [...]} with time, program, model, address,
-              name, files, outcome and message of each entry
+  --json      print {"format": 1, "history": [...]} with time, program,
+              model, address, name, files, outcome and message of each entry
   -h, --help  show this help
 )";
 
@@ -159,6 +160,7 @@ int HistoryCommand(const QStringList& arguments) {
         for (const HistoryEntry& entry : entries)
             array.append(HistoryEntryToJson(entry));
         QJsonObject root;
+        root.insert(QStringLiteral("format"), kJsonFormat);
         root.insert(QStringLiteral("history"), array);
         std::fputs(QJsonDocument(root).toJson(QJsonDocument::Indented).constData(), g_out);
         return kExitOk;
@@ -238,6 +240,7 @@ int Run(QCoreApplication& app);
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersion));
     const int status = Run(app);
     std::fflush(g_out);
     return status;
@@ -259,7 +262,8 @@ int Run(QCoreApplication& app) {
             return kExitOk;
         }
         if (option == QLatin1String("--version")) {
-            std::fprintf(g_out, "quenlo-cli %s\n", kVersion);
+            Print(g_out,
+                  QStringLiteral("quenlo-cli %1\n").arg(QCoreApplication::applicationVersion()));
             return kExitOk;
         }
         if (option == QLatin1String("--verbose"))

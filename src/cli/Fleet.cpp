@@ -158,11 +158,21 @@ QByteArray CsvLine(const QStringList& fields) {
 
 } // namespace
 
+const QStringList& UpdateOutcomes() {
+    static const QStringList outcomes = {
+        QStringLiteral("completed"),    QStringLiteral("failed"),
+        QStringLiteral("cancelled"),    QStringLiteral("unreachable"),
+        QStringLiteral("not-verified"), QStringLiteral("version-unchanged"),
+        QStringLiteral("dry-run")};
+    return outcomes;
+}
+
 QByteArray ListJson(const std::vector<FleetPrinter>& printers) {
     QJsonArray array;
     for (const FleetPrinter& printer : printers)
         array.append(PrinterJson(printer));
     QJsonObject root;
+    root.insert(QStringLiteral("format"), kJsonFormat);
     root.insert(QStringLiteral("printers"), array);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
@@ -176,7 +186,7 @@ QByteArray ListCsv(const std::vector<FleetPrinter>& printers) {
 }
 
 QByteArray ReportJson(const QString& model, const std::vector<PackageFile>& files,
-                      const std::vector<PrinterOutcome>& outcomes) {
+                      const std::vector<PrinterOutcome>& outcomes, const UpdateRun& run) {
     QJsonArray fileArray;
     for (const PackageFile& file : files) {
         QJsonObject object;
@@ -186,12 +196,20 @@ QByteArray ReportJson(const QString& model, const std::vector<PackageFile>& file
         fileArray.append(object);
     }
     QJsonObject package;
+    package.insert(QStringLiteral("path"), run.packagePath);
     package.insert(QStringLiteral("model"), model);
     package.insert(QStringLiteral("files"), fileArray);
     QJsonArray printers;
     for (const PrinterOutcome& outcome : outcomes)
         printers.append(OutcomeJson(outcome));
     QJsonObject root;
+    root.insert(QStringLiteral("format"), kJsonFormat);
+    root.insert(QStringLiteral("program"), QStringLiteral("quenlo-cli"));
+    root.insert(QStringLiteral("program_version"), run.programVersion);
+    root.insert(QStringLiteral("host"), run.host);
+    root.insert(QStringLiteral("dry_run"), run.dryRun);
+    root.insert(QStringLiteral("started"), TimeText(run.started));
+    root.insert(QStringLiteral("finished"), TimeText(run.finished));
     root.insert(QStringLiteral("package"), package);
     root.insert(QStringLiteral("printers"), printers);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
@@ -207,60 +225,4 @@ QByteArray ReportCsv(const std::vector<PrinterOutcome>& outcomes) {
                         o.outcome, o.message, QString::number(o.bytesSent), TimeText(o.started),
                         TimeText(o.finished), o.cause, o.sha256.join(QLatin1Char(' '))});
     return csv;
-}
-
-namespace {
-
-// The file a report is written to: a link's target, so that the rename
-// replaces the file the link names rather than the link.
-QString ReportTarget(const QString& path) {
-    const QFileInfo info(path);
-    return info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
-}
-
-} // namespace
-
-bool ReportDestinationUsable(const QString& path, QString* why) {
-    const QByteArray target = QFile::encodeName(ReportTarget(path));
-    struct stat info {};
-    if (::stat(target.constData(), &info) == 0) {
-        if (S_ISDIR(info.st_mode)) {
-            *why = QStringLiteral("%1 is a folder").arg(path);
-            return false;
-        }
-        if (!S_ISREG(info.st_mode)) {
-            *why = QStringLiteral("%1 is not a regular file (a FIFO, socket or device)").arg(path);
-            return false;
-        }
-    } else if (errno != ENOENT) {
-        *why = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-        return false;
-    }
-    const QString folder = QFileInfo(QString::fromLocal8Bit(target)).absolutePath();
-    const QByteArray folderName = QFile::encodeName(folder);
-    if (::stat(folderName.constData(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        *why = QStringLiteral("the folder %1 does not exist").arg(folder);
-        return false;
-    }
-    // The report is made as a temporary file in that folder, then renamed
-    // into place: the same is tried now, which also holds for root, a
-    // read-only mount or an immutable folder.
-    QTemporaryFile probe(folder + QStringLiteral("/.quenlo-report-XXXXXX"));
-    if (!probe.open()) {
-        *why =
-            QStringLiteral("the folder %1 cannot be written: %2").arg(folder, probe.errorString());
-        return false;
-    }
-    return true;
-}
-
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* why) {
-    QSaveFile file(ReportTarget(path));
-    // Never written in place: a reader sees the old report or the new one.
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        *why = file.errorString();
-        return false;
-    }
-    return true;
 }

@@ -57,22 +57,32 @@ struct PrinterOutcome {
     QDateTime finished;
 };
 
+// Every outcome, in the order metrics list them.
+const QStringList& UpdateOutcomes();
+
+// The run a report or a metrics file speaks of.
+struct UpdateRun {
+    QString programVersion;
+    QString host;
+    QString packagePath; // the package folder
+    bool dryRun = false;
+    QDateTime started; // when the command began, before the search for printers
+    QDateTime finished;
+};
+
 struct PackageFile {
     QString name;
     qint64 size = 0;
     QString sha256;
 };
 
+// The shape of every JSON document quenlo-cli writes (update report, list,
+// history), given as "format": raised when a field changes its meaning or goes
+// away, never for a field added. docs/schemas/ describes each.
+constexpr int kJsonFormat = 1;
+
 QByteArray ListJson(const std::vector<FleetPrinter>& printers);
 QByteArray ListCsv(const std::vector<FleetPrinter>& printers);
 QByteArray ReportJson(const QString& model, const std::vector<PackageFile>& files,
-                      const std::vector<PrinterOutcome>& outcomes);
+                      const std::vector<PrinterOutcome>& outcomes, const UpdateRun& run = {});
 QByteArray ReportCsv(const std::vector<PrinterOutcome>& outcomes);
-
-// Whether path can take a report: a regular file or none yet, in a folder we
-// may write. Checked before anything is asked or sent, so that a run never
-// ends with its printers updated and its report lost; *why says what is wrong.
-bool ReportDestinationUsable(const QString& path, QString* why);
-// Writes bytes to a temporary file beside path and renames it into place, so
-// that a reader never sees half a report. False with *why when it failed.
-bool WriteFileAtomically(const QString& path, const QByteArray& bytes, QString* why);

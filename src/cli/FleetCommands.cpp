@@ -6,14 +6,18 @@
 #include "Fleet.h"
 #include "FleetUpdate.h"
 #include "History.h"
+#include "Metrics.h"
 #include "NetIO.h"
+#include "OutputFile.h"
 #include "Roads.h"
 #include "SettingsData.h"
 #include "Sweep.h"
 #include "UsbPrinterInfo.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 
 #include <signal.h>
 #include <unistd.h>
@@ -33,8 +37,8 @@ on the local links, as the wizard finds them, plus every host of each
 hardware address of an IPv4 one) is listed once with all of them.
 
 Options:
-  --json              print {"printers": [...]} with address, addresses,
-                      name, serial, firmware and status
+  --json              print {"format": 1, "printers": [...]} with address,
+                      addresses, name, serial, firmware and status
   --csv               print the same columns as CSV
   --community TEXT    SNMP community (default: orchid)
   --subnet CIDR       also ask every host of this IPv4 range by unicast
@@ -71,6 +75,9 @@ Options:
   --verify-timeout S  how long to wait for it (default 600 seconds)
   --report FILE       write a report; FILE ending in .json gives JSON, in
                       .csv gives CSV
+  --metrics FILE.prom write the run's figures for Prometheus (node_exporter's
+                      textfile collector): printers per outcome, bytes sent,
+                      durations, end time; replaced whole at the end of the run
   --dry-run           find and ask the printers, send nothing
   --community TEXT, --subnet CIDR, --address ADDR, --no-broadcast
                       as for "list"
@@ -428,8 +435,9 @@ int UpdateCommand(const QStringList& arguments, FILE* out) {
     UpdatePlan plan;
     bool all = false;
     QStringList targets;
-    QString report;
+    QString report, metrics;
     int verifyTimeoutS = 600;
+    const QDateTime begun = QDateTime::currentDateTimeUtc();
     QStringList rest = arguments;
     while (!rest.isEmpty()) {
         QString argument = rest.takeFirst();
@@ -458,8 +466,11 @@ int UpdateCommand(const QStringList& arguments, FILE* out) {
             report = value;
             if (!report.endsWith(QLatin1String(".json")) && !report.endsWith(QLatin1String(".csv")))
                 problem = QStringLiteral("--report FILE must end in .json or .csv");
-            else if (!ReportDestinationUsable(report, &problem))
-                problem = QStringLiteral("--report: %1").arg(problem);
+        } else if (TakeValue(QStringLiteral("--metrics"), rest, &argument, &value)) {
+            metrics = value;
+            // The textfile collector reads only these.
+            if (!metrics.endsWith(QLatin1String(".prom")))
+                problem = QStringLiteral("--metrics FILE must end in .prom");
         } else if (SearchOption(argument, rest, options, &problem)) {
         } else if (argument.startsWith(QLatin1Char('-'))) {
             problem = QStringLiteral("unknown option %1").arg(argument);
@@ -473,6 +484,12 @@ int UpdateCommand(const QStringList& arguments, FILE* out) {
     if (choices != 1)
         return Usage(QStringLiteral("update: choose the printers with --all, addresses or --usb"),
                      "update");
+    // The files left for others are found writable before anything is asked.
+    QString unwritable;
+    if (!report.isEmpty() && !CanReplaceFile(report, &unwritable))
+        return Usage(QStringLiteral("update: --report %1").arg(unwritable), "update");
+    if (!metrics.isEmpty() && !CanReplaceFile(metrics, &unwritable))
+        return Usage(QStringLiteral("update: --metrics %1").arg(unwritable), "update");
     if (m_Settings.FirmwareCount() == 0) {
         std::fprintf(stderr, "quenlo-cli: the package names no firmware files\n");
         return kExitUsage;
@@ -553,10 +570,10 @@ int UpdateCommand(const QStringList& arguments, FILE* out) {
                      mismatch.toLocal8Bit().constData());
         return kExitUsage;
     }
-    if (printers.empty()) {
+    // Nothing found still gets its report and metrics: a scheduled run that
+    // reached no printer must not look like the last good one.
+    if (printers.empty())
         std::fprintf(out, "No printer of %s found.\n", m_Settings.szModelName.toUtf8().constData());
-        return kExitSomethingWrong;
-    }
 
     const QString model = m_Settings.szModelName;
     QStringList files;
@@ -589,20 +606,37 @@ int UpdateCommand(const QStringList& arguments, FILE* out) {
     int succeeded = 0;
     for (const PrinterOutcome& outcome : printers)
         succeeded += Succeeded(outcome, plan) ? 1 : 0;
-    std::fprintf(out, "%d of %zu printer(s) %s.\n", succeeded, printers.size(),
-                 plan.dryRun ? "answered" : "completed");
+    if (!printers.empty())
+        std::fprintf(out, "%d of %zu printer(s) %s.\n", succeeded, printers.size(),
+                     plan.dryRun ? "answered" : "completed");
+    int status =
+        !printers.empty() && succeeded == int(printers.size()) ? kExitOk : kExitSomethingWrong;
 
+    UpdateRun run;
+    run.programVersion = QCoreApplication::applicationVersion();
+    run.host = QSysInfo::machineHostName();
+    if (const CBundle* bundle = GetMainBundle())
+        run.packagePath = QFileInfo(bundle->executablePath).path();
+    run.dryRun = plan.dryRun;
+    run.started = begun;
+    run.finished = QDateTime::currentDateTimeUtc();
+    QString why;
     if (!report.isEmpty()) {
         const QByteArray bytes =
             report.endsWith(QLatin1String(".json"))
-                ? ReportJson(model, PackageFiles(checksums.Digests(), printers), printers)
+                ? ReportJson(model, PackageFiles(checksums.Digests(), printers), printers, run)
                 : ReportCsv(printers);
-        QString why;
         if (!WriteFileAtomically(report, bytes, &why)) {
-            std::fprintf(stderr, "quenlo-cli: report not written: %s: %s\n",
-                         report.toLocal8Bit().constData(), why.toLocal8Bit().constData());
-            return kExitSomethingWrong;
+            std::fprintf(stderr, "quenlo-cli: report not written: %s\n",
+                         why.toLocal8Bit().constData());
+            status = kExitSomethingWrong;
         }
     }
-    return succeeded == int(printers.size()) ? kExitOk : kExitSomethingWrong;
+    if (!metrics.isEmpty() &&
+        !WriteFileAtomically(metrics, MetricsText(model, run, printers), &why)) {
+        std::fprintf(stderr, "quenlo-cli: metrics not written: %s\n",
+                     why.toLocal8Bit().constData());
+        status = kExitSomethingWrong;
+    }
+    return status;
 }

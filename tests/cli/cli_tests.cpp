@@ -400,6 +400,9 @@ CliRun Cli(const QStringList& arguments) {
 
 TEST(CliProgram, ExitStatusTellsUsageErrorsFromProblems) {
     EXPECT_EQ(Cli({"--help"}).status, 0);
+    const CliRun version = Cli({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.toStdString(), "quenlo-cli " QUENLO_VERSION "\n");
     EXPECT_EQ(Cli({"package", "check", "--help"}).status, 0);
     EXPECT_EQ(Cli({}).status, 2);
     EXPECT_EQ(Cli({"frobnicate"}).status, 2);

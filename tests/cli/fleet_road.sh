@@ -66,6 +66,9 @@ list)
     '[len(p["addresses"]) for p in r["printers"] if p["serial"]=="SN-F01"]')" = "[2]" ]
   check "F01 is listed under its IPv4 address" [ "$(json_field "$work/list.json" \
     '[p["address"] for p in r["printers"] if p["serial"]=="SN-F01"]')" = "['198.18.0.101']" ]
+  check "list --json matches its schema" matches_schema list "$work/list.json"
+  check "the schema refuses a printer without addresses" \
+    breaks_schema list "$work/list.json" 'r["printers"][0]["addresses"]=[]'
   cli list --json --no-broadcast --subnet 198.18.1.0/24 > "$work/subnet.json"
   check "a subnet sweep finds the link broadcast does not reach" [ "$(json_field "$work/subnet.json" \
     '" ".join(sorted(p["address"] for p in r["printers"]))')" = \
@@ -77,7 +80,9 @@ list)
   check "a range wider than /16 is a usage error" [ $status = 2 ]
   ;;
 update-all)
-  cli update --all --parallel 8 --report "$work/report.json" > "$work/out.txt"; status=$?
+  mkdir "$work/metrics"
+  cli update --all --parallel 8 --report "$work/report.json" --metrics "$work/metrics/fleet.prom" \
+    > "$work/out.txt"; status=$?
   check "every printer completed: exit 0" [ $status = 0 ]
   for name in "${F[@]}"; do check "$name holds file, marker, file, marker" updated_whole "$name"; done
   check "OTHER got nothing" no_connection OTHER
@@ -89,6 +94,45 @@ update-all)
     '" ".join(f["name"] + ":" + f["sha256"] for f in r["package"]["files"])')" = \
     "a.bin:$(sha256sum < "$package/a.bin" | cut -c1-64) b.bin:$(sha256sum < "$package/b.bin" | cut -c1-64)" ]
   check "the history has twenty lines" [ "$(wc -l < "$XDG_STATE_HOME/quenlo/history.jsonl")" = 20 ]
+  check "the report matches its schema" matches_schema update-report "$work/report.json"
+  cli history --json > "$work/history.json"
+  check "history --json matches its schema" matches_schema history "$work/history.json"
+  m=$work/metrics/fleet.prom
+  check "the metrics parse" metrics_parse "$m"
+  check "the metrics count twenty completed printers and nothing else" [ "$(metric "$m" \
+    quenlo_update_printers | tr '\n' ' ')" = "20 0 0 0 0 0 0 " ]
+  check "the metrics' bytes are the report's" [ "$(metric "$m" quenlo_update_sent_bytes)" = \
+    "$(json_field "$work/report.json" 'sum(p["bytes_sent"] for p in r["printers"])')" ]
+  check "every printer has its bytes and duration" [ "$(metric "$m" quenlo_update_printer_sent_bytes \
+    'outcome="completed"' | wc -l) $(metric "$m" quenlo_update_printer_duration_seconds | wc -l)" = "20 20" ]
+  check "the run's end time is now" python3 -c 'import sys,time
+sys.exit(abs(time.time() - float(sys.argv[1])) > 60)' "$(metric "$m" quenlo_update_end_timestamp_seconds)"
+  ;;
+destinations)
+  # A destination that cannot take the file is a usage error found before
+  # any printer is asked: with --verbose the SNMP exchanges would show beside
+  # the lines of reading the package, which an update without printers shows.
+  diagnostics() { grep -v '^quenlo-cli: \|^Try ' "$1"; }
+  cli --verbose update 2> "$work/package-read.txt"
+  mkdir "$work/folder.prom"
+  for bad in "$work/none/fleet.prom" "$work/folder.prom" "$work/fleet.txt"; do
+    cli --verbose update --all --metrics "$bad" > "$work/out.txt" 2> "$work/err.txt"; status=$?
+    check "--metrics $bad: exit 2" [ $status = 2 ]
+    check "--metrics $bad: said why" grep -q '^quenlo-cli: update: --metrics' "$work/err.txt"
+    check "--metrics $bad: asked nobody" cmp -s <(diagnostics "$work/err.txt") \
+      <(diagnostics "$work/package-read.txt")
+  done
+  for name in "${F[@]}"; do check "$name got nothing" no_connection "$name"; done
+  # A run that reaches no printer still leaves its report and metrics.
+  printf 'old' > "$work/fleet.prom"
+  cli update --all --no-broadcast --address 198.18.1.32 --report "$work/none.json" \
+    --metrics "$work/fleet.prom" > "$work/out.txt"; status=$?
+  check "no printer found: exit 1" [ $status = 1 ]
+  check "the report lists no printer" [ "$(json_field "$work/none.json" 'len(r["printers"])')" = 0 ]
+  check "and matches its schema" matches_schema update-report "$work/none.json"
+  check "the metrics, replaced, count no printer" [ "$(metric "$work/fleet.prom" quenlo_update_printers \
+    | sort -u) $(metric "$work/fleet.prom" quenlo_update_sent_bytes)" = "0 0" ]
+  check "and parse" metrics_parse "$work/fleet.prom"
   ;;
 failures)
   # Larger than what the printers' socket buffers take without reading.

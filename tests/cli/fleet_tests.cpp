@@ -1,9 +1,18 @@
 #include "Fleet.h"
+#include "Metrics.h"
+#include "OutputFile.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -105,6 +114,95 @@ TEST(Fleet, ReportsCarryEveryKeyAndQuoteWhatNeedsIt) {
     EXPECT_EQ(ListCsv({Row("10.0.1.5", "Lab")}),
               QByteArray("address,addresses,name,serial,firmware,status\r\n"
                          "10.0.1.5,,Lab,,1.0,Ready\r\n"));
+}
+
+PrinterOutcome Ended(const char* address, const char* serial, const char* outcome, uint64_t bytes,
+                     int seconds) {
+    PrinterOutcome o;
+    o.printer = Row(address, "", serial);
+    o.outcome = QString::fromLatin1(outcome);
+    o.bytesSent = bytes;
+    if (seconds >= 0) {
+        o.started = QDateTime::fromString(QStringLiteral("2026-12-08T10:00:00Z"), Qt::ISODate);
+        o.finished = o.started.addSecs(seconds);
+    }
+    return o;
+}
+
+TEST(Metrics, EveryOutcomeIsCountedLabelsAreEscapedAndEachSeriesNamedOnce) {
+    UpdateRun run;
+    run.programVersion = QStringLiteral("0.1");
+    run.packagePath = QStringLiteral("/opt/pkg \\\"QX\"\n310");
+    run.started = QDateTime::fromString(QStringLiteral("2026-12-08T10:00:00Z"), Qt::ISODate);
+    run.finished = run.started.addMSecs(90500);
+    const QByteArray text = MetricsText(QStringLiteral("QX-310"), run,
+                                        {Ended("10.0.0.1", "S\"1", "completed", 25008, 12),
+                                         Ended("10.0.0.2", "", "unreachable", 0, -1),
+                                         Ended("10.0.0.2", "", "unreachable", 0, -1), // typed twice
+                                         Ended("10.0.0.3", "S3", "failed", 3000, 5),
+                                         Ended("10.0.0.4", "S4", "some-new-outcome", 1, 1)});
+    const QByteArray package = "package=\"/opt/pkg \\\\\\\"QX\\\"\\n310\"";
+    for (const QByteArray& line : {
+             "quenlo_update_printers{" + package + ",outcome=\"completed\"} 1",
+             "quenlo_update_printers{" + package + ",outcome=\"unreachable\"} 2",
+             "quenlo_update_printers{" + package + ",outcome=\"version-unchanged\"} 0",
+             "quenlo_update_printers{" + package + ",outcome=\"some-new-outcome\"} 1",
+             "quenlo_update_sent_bytes{" + package + "} 28009",
+             "quenlo_update_duration_seconds{" + package + "} 90.500",
+             "quenlo_update_end_timestamp_seconds{" + package + "} 1796724090.500",
+             "quenlo_update_printer_sent_bytes{" + package +
+                 ",address=\"10.0.0.1\",serial=\"S\\\"1\",outcome=\"completed\"} 25008",
+             "quenlo_update_printer_duration_seconds{" + package +
+                 ",address=\"10.0.0.3\",serial=\"S3\",outcome=\"failed\"} 5.000",
+         })
+        EXPECT_TRUE(text.contains(line + '\n')) << line.constData() << "\nin:\n"
+                                                << text.constData();
+    EXPECT_EQ(text.count("address=\"10.0.0.2\""), 1) << text.constData();
+    EXPECT_EQ(text.count("quenlo_update_printer_duration_seconds{"), 3) << text.constData();
+
+    // The collector's own parser agrees.
+    const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
+    ASSERT_FALSE(promtool.isEmpty()) << "promtool missing: run scripts/setup.sh";
+    QProcess check;
+    check.start(promtool, {QStringLiteral("check"), QStringLiteral("metrics")});
+    check.write(text);
+    check.closeWriteChannel();
+    ASSERT_TRUE(check.waitForFinished(30000));
+    EXPECT_EQ(check.exitCode(), 0)
+        << check.readAllStandardOutput().constData() << check.readAllStandardError().constData();
+}
+
+TEST(OutputFile, ADestinationIsCheckedBeforeAndReplacedWholeAfter) {
+    QTemporaryDir dir;
+    QString why;
+    EXPECT_FALSE(CanReplaceFile(dir.path() + QStringLiteral("/none/m.prom"), &why));
+    EXPECT_TRUE(why.contains(QLatin1String("does not exist"))) << why.toStdString();
+    EXPECT_FALSE(CanReplaceFile(dir.path(), &why));
+    EXPECT_TRUE(why.contains(QLatin1String("is a folder"))) << why.toStdString();
+    // Even root cannot create files there.
+    EXPECT_FALSE(CanReplaceFile(QStringLiteral("/proc/m.prom"), &why));
+    EXPECT_TRUE(why.contains(QLatin1String("cannot create a file"))) << why.toStdString();
+    EXPECT_FALSE(WriteFileAtomically(QStringLiteral("/proc/m.prom"), "x", &why));
+
+    const QString path = dir.path() + QStringLiteral("/m.prom");
+    ASSERT_TRUE(CanReplaceFile(path, &why)) << why.toStdString();
+    const mode_t saved = ::umask(022);
+    ASSERT_TRUE(WriteFileAtomically(path, "first\n", &why)) << why.toStdString();
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    // A collector running as another user reads it.
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0640), 0);
+    ASSERT_TRUE(WriteFileAtomically(path, "second\n", &why)) << why.toStdString();
+    ::umask(saved);
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("second\n"));
+    // Neither the trial nor the temporary file stays behind.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("m.prom")});
 }
 
 } // namespace

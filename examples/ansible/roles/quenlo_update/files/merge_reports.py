@@ -29,6 +29,7 @@ def main():
             summary["site-without-report"] += 1
         fleet["sites"].append(entry)
     fleet["summary"] = dict(sorted(summary.items()))
+    os.makedirs(os.path.dirname(os.path.abspath(fleet_path)), exist_ok=True)
     with open(fleet_path + ".tmp", "w", encoding="utf-8") as out:
         json.dump(fleet, out, indent=2)
         out.write("\n")
