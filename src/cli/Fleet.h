@@ -84,5 +84,5 @@ constexpr int kJsonFormat = 1;
 QByteArray ListJson(const std::vector<FleetPrinter>& printers);
 QByteArray ListCsv(const std::vector<FleetPrinter>& printers);
 QByteArray ReportJson(const QString& model, const std::vector<PackageFile>& files,
-                      const std::vector<PrinterOutcome>& outcomes, const UpdateRun& run = {});
+                      const std::vector<PrinterOutcome>& outcomes, const UpdateRun& run);
 QByteArray ReportCsv(const std::vector<PrinterOutcome>& outcomes);

@@ -89,15 +89,14 @@ TEST(Fleet, ReportsCarryEveryKeyAndQuoteWhatNeedsIt) {
     const QJsonObject report =
         QJsonDocument::fromJson(ReportJson(QStringLiteral("QX-310 MFP"),
                                            {{QStringLiteral("a.bin"), 19, QStringLiteral("fa6d")}},
-                                           {done, waiting}))
+                                           {done, waiting}, UpdateRun{}))
             .object();
     EXPECT_EQ(report["package"]["model"].toString(), QStringLiteral("QX-310 MFP"));
     EXPECT_EQ(report["package"]["files"][0]["size"].toInt(), 19);
     const QJsonObject first = report["printers"][0].toObject();
-    EXPECT_EQ(first.keys(),
-              (QStringList{"address", "addresses", "bytes_sent", "cause", "finished",
-                           "firmware_after", "firmware_before", "message", "name", "outcome",
-                           "serial", "sha256", "started"}));
+    EXPECT_EQ(first.keys(), (QStringList{"address", "addresses", "bytes_sent", "cause", "finished",
+                                         "firmware_after", "firmware_before", "message", "name",
+                                         "outcome", "serial", "sha256", "started"}));
     EXPECT_EQ(first["bytes_sent"].toInt(), 17813);
     EXPECT_EQ(first["sha256"][1].toString(), QStringLiteral("0b1c"));
     EXPECT_EQ(report["printers"][1]["cause"].toString(), QStringLiteral("cancelled"));
