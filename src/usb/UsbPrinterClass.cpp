@@ -11,8 +11,11 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -339,6 +342,61 @@ classdriver_t CreateGenericClassDriver() {
     return &g->self;
 }
 
+bool MappedFromFile(const void* address, int fd) {
+    struct stat file {};
+    if (address == nullptr || fstat(fd, &file) != 0)
+        return false;
+    FILE* maps = std::fopen("/proc/self/maps", "re");
+    if (maps == nullptr)
+        return false;
+    const auto at = reinterpret_cast<uintptr_t>(address);
+    bool found = false;
+    char line[PATH_MAX + 128];
+    // A process has some thousands of mappings at most; the bound keeps a
+    // strange /proc from holding us.
+    for (int n = 0; n < 1000000 && std::fgets(line, sizeof line, maps) != nullptr; ++n) {
+        unsigned long start = 0, end = 0, inode = 0;
+        unsigned major = 0, minor = 0;
+        if (std::sscanf(line, "%lx-%lx %*s %*x %x:%x %lu", &start, &end, &major, &minor, &inode) !=
+            5)
+            continue;
+        if (at < start || at >= end)
+            continue;
+        found =
+            major == ::major(file.st_dev) && minor == ::minor(file.st_dev) && inode == file.st_ino;
+        break;
+    }
+    std::fclose(maps);
+    return found;
+}
+
+namespace {
+
+// The descriptor each module file was first loaded through, by device and
+// inode, kept open for the life of the process. The dynamic loader knows a
+// module by the name it was opened under, /proc/self/fd/N, and often keeps
+// it loaded after dlclose; a number given back would make the next module's
+// name that of a module already loaded, which would then be handed out
+// again. So a file already loaded is loaded again under its first name, and
+// a new file under a number no loaded module has.
+std::mutex g_moduleFdsLock; // guards g_moduleFds
+std::map<std::pair<dev_t, ino_t>, int> g_moduleFds;
+
+// The descriptor to load the checked file open as fd through: fd itself for
+// a file not loaded before (then kept), else the first one (fd is closed).
+int LoadingFd(int fd) {
+    struct stat file {};
+    if (fstat(fd, &file) != 0)
+        return fd;
+    const std::lock_guard<std::mutex> lock(g_moduleFdsLock);
+    const auto [it, added] = g_moduleFds.emplace(std::pair(file.st_dev, file.st_ino), fd);
+    if (!added)
+        close(fd);
+    return it->second;
+}
+
+} // namespace
+
 int load_classdriver(const char* driverPath, const UsbPrinterInterface* iface,
                      classdriver_t* driver) {
     char bundlePath[1024];
@@ -362,16 +420,26 @@ int load_classdriver(const char* driverPath, const UsbPrinterInterface* iface,
     } else {
         // Checked and loaded through one open file, so that what is loaded
         // is what was checked.
-        const int fd = OpenTrustedModule(bundlePath);
-        if (fd < 0)
+        const int checked = OpenTrustedModule(bundlePath);
+        if (checked < 0)
             return kClassDriverLoadFailed;
+        const int fd = LoadingFd(checked);
         char fdPath[64];
         std::snprintf(fdPath, sizeof fdPath, "/proc/self/fd/%d", fd);
         plugin = dlopen(fdPath, RTLD_NOW | RTLD_LOCAL);
-        close(fd);
         if (plugin) {
             auto factory =
                 reinterpret_cast<ClassDriverFactoryFn>(dlsym(plugin, kClassDriverFactorySymbol));
+            // Whatever the loader returned must be the file checked: its
+            // factory lies in a mapping of that very file.
+            if (factory && !MappedFromFile(reinterpret_cast<const void*>(factory), fd)) {
+                std::fprintf(stderr,
+                             "DEBUG: Unable to load class driver \"%s\": the loaded object is "
+                             "not the file that was checked\n",
+                             bundlePath);
+                dlclose(plugin);
+                return kClassDriverLoadFailed;
+            }
             if (factory)
                 instance = factory(kClassDriverPluginType);
         } else {

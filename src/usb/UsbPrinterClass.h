@@ -85,6 +85,11 @@ int load_classdriver(const char* driverPath, const UsbPrinterInterface* iface,
 // provided it once the driver is gone.
 void release_classdriver(classdriver_t driver);
 
+// Whether the code or data at address lies in a mapping of the very file
+// open as fd (same device and inode), as /proc/self/maps shows it: the
+// proof that what the dynamic loader handed out is the file checked.
+bool MappedFromFile(const void* address, int fd);
+
 // A new instance of the built-in generic driver, not yet initialised
 // (exposed for tests and for modules linked against the program).
 classdriver_t CreateGenericClassDriver();

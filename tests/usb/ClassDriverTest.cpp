@@ -2,6 +2,8 @@
 // named by the printer interface's udev property, and the refusals on the way.
 #include "UsbTestSupport.h"
 
+#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -11,13 +13,45 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A private folder holding a copy of the test module with a chosen mode. By
-// default inside the build tree, whose folders nobody else may write (the
-// loader refuses modules anywhere else); `base` puts it elsewhere.
+// Whether the loader would trust a module in folder: it and every folder
+// above it belong to root or to us and nobody else may write them.
+bool TrustedChain(std::string folder) {
+    while (!folder.empty()) {
+        struct stat st {};
+        if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+            (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 || (st.st_uid != 0 && st.st_uid != geteuid()))
+            return false;
+        if (folder == "/")
+            break;
+        const size_t slash = folder.rfind('/');
+        folder.resize(slash == 0 ? 1 : slash);
+    }
+    return true;
+}
+
+// Where the tests can make modules the loader trusts, wherever the checkout
+// lies: the build tree when nobody else may write above it (not so for a
+// clone under /tmp), else the user's runtime folder, else (for root) /run.
+std::string TrustedBase() {
+    std::vector<std::string> candidates = {QUENLO_TEST_MODULE_DIR};
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/')
+        candidates.push_back(runtime);
+    candidates.push_back("/run/user/" + std::to_string(geteuid()));
+    if (geteuid() == 0)
+        candidates.push_back("/run");
+    for (const std::string& base : candidates)
+        if (TrustedChain(base) && access(base.c_str(), W_OK) == 0)
+            return base;
+    return std::string();
+}
+
+// A private folder holding copies of the test module with a chosen mode,
+// in a folder chain the loader trusts unless `base` puts it elsewhere.
 class ModuleFolder {
 public:
-    explicit ModuleFolder(const std::string& base = QUENLO_TEST_MODULE_DIR) {
-        std::string tmpl = base + "/quenlo-usb-driver-XXXXXX";
+    explicit ModuleFolder(const std::string& base = TrustedBase()) {
+        std::string tmpl =
+            (base.empty() ? std::string("/tmp") : base) + "/quenlo-usb-driver-XXXXXX";
         const char* dir = mkdtemp(tmpl.data());
         if (dir)
             m_dir = dir;
@@ -27,8 +61,8 @@ public:
         std::error_code ec;
         fs::remove_all(m_dir, ec);
     }
-    std::string Copy(mode_t mode) {
-        std::string path = m_dir + "/specific.so";
+    std::string Copy(mode_t mode, const std::string& name = "specific.so") {
+        std::string path = m_dir + "/" + name;
         fs::copy_file(QUENLO_TEST_CLASSDRIVER, path, fs::copy_options::overwrite_existing);
         chmod(path.c_str(), mode);
         return path;
@@ -43,23 +77,6 @@ public:
 private:
     std::string m_dir;
 };
-
-// Whether the folders above the build tree let a module be trusted at all
-// (a clone under a folder others may write cannot).
-bool BuildTreeIsTrusted() {
-    std::string folder = QUENLO_TEST_MODULE_DIR;
-    while (!folder.empty()) {
-        struct stat st {};
-        if (stat(folder.c_str(), &st) != 0 || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 ||
-            (st.st_uid != 0 && st.st_uid != geteuid()))
-            return false;
-        if (folder == "/")
-            break;
-        const size_t slash = folder.rfind('/');
-        folder.resize(slash == 0 ? 1 : slash);
-    }
-    return true;
-}
 
 constexpr const char kGenericLoaded[] =
     "DEBUG: load_classdriver(builtin:generic-printing-class) (kr:0x00000000)\n";
@@ -90,8 +107,7 @@ TEST_F(ClassDriverTest, WithoutAModuleTheGenericDriverAnswers) {
 }
 
 TEST_F(ClassDriverTest, SpecificModuleStandsOnTheGenericDriver) {
-    if (!BuildTreeIsTrusted())
-        GTEST_SKIP() << "a folder above " << QUENLO_TEST_MODULE_DIR << " is writable by others";
+    ASSERT_FALSE(TrustedBase().empty()) << "no folder chain here that nobody else may write";
     std::string path = folder.Copy(0755);
     AddWithDriver(path);
     Enumerate();
@@ -124,8 +140,7 @@ TEST_F(ClassDriverTest, ModuleWritableByOthersIsRefusedWithItsWholeMode) {
 }
 
 TEST_F(ClassDriverTest, FileThatIsNoModuleFailsWithTheLoaderStatus) {
-    if (!BuildTreeIsTrusted())
-        GTEST_SKIP() << "a folder above " << QUENLO_TEST_MODULE_DIR << " is writable by others";
+    ASSERT_FALSE(TrustedBase().empty()) << "no folder chain here that nobody else may write";
     std::string path = folder.Text("bogus.so");
     UsbPrinterInterface iface;
     classdriver_t driver = nullptr;
@@ -202,6 +217,42 @@ TEST_F(ClassDriverTest, ModulesFromPlacesOthersCouldWriteAreRefused) {
                        "\n" + kGenericLoaded);
     EXPECT_FALSE(Contains(out, "CMD:SPECIFIC"));
     EXPECT_STREQ(szSERN, "77");
+}
+
+// Two modules, the second loaded while the first's driver lives, then a
+// third file after both are released: each driver is of the module whose
+// file was checked, never one already loaded handed out again under a name
+// the dynamic loader has seen.
+TEST_F(ClassDriverTest, EachLoadHandsOutTheModuleItChecked) {
+    ASSERT_FALSE(TrustedBase().empty()) << "no folder chain here that nobody else may write";
+    const std::string first = folder.Copy(0755, "first.so");
+    const std::string second = folder.Copy(0755, "second.so");
+    UsbPrinterInterface iface;
+    classdriver_t a = nullptr, b = nullptr;
+    CapturedStderr([&] {
+        ASSERT_EQ(load_classdriver(first.c_str(), &iface, &a), 0);
+        ASSERT_EQ(load_classdriver(second.c_str(), &iface, &b), 0);
+    });
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_NE((*a)->plugin, (*b)->plugin) << "the second load handed out the first module";
+    const int secondFd = open(second.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(secondFd, 0);
+    EXPECT_TRUE(MappedFromFile(reinterpret_cast<const void*>((*b)->GetDeviceID), secondFd));
+    EXPECT_FALSE(MappedFromFile(reinterpret_cast<const void*>((*a)->GetDeviceID), secondFd));
+    EXPECT_FALSE(MappedFromFile(reinterpret_cast<const void*>(&std::printf), secondFd));
+    close(secondFd);
+    release_classdriver(b);
+    release_classdriver(a);
+
+    // A module the dynamic loader keeps after its release must not stand in
+    // for a later file: one that is no module fails as such.
+    const std::string bogus = folder.Text("bogus.so");
+    classdriver_t c = nullptr;
+    const std::string log = CapturedStderr(
+        [&] { EXPECT_EQ(load_classdriver(bogus.c_str(), &iface, &c), kClassDriverLoadFailed); });
+    EXPECT_EQ(c, nullptr);
+    EXPECT_TRUE(Contains(log, "DEBUG: load_classdriver(" + bogus + ") (kr:0xffffda40)\n")) << log;
 }
 
 TEST(ClassDriverLoader, PathTooLongForItsBufferIsRefusedNotCut) {
