@@ -98,6 +98,10 @@ rounds=${1:-5}
 [ "$(id -u)" = 0 ] || { echo "net_bench: needs root for network namespaces" >&2; exit 77; }
 work=$(mktemp -d /tmp/quenlo-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
+# The programs keep their state (the update history) and settings here, never
+# in the user's own folders.
+export HOME=$work/home XDG_STATE_HOME=$work/state XDG_CONFIG_HOME=$work/config
+mkdir -p "$HOME"
 chmod 755 "$work"
 c++ -O2 -std=c++20 -I"$root/src/net" -I"$root/src/status" -o "$work/net_bench_tool" "$root/bench/net_bench_tool.cpp" \
   "$root/src/net/Socket.cpp" "$root/src/net/SnmpCodec.cpp" "$root/src/net/NetIO.cpp" "$root/src/status/PrinterStatus.cpp" \

@@ -46,6 +46,10 @@ tool=$build/src/wizard/refresh_bench
 [ -x "$tool" ] || { echo "refresh: no refresh_bench in $build" >&2; exit 1; }
 work=$(mktemp -d /tmp/quenlo-refresh.XXXXXX)
 trap 'rm -rf "$work"' EXIT
+# The programs keep their state (the update history) and settings here, never
+# in the user's own folders.
+export HOME=$work/home XDG_STATE_HOME=$work/state XDG_CONFIG_HOME=$work/config
+mkdir -p "$HOME"
 chmod 755 "$work"
 . "$root/tools/package.sh"
 make_package "$work/package" "<key>SysOID</key><string>$model</string>"

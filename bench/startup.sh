@@ -14,6 +14,10 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target Quenlo >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# The programs keep their state (the update history) and settings here, never
+# in the user's own folders.
+export HOME=$work/home XDG_STATE_HOME=$work/state XDG_CONFIG_HOME=$work/config
+mkdir -p "$HOME"
 cp build/src/Quenlo "$work/Quenlo"
 cp examples/package/* "$work/"
 

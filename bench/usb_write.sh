@@ -17,6 +17,10 @@ done
 
 work=$(mktemp -d /tmp/quenlo-usb-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
+# The programs keep their state (the update history) and settings here, never
+# in the user's own folders.
+export HOME=$work/home XDG_STATE_HOME=$work/state XDG_CONFIG_HOME=$work/config
+mkdir -p "$HOME"
 head -c $((mib * 1048576)) /dev/urandom > "$work/firmware.bin"
 
 run() { # $1: extra emulator options

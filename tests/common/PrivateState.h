@@ -1,5 +1,6 @@
-// Tests run downloads that append to the update history; they keep it in a
-// folder of their own, never in the user's.
+// Tests run downloads that append to the update history and windows that
+// remember folders; they keep both in a folder of their own, never in the
+// user's.
 #pragma once
 
 #include <QTemporaryDir>
@@ -7,5 +8,8 @@
 
 inline void UsePrivateStateFolder() {
     static QTemporaryDir folder;
-    qputenv("XDG_STATE_HOME", folder.path().toLocal8Bit());
+    const QByteArray base = folder.path().toLocal8Bit();
+    qputenv("XDG_STATE_HOME", base + "/state");
+    qputenv("XDG_CONFIG_HOME", base + "/config");
+    qputenv("HOME", base);
 }

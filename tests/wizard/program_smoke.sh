@@ -6,6 +6,10 @@ set -euo pipefail
 program=$1
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
+# The programs keep their state (the update history) and settings here, never
+# in the user's own folders.
+export HOME=$dir/home XDG_STATE_HOME=$dir/state XDG_CONFIG_HOME=$dir/config
+mkdir -p "$HOME"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 

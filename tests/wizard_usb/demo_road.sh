@@ -8,6 +8,10 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$1 quenlo=$2 demo=$3
 work=$(mktemp -d /tmp/quenlo-usb-demo.XXXXXX)
 trap 'rm -rf "$work"' EXIT
+# The programs keep their state (the update history) and settings here, never
+# in the user's own folders.
+export HOME=$work/home XDG_STATE_HOME=$work/state XDG_CONFIG_HOME=$work/config
+mkdir -p "$HOME"
 
 # The road is judged by message number, so it passes in German as in English.
 for lang in en de; do
