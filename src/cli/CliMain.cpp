@@ -294,6 +294,14 @@ int Run(QCoreApplication& app) {
             std::fputs(command == QLatin1String("list") ? kListHelp : kUpdateHelp, g_out);
             return kExitOk;
         }
+        // A usage error is told before anything is read.
+        const bool list = command == QLatin1String("list");
+        ListOptions listOptions;
+        UpdateOptions updateOptions;
+        const int parsed = list ? ParseListOptions(arguments, &listOptions, g_out)
+                                : ParseUpdateOptions(arguments, &updateOptions, g_out);
+        if (parsed >= 0)
+            return parsed;
         PackageLocation location;
         QString why;
         if (!LocatePackage(packagePath, QFileInfo(app.applicationFilePath()).fileName(), &location,
@@ -302,10 +310,9 @@ int Run(QCoreApplication& app) {
             return kExitUsage;
         }
         PackageReport checked;
-        if (!LoadCliPackage(location, command == QLatin1String("update"), &checked))
+        if (!LoadCliPackage(location, !list, &checked))
             return kExitUsage;
-        return command == QLatin1String("list") ? ListCommand(arguments, g_out)
-                                                : UpdateCommand(arguments, g_out);
+        return list ? ListCommand(listOptions, g_out) : UpdateCommand(updateOptions, g_out);
     }
     if (command != QLatin1String("package"))
         return Usage(QStringLiteral("unknown command %1").arg(command), "");

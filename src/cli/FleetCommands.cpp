@@ -101,6 +101,7 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitSomethingWrong = 1;
 constexpr int kExitUsage = 2;
+constexpr int kOptionsRead = -1;
 constexpr int kPrintPort = 9100;
 constexpr int kMaxParallel = 64;
 constexpr int kVerifyIntervalMs = 5000;
@@ -110,14 +111,6 @@ CancelRequests g_cancel;
 void OnInterrupt(int) {
     g_cancel.count.fetch_add(1);
 }
-
-struct SearchOptions {
-    QString community = QStringLiteral("orchid");
-    QStringList subnets;
-    QStringList addresses;
-    bool broadcast = true;
-    bool usb = false;
-};
 
 // Takes the value of an option given as "--name VALUE" or "--name=VALUE".
 bool TakeValue(const QString& name, QStringList& arguments, QString* argument, QString* value) {
@@ -385,9 +378,8 @@ private:
 
 } // namespace
 
-int ListCommand(const QStringList& arguments, FILE* out) {
-    SearchOptions options;
-    bool json = false, csv = false;
+int ParseListOptions(const QStringList& arguments, ListOptions* list, FILE* out) {
+    SearchOptions& options = list->search;
     QStringList rest = arguments;
     while (!rest.isEmpty()) {
         const QString argument = rest.takeFirst();
@@ -397,17 +389,22 @@ int ListCommand(const QStringList& arguments, FILE* out) {
             return kExitOk;
         }
         if (argument == QLatin1String("--json"))
-            json = true;
+            list->json = true;
         else if (argument == QLatin1String("--csv"))
-            csv = true;
+            list->csv = true;
         else if (!SearchOption(argument, rest, options, &problem))
             return Usage(QStringLiteral("list: unknown option %1").arg(argument), "list");
         if (!problem.isEmpty())
             return Usage(QStringLiteral("list: %1").arg(problem), "list");
     }
-    if (json && csv)
+    if (list->json && list->csv)
         return Usage(QStringLiteral("list: --json or --csv, not both"), "list");
+    return kOptionsRead;
+}
 
+int ListCommand(const ListOptions& list, FILE* out) {
+    const SearchOptions& options = list.search;
+    const bool json = list.json, csv = list.csv;
     std::vector<FleetPrinter> printers;
     if (options.usb) {
         if (const std::optional<FleetPrinter> printer = FindUsbPrinter())
@@ -430,14 +427,8 @@ int ListCommand(const QStringList& arguments, FILE* out) {
     return kExitOk;
 }
 
-int UpdateCommand(const QStringList& arguments, FILE* out) {
-    SearchOptions options;
-    UpdatePlan plan;
-    bool all = false;
-    QStringList targets;
-    QString report, metrics;
-    int verifyTimeoutS = 600;
-    const QDateTime begun = QDateTime::currentDateTimeUtc();
+int ParseUpdateOptions(const QStringList& arguments, UpdateOptions* update, FILE* out) {
+    SearchOptions& options = update->search;
     QStringList rest = arguments;
     while (!rest.isEmpty()) {
         QString argument = rest.takeFirst();
@@ -447,49 +438,63 @@ int UpdateCommand(const QStringList& arguments, FILE* out) {
             return kExitOk;
         }
         if (argument == QLatin1String("--all")) {
-            all = true;
+            update->all = true;
         } else if (argument == QLatin1String("--verify")) {
-            plan.verify = true;
+            update->verify = true;
         } else if (argument == QLatin1String("--dry-run")) {
-            plan.dryRun = true;
+            update->dryRun = true;
         } else if (TakeValue(QStringLiteral("--parallel"), rest, &argument, &value)) {
             bool ok = false;
-            plan.parallel = value.toInt(&ok);
-            if (!ok || plan.parallel < 1 || plan.parallel > kMaxParallel)
+            update->parallel = value.toInt(&ok);
+            if (!ok || update->parallel < 1 || update->parallel > kMaxParallel)
                 problem = QStringLiteral("--parallel takes 1 to %1").arg(kMaxParallel);
         } else if (TakeValue(QStringLiteral("--verify-timeout"), rest, &argument, &value)) {
             bool ok = false;
-            verifyTimeoutS = value.toInt(&ok);
-            if (!ok || verifyTimeoutS < 1 || verifyTimeoutS > 86400)
+            update->verifyTimeoutS = value.toInt(&ok);
+            if (!ok || update->verifyTimeoutS < 1 || update->verifyTimeoutS > 86400)
                 problem = QStringLiteral("--verify-timeout takes 1 to 86400 seconds");
         } else if (TakeValue(QStringLiteral("--report"), rest, &argument, &value)) {
-            report = value;
-            if (!report.endsWith(QLatin1String(".json")) && !report.endsWith(QLatin1String(".csv")))
+            update->report = value;
+            if (!value.endsWith(QLatin1String(".json")) && !value.endsWith(QLatin1String(".csv")))
                 problem = QStringLiteral("--report FILE must end in .json or .csv");
         } else if (TakeValue(QStringLiteral("--metrics"), rest, &argument, &value)) {
-            metrics = value;
+            update->metrics = value;
             // The textfile collector reads only these.
-            if (!metrics.endsWith(QLatin1String(".prom")))
+            if (!value.endsWith(QLatin1String(".prom")))
                 problem = QStringLiteral("--metrics FILE must end in .prom");
         } else if (SearchOption(argument, rest, options, &problem)) {
         } else if (argument.startsWith(QLatin1Char('-'))) {
             problem = QStringLiteral("unknown option %1").arg(argument);
         } else {
-            targets.append(argument);
+            update->targets.append(argument);
         }
         if (!problem.isEmpty())
             return Usage(QStringLiteral("update: %1").arg(problem), "update");
     }
-    const int choices = int(all) + int(!targets.isEmpty()) + int(options.usb);
+    const int choices = int(update->all) + int(!update->targets.isEmpty()) + int(options.usb);
     if (choices != 1)
         return Usage(QStringLiteral("update: choose the printers with --all, addresses or --usb"),
                      "update");
-    // The files left for others are found writable before anything is asked.
+    // The files left for others are found writable before anything is read.
     QString unwritable;
-    if (!report.isEmpty() && !CanReplaceFile(report, &unwritable))
+    if (!update->report.isEmpty() && !CanReplaceFile(update->report, &unwritable))
         return Usage(QStringLiteral("update: --report %1").arg(unwritable), "update");
-    if (!metrics.isEmpty() && !CanReplaceFile(metrics, &unwritable))
+    if (!update->metrics.isEmpty() && !CanReplaceFile(update->metrics, &unwritable))
         return Usage(QStringLiteral("update: --metrics %1").arg(unwritable), "update");
+    return kOptionsRead;
+}
+
+int UpdateCommand(const UpdateOptions& update, FILE* out) {
+    const SearchOptions& options = update.search;
+    const bool all = update.all;
+    const QStringList& targets = update.targets;
+    const QString& report = update.report;
+    const QString& metrics = update.metrics;
+    const QDateTime begun = QDateTime::currentDateTimeUtc();
+    UpdatePlan plan;
+    plan.parallel = update.parallel;
+    plan.verify = update.verify;
+    plan.dryRun = update.dryRun;
     if (m_Settings.FirmwareCount() == 0) {
         std::fprintf(stderr, "quenlo-cli: the package names no firmware files\n");
         return kExitUsage;
@@ -499,7 +504,7 @@ int UpdateCommand(const QStringList& arguments, FILE* out) {
     ChecksumCheck checksums(plan.files);
 
     const int stallMs = m_Settings.nStallTimeout * 1000;
-    plan.verifyTimeoutMs = verifyTimeoutS * 1000;
+    plan.verifyTimeoutMs = update.verifyTimeoutS * 1000;
     plan.verifyIntervalMs = kVerifyIntervalMs;
     Search search;
     std::vector<PrinterOutcome> printers;

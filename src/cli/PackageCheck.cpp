@@ -1,6 +1,8 @@
 #include "PackageCheck.h"
 
 #include "Checksum.h"
+#include "PlistShape.h"
+#include "XML.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,8 +25,6 @@
 namespace {
 
 // The same bounds the wizard applies when it reads the package.
-constexpr qint64 kMaxSettingsSize = 16 * 1024 * 1024;
-constexpr int kMaxDepth = 32;
 constexpr int kMaxFiles = 100;
 constexpr int kMaxModelNames = 5;
 constexpr qint64 kMaxFirmwareSize = 0x7fffffff;
@@ -57,32 +57,6 @@ const KeyRule kFirmwareKeys[] = {
     {"ReleaseDate", Kind::Text},
     {"SHA256", Kind::Text},
 };
-
-int Depth(plist_t node, int level) {
-    if (level > kMaxDepth)
-        return level;
-    int deepest = level;
-    const plist_type type = plist_get_node_type(node);
-    if (type == PLIST_DICT) {
-        plist_dict_iter it = nullptr;
-        plist_dict_new_iter(node, &it);
-        for (;;) {
-            char* key = nullptr;
-            plist_t child = nullptr;
-            plist_dict_next_item(node, it, &key, &child);
-            std::free(key);
-            if (child == nullptr)
-                break;
-            deepest = std::max(deepest, Depth(child, level + 1));
-        }
-        std::free(it);
-    } else if (type == PLIST_ARRAY) {
-        const uint32_t count = plist_array_get_size(node);
-        for (uint32_t i = 0; i < count; ++i)
-            deepest = std::max(deepest, Depth(plist_array_get_item(node, i), level + 1));
-    }
-    return deepest;
-}
 
 QStringList DictKeys(plist_t dict) {
     QStringList keys;
@@ -136,38 +110,32 @@ private:
 
 bool Checker::LoadSettings() {
     const QString& path = m_location.settingsPath;
-    QFile file(path);
-    if (!file.exists()) {
+    void* root = nullptr;
+    const SettingsProblem problem = ReadSettingsPlist(path, &root, &m_binary);
+    m_root.reset(static_cast<plist_t>(root));
+    switch (problem) {
+    case SettingsProblem::None:
+        return true;
+    case SettingsProblem::Missing:
         Error(QStringLiteral("%1: settings file not found").arg(path));
-        return false;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
-        Error(QStringLiteral("%1: cannot be read: %2").arg(path, file.errorString()));
-        return false;
-    }
-    if (file.size() > kMaxSettingsSize) {
+        break;
+    case SettingsProblem::Unreadable:
+        Error(QStringLiteral("%1: cannot be read, or not a regular file").arg(path));
+        break;
+    case SettingsProblem::Corrupt:
+        Error(QStringLiteral("%1: not a property list whose root is a dictionary").arg(path));
+        break;
+    case SettingsProblem::TooLarge:
         Error(QStringLiteral("%1: larger than 16 MiB").arg(path));
-        return false;
+        break;
+    case SettingsProblem::TooDeep:
+        Error(QStringLiteral("%1: nested deeper than %2 levels").arg(path).arg(kMaxSettingsDepth));
+        break;
+    case SettingsProblem::TooManyValues:
+        Error(QStringLiteral("%1: holds more than %2 values").arg(path).arg(kMaxSettingsValues));
+        break;
     }
-    const QByteArray data = file.readAll();
-    m_binary = data.startsWith("bplist00");
-    plist_t root = nullptr;
-    if (!data.isEmpty())
-        plist_from_memory(data.constData(), static_cast<uint32_t>(data.size()), &root);
-    m_root.reset(root);
-    if (root == nullptr) {
-        Error(QStringLiteral("%1: not a property list").arg(path));
-        return false;
-    }
-    if (plist_get_node_type(root) != PLIST_DICT) {
-        Error(QStringLiteral("%1: the root is not a dictionary").arg(path));
-        return false;
-    }
-    if (Depth(root, 1) > kMaxDepth) {
-        Error(QStringLiteral("%1: nested deeper than %2 levels").arg(path).arg(kMaxDepth));
-        return false;
-    }
-    return true;
+    return false;
 }
 
 bool Checker::Text(plist_t section, const QString& where, const char* key, QString* value) {

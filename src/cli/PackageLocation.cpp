@@ -20,17 +20,20 @@ bool LocatePackage(const QString& path, const QString& selfName, PackageLocation
                    QString* why) {
     const QString given = path.isEmpty() ? OwnFolder() : path;
     const QFileInfo info(given);
-    if (given.isEmpty() || !info.exists()) {
+    if (given.isEmpty() || (!info.exists() && !info.isSymLink())) {
         *why = QStringLiteral("%1: no such file or folder").arg(given);
         return false;
     }
-    if (info.isFile()) {
+    if (!info.isDir()) {
         if (!given.endsWith(QLatin1String(".plist"))) {
             *why =
                 QStringLiteral("%1: a package is a folder or its .plist settings file").arg(given);
             return false;
         }
-        location->folder = QFileInfo(info.canonicalFilePath()).absolutePath();
+        // A settings file linked from elsewhere brings its own folder; one
+        // that is no regular file at all is the reader's to refuse.
+        location->folder = info.isFile() ? QFileInfo(info.canonicalFilePath()).absolutePath()
+                                         : QFileInfo(info.absolutePath()).canonicalFilePath();
         location->identifier = info.completeBaseName();
     } else {
         const QDir folder(info.canonicalFilePath());

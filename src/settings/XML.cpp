@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,29 +51,27 @@ CXML::~CXML() {
         plist_free(static_cast<plist_t>(m_dict));
 }
 
-void CXML::Load(const QString& path) {
-    m_path = path;
+SettingsProblem ReadSettingsPlist(const QString& path, void** rootOut, bool* binary) {
+    *rootOut = nullptr;
+    if (binary != nullptr)
+        *binary = false;
     const QByteArray name = path.toLocal8Bit();
     // Non-blocking, so that a FIFO in the settings file's place cannot hold
     // the start; it is then refused as not a regular file.
     const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        m_problem = (errno == ENOENT || errno == ENOTDIR) ? SettingsProblem::Missing
-                                                          : SettingsProblem::Unreadable;
-        return;
-    }
+    if (fd < 0)
+        return (errno == ENOENT || errno == ENOTDIR) ? SettingsProblem::Missing
+                                                     : SettingsProblem::Unreadable;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        m_problem = SettingsProblem::Unreadable;
-        return;
+        return SettingsProblem::Unreadable;
     }
     // A settings file is a few kilobytes: a far larger one is refused
     // before a byte of it is read.
     if (info.st_size > kMaxSettingsFileSize) {
         ::close(fd);
-        m_problem = SettingsProblem::TooLarge;
-        return;
+        return SettingsProblem::TooLarge;
     }
     std::vector<char> data;
     data.reserve(static_cast<size_t>(info.st_size));
@@ -83,51 +82,49 @@ void CXML::Load(const QString& path) {
             continue;
         if (n < 0) {
             ::close(fd);
-            m_problem = SettingsProblem::Unreadable;
-            return;
+            return SettingsProblem::Unreadable;
         }
         if (n == 0)
             break;
         // The file may grow after it was measured.
         if (static_cast<long long>(data.size()) + n > kMaxSettingsFileSize) {
             ::close(fd);
-            m_problem = SettingsProblem::TooLarge;
-            return;
+            return SettingsProblem::TooLarge;
         }
         data.insert(data.end(), chunk, chunk + n);
     }
     ::close(fd);
-    if (data.empty()) {
-        m_problem = SettingsProblem::Corrupt;
-        return;
-    }
+    if (data.empty())
+        return SettingsProblem::Corrupt;
     // The parser recurses once per level and allocates per value: a hostile
     // file is refused before it gets there.
     switch (MeasurePlist(data.data(), data.size())) {
     case PlistShape::TooDeep:
-        m_problem = SettingsProblem::TooDeep;
-        return;
+        return SettingsProblem::TooDeep;
     case PlistShape::TooManyValues:
-        m_problem = SettingsProblem::TooManyValues;
-        return;
+        return SettingsProblem::TooManyValues;
     case PlistShape::Malformed:
-        m_problem = SettingsProblem::Corrupt;
-        return;
+        return SettingsProblem::Corrupt;
     case PlistShape::Acceptable:
         break;
     }
     plist_t root = nullptr;
     plist_from_memory(data.data(), static_cast<uint32_t>(data.size()), &root);
-    if (root == nullptr) {
-        m_problem = SettingsProblem::Corrupt;
-        return;
-    }
+    if (root == nullptr)
+        return SettingsProblem::Corrupt;
     if (plist_get_node_type(root) != PLIST_DICT) {
         plist_free(root);
-        m_problem = SettingsProblem::Corrupt;
-        return;
+        return SettingsProblem::Corrupt;
     }
-    m_dict = root;
+    if (binary != nullptr)
+        *binary = data.size() >= 8 && std::memcmp(data.data(), "bplist00", 8) == 0;
+    *rootOut = root;
+    return SettingsProblem::None;
+}
+
+void CXML::Load(const QString& path) {
+    m_path = path;
+    m_problem = ReadSettingsPlist(path, &m_dict);
 }
 
 QString CXML::ReadStringValue(const QString& section, const QString& key) const {

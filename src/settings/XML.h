@@ -17,6 +17,15 @@ enum class SettingsProblem {
 
 constexpr long long kMaxSettingsFileSize = 16ll * 1024 * 1024;
 
+// The one reader of a settings file, for every program that reads one:
+// opened without blocking, a regular file only, at most
+// kMaxSettingsFileSize bytes, its nesting and its count of values (those
+// reached through shared references of a binary list included) measured
+// before the parser sees it. On success *root (a plist_t, freed by the
+// caller with plist_free) is the root dictionary and *binary says whether
+// the file was a binary list; otherwise *root is null.
+SettingsProblem ReadSettingsPlist(const QString& path, void** root, bool* binary = nullptr);
+
 class CXML {
 public:
     CXML();

@@ -394,7 +394,10 @@ CliRun Cli(const QStringList& arguments) {
     QProcess process;
     process.start(QStringLiteral(QUENLO_CLI), arguments);
     process.waitForFinished(30000);
-    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
+    // A crash or a hang is no exit status at all.
+    const bool exited =
+        process.state() == QProcess::NotRunning && process.exitStatus() == QProcess::NormalExit;
+    return {exited ? process.exitCode() : -1, QString::fromLocal8Bit(process.readAllStandardOutput()),
             QString::fromLocal8Bit(process.readAllStandardError())};
 }
 
@@ -430,4 +433,106 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+namespace {
+
+// A binary property list of the given objects (4-byte offsets and
+// references), its root the first.
+std::string BinaryPlist(const std::vector<std::string>& objects) {
+    std::string out = "bplist00";
+    std::vector<uint32_t> offsets;
+    for (const std::string& object : objects) {
+        offsets.push_back(uint32_t(out.size()));
+        out += object;
+    }
+    const uint32_t table = uint32_t(out.size());
+    auto be = [](std::string& to, uint64_t value, int bytes) {
+        for (int i = bytes - 1; i >= 0; --i)
+            to += char((value >> (8 * i)) & 0xFF);
+    };
+    for (uint32_t offset : offsets)
+        be(out, offset, 4);
+    std::string trailer(6, '\0');
+    trailer += char(4); // offset size
+    trailer += char(4); // reference size
+    be(trailer, objects.size(), 8);
+    be(trailer, 0, 8); // root
+    be(trailer, table, 8);
+    return out + trailer;
+}
+
+// An array object holding the given references (4 bytes each).
+std::string ArrayOf(const std::vector<uint32_t>& refs) {
+    std::string object;
+    if (refs.size() < 15) {
+        object += char(0xA0 | refs.size());
+    } else {
+        object += char(0xAF);
+        object += char(0x12); // an int of 4 bytes follows
+        for (int i = 3; i >= 0; --i)
+            object += char((refs.size() >> (8 * i)) & 0xFF);
+    }
+    for (uint32_t ref : refs)
+        for (int i = 3; i >= 0; --i)
+            object += char((ref >> (8 * i)) & 0xFF);
+    return object;
+}
+
+} // namespace
+
+// quenlo-cli reads the settings file through the wizard's refusing reader:
+// every file that crashed or swamped the parser is refused, never parsed,
+// with the package check's exit 1 and the update's and list's 2.
+TEST(CliProgram, HostileSettingsFilesAreRefusedBeforeTheParser) {
+    std::vector<std::pair<std::string, QByteArray>> files;
+    std::string deep;
+    for (int i = 0; i < 1000000; ++i)
+        deep += "<array>";
+    for (int i = 0; i < 1000000; ++i)
+        deep += "</array>";
+    files.push_back(
+        {"XML a million deep", QByteArray::fromStdString("<plist>" + deep + "</plist>")});
+    std::vector<std::string> chain;
+    for (uint32_t i = 1; i <= 100000; ++i)
+        chain.push_back(ArrayOf({i}));
+    chain.push_back("\x09");
+    files.push_back({"binary 100000 deep", QByteArray::fromStdString(BinaryPlist(chain))});
+    std::string wide = "<plist><dict><key>General</key><dict/><key>x</key><array>";
+    for (int i = 0; i < 1000000; ++i)
+        wide += "<true/>";
+    files.push_back(
+        {"a million values", QByteArray::fromStdString(wide + "</array></dict></plist>")});
+    // Each array refers to the next one twice: 2^30 values once copied out.
+    std::vector<std::string> doubling;
+    for (uint32_t i = 1; i <= 30; ++i)
+        doubling.push_back(ArrayOf({i, i}));
+    doubling.push_back("\x09");
+    files.push_back({"shared references", QByteArray::fromStdString(BinaryPlist(doubling))});
+
+    GoodPackage good;
+    const QString settings = good.Location().settingsPath;
+    auto expectRefused = [&](const std::string& what) {
+        // Were it read, only the loopback would be asked.
+        const CliRun check = Cli({"--package", settings, "package", "check"});
+        EXPECT_EQ(check.status, 1) << what << ": " << check.out.toStdString();
+        EXPECT_TRUE(check.out.contains(settings)) << what;
+        EXPECT_EQ(
+            Cli({"--package", settings, "list", "--no-broadcast", "--address", "127.0.0.1"}).status,
+            2)
+            << what;
+        EXPECT_EQ(Cli({"--package", settings, "update", "127.0.0.1", "--dry-run"}).status, 2)
+            << what;
+    };
+    for (const auto& [what, bytes] : files) {
+        QFile file(settings);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+        expectRefused(what);
+    }
+    // A settings file that is a link to an endless device is never read.
+    QFile::remove(settings);
+    ASSERT_EQ(::symlink("/dev/zero", settings.toLocal8Bit().constData()), 0);
+    expectRefused("a link to /dev/zero");
 }
