@@ -9,7 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${FUZZ_SECONDS:-60}
-targets=(fuzz_snmp_response fuzz_status_decoder fuzz_request_builder fuzz_settings)
+targets=(fuzz_snmp_response fuzz_status_decoder fuzz_request_builder fuzz_settings
+  fuzz_package_check)
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQUENLO_FUZZ=ON >/dev/null
