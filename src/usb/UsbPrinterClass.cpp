@@ -339,6 +339,40 @@ classdriver_t CreateGenericClassDriver() {
     return &g->self;
 }
 
+namespace {
+
+// The loader knows a module by the name it was loaded under, and hands back
+// the one already mapped under that name: a module loaded earlier through a
+// descriptor of the same number (and kept mapped, as C++ modules often are)
+// would come back instead of this file. So the file goes through a number
+// no mapped module is named after.
+void* LoadThroughDescriptor(int fd) {
+    constexpr int kNames = 64;
+    int through = fd;
+    void* plugin = nullptr;
+    char fdPath[64];
+    for (int tries = 0; tries < kNames && through >= 0; ++tries) {
+        std::snprintf(fdPath, sizeof fdPath, "/proc/self/fd/%d", through);
+        void* mapped = dlopen(fdPath, RTLD_NOW | RTLD_NOLOAD);
+        if (mapped == nullptr) {
+            plugin = dlopen(fdPath, RTLD_NOW | RTLD_LOCAL);
+            if (plugin == nullptr)
+                std::fprintf(stderr, "DEBUG: %s\n", dlerror());
+            break;
+        }
+        dlclose(mapped);
+        const int next = fcntl(fd, F_DUPFD_CLOEXEC, through + 1);
+        if (through != fd)
+            close(through);
+        through = next;
+    }
+    if (through != fd && through >= 0)
+        close(through);
+    return plugin;
+}
+
+} // namespace
+
 int load_classdriver(const char* driverPath, const UsbPrinterInterface* iface,
                      classdriver_t* driver) {
     char bundlePath[1024];
@@ -365,17 +399,13 @@ int load_classdriver(const char* driverPath, const UsbPrinterInterface* iface,
         const int fd = OpenTrustedModule(bundlePath);
         if (fd < 0)
             return kClassDriverLoadFailed;
-        char fdPath[64];
-        std::snprintf(fdPath, sizeof fdPath, "/proc/self/fd/%d", fd);
-        plugin = dlopen(fdPath, RTLD_NOW | RTLD_LOCAL);
+        plugin = LoadThroughDescriptor(fd);
         close(fd);
         if (plugin) {
             auto factory =
                 reinterpret_cast<ClassDriverFactoryFn>(dlsym(plugin, kClassDriverFactorySymbol));
             if (factory)
                 instance = factory(kClassDriverPluginType);
-        } else {
-            std::fprintf(stderr, "DEBUG: %s\n", dlerror());
         }
     }
 
