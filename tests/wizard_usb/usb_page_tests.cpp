@@ -64,7 +64,7 @@ protected:
         std::memset(szSERN, 0, sizeof szSERN);
         std::memset(szDES, 0, sizeof szDES);
         std::memset(pDeviceIdText, 0, sizeof pDeviceIdText);
-        g_readTimeoutMs = kDefaultReadTimeoutMs;
+        g_exchangeTimeoutMs = kDefaultExchangeTimeoutMs;
         emu = std::make_unique<usbemu::Emulator>();
         // The last shown percentage is process-wide and an equal value is not
         // shown again: start from one that no download shows first, so that
@@ -200,7 +200,7 @@ TEST_F(UsbPageTest, NamesInLatin1OrWithControlCharactersAreShownAsText) {
 }
 
 TEST_F(UsbPageTest, SilentPrinterIsShownFromItsDeviceId) {
-    g_readTimeoutMs = 200;
+    g_exchangeTimeoutMs = 200;
     usbemu::PrinterSetup setup = OfficePrinter(3);
     setup.silent = true;
     emu->AddPrinter(setup);
