@@ -203,8 +203,8 @@ void CUsbDevice::dealWithPipes(int interfaceNumber, unsigned char count, int ind
 
 // ---- transfers ---------------------------------------------------------------------
 
-// One asynchronous transfer with the bytes it carries. While it is in flight
-// libusb and the kernel hold it: it is freed only once it is back.
+// One asynchronous transfer. While it is in flight libusb and the kernel hold
+// it: it is freed only once it is back.
 struct CUsbDevice::Transfer {
     Transfer() : handle(libusb_alloc_transfer(0)) {}
     ~Transfer() {
@@ -215,7 +215,6 @@ struct CUsbDevice::Transfer {
     Transfer& operator=(const Transfer&) = delete;
 
     libusb_transfer* handle;
-    std::vector<unsigned char> buffer; // a copy of the bytes of a queued write
     int length = 0;
     int done = 1; // 0 while in flight
     int status = LIBUSB_TRANSFER_COMPLETED;
@@ -419,13 +418,14 @@ int CUsbDevice::QueueWrites(const libusb_endpoint_descriptor* ep, const char* da
         if (t->handle == nullptr)
             return LIBUSB_ERROR_NO_MEM;
         const int size = NextWriteSize(length - q.queued);
-        // Copied: the caller's buffer may change once this call returns.
-        t->buffer.resize(std::max(t->buffer.size(), std::size_t(size)));
-        std::memcpy(t->buffer.data(), data + q.queued, std::size_t(size));
         t->length = size;
         t->actual = 0;
         t->anyDone = &q.anyDone;
-        FillTransfer(t->handle, m_device, ep, t->buffer.data(), size, t.get());
+        // Straight from the caller's bytes: usbfs copies an out-transfer's
+        // bytes into the kernel when it is submitted and never reads them
+        // again, so the caller may reuse its buffer once this call returns.
+        auto* bytes = reinterpret_cast<unsigned char*>(const_cast<char*>(data + q.queued));
+        FillTransfer(t->handle, m_device, ep, bytes, size, t.get());
         t->done = 0;
         t->submitted = Now();
         const int kr = libusb_submit_transfer(t->handle);
