@@ -29,6 +29,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,6 +44,12 @@ int Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // umockdev allocates a copy of every urb's buffer and frees it once the
+    // urb is reaped. Kept on the heap, those megabytes are reused; left to
+    // malloc's moving thresholds, each urb would sometimes be a fresh mapping
+    // to fault in, and the printer's speed would depend on chance.
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
     usbemu::PrinterSetup setup;
     bool scatterGather = true;
     int statusCode = -1;
