@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Time and peak memory of writing a 64 MiB file to the emulated USB printer
-# with one Dev_Write (one transfer), as the firmware download does.
+# with one Dev_Write (one transfer of the whole file).
 #   bench/usb_write.sh [build-dir] [size-MiB]
 # The writer runs under the emulator program; the emulator records what
 # arrives into a file, which is compared with the source byte for byte.

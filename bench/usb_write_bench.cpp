@@ -1,5 +1,5 @@
 // Writes one file to the USB printer of the given IDs with a single
-// Dev_Write, as the firmware download does, and prints the time it took and
+// Dev_Write (one transfer of the whole file), and prints the time it took and
 // the peak memory of this process.
 //
 //   usb_write_bench FILE VID PID

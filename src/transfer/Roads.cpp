@@ -3,6 +3,8 @@
 #include "NetIO.h"
 #include "usbdevice.h"
 
+#include <libusb.h>
+
 #include <time.h>
 
 #include <cerrno>
@@ -177,32 +179,40 @@ UsbChannel::UsbChannel(long vendorId, long productId)
 UsbChannel::~UsbChannel() = default;
 
 OpenResult UsbChannel::Open(int) {
+    m_lastError = 0;
+    m_failed = false;
     m_device = std::make_unique<CUsbDevice>();
-    m_found = m_device->Dev_Open(m_vendorId, m_productId) == 0;
-    if (m_found)
+    if (m_device->Dev_Open(m_vendorId, m_productId) == 0)
         return OpenResult::Open;
+    m_lastError = m_device->LastError() != 0 ? m_device->LastError() : LIBUSB_ERROR_NO_DEVICE;
     m_device.reset();
     return OpenResult::Unreachable;
 }
 
 long UsbChannel::Write(const unsigned char* data, std::size_t length, int waitMs) {
-    if (!m_device || length > std::size_t(INT_MAX))
+    if (!m_device || m_failed || length > std::size_t(INT_MAX))
         return -1;
     int written = 0;
-    // The bytes are not changed; the channel's signature predates const.
-    const int kr =
-        m_device->Dev_WriteSome(const_cast<char*>(reinterpret_cast<const char*>(data)), int(length),
-                                &written, unsigned(waitMs > 0 ? waitMs : 1));
-    if (kr < 0)
-        return -1;
+    const int kr = m_device->Dev_WriteSome(reinterpret_cast<const char*>(data), int(length),
+                                           &written, unsigned(waitMs > 0 ? waitMs : 1));
+    if (kr < 0) {
+        // A device found whose pipe was never opened says nothing of its own.
+        m_lastError = m_device->LastError() != 0 ? m_device->LastError() : LIBUSB_ERROR_NOT_FOUND;
+        m_failed = true;
+        // The bytes the printer took before the failure count; then -1.
+        return written > 0 ? written : -1;
+    }
     return written;
 }
 
 Delivery UsbChannel::Delivered(int, int64_t* outstanding) {
-    // A bulk transfer completes only once the printer took every packet.
+    // A transfer completes only once the printer took every packet of it.
+    const int queued = m_device ? m_device->QueuedBytes() : 0;
     if (outstanding != nullptr)
-        *outstanding = 0;
-    return m_device ? Delivery::Delivered : Delivery::Lost;
+        *outstanding = queued;
+    if (!m_device || m_failed)
+        return Delivery::Lost;
+    return queued == 0 ? Delivery::Delivered : Delivery::Pending;
 }
 
 void UsbChannel::Close() {
@@ -216,7 +226,8 @@ void UsbChannel::Abort() {
 }
 
 Cause UsbChannel::Failure() const {
-    return m_found ? Cause::Reset : Cause::Unplugged;
+    // A halted pipe or a protocol error is the printer ending the transfer.
+    return m_lastError == LIBUSB_ERROR_NO_DEVICE ? Cause::Unplugged : Cause::Reset;
 }
 
 } // namespace transfer

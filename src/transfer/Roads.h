@@ -56,25 +56,37 @@ private:
     Cause m_failure = Cause::Reset;
 };
 
-// The USB printer of the package's IDs, opened anew for every file.
+// The USB printer of the package's IDs, opened anew for every file. Bytes
+// go out in asynchronous transfers queued on the out-pipe; Write reports
+// what the printer has taken, and the bytes after that stay queued until a
+// later Write offers them again (as the engine does) or the file's opening
+// ends.
 class UsbChannel : public Channel {
 public:
     UsbChannel(long vendorId, long productId);
     ~UsbChannel() override;
     OpenResult Open(int waitMs) override;
+    // A failure after the printer took part of the bytes returns that part;
+    // the next call returns -1.
     long Write(const unsigned char* data, std::size_t length, int waitMs) override;
     Delivery Delivered(int waitMs, int64_t* outstanding) override;
+    // Both end the opening; bytes still queued are dropped.
     void Close() override;
     void Abort() override;
     Cause Failure() const override;
     // A multiple of every bulk maximum packet size (8 to 1024 bytes).
     std::size_t PieceSize() const override { return 1024 * 1024; }
+    // The libusb status of the failure that ended a Write or an Open
+    // (LIBUSB_ERROR_NO_DEVICE for a printer that is not there or was
+    // unplugged, LIBUSB_ERROR_PIPE for a halted pipe, ...); 0 when none.
+    int LastError() const { return m_lastError; }
 
 private:
     long m_vendorId;
     long m_productId;
     std::unique_ptr<CUsbDevice> m_device;
-    bool m_found = false; // the last opening found the printer
+    int m_lastError = 0;
+    bool m_failed = false; // reported the bytes taken before a failure; -1 next
 };
 
 } // namespace transfer

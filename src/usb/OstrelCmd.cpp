@@ -32,13 +32,15 @@ void DumpRecord(const void* record, std::size_t length) {
 }
 
 // Open, write the command, read the reply, close. The reply is read into
-// the zeroed record, so a shorter one leaves the rest zero.
+// the zeroed record, so a shorter one leaves the rest zero. Each step waits
+// at most g_exchangeTimeoutMs, with the device's keep-alive running.
 int Exchange(CUsbDevice& device, DEV_COMMAND& cmd, void* reply, int replyLength, bool logWritten) {
     if (device.Dev_Open(m_Settings.nVID, m_Settings.nPID) != 0)
         return -1;
     int result = -1;
     int written = 0;
-    if (device.Dev_Write(reinterpret_cast<char*>(&cmd), sizeof cmd, &written) == 0) {
+    if (device.Dev_Write(reinterpret_cast<char*>(&cmd), sizeof cmd, &written,
+                         g_exchangeTimeoutMs) == 0) {
         if (logWritten)
             std::printf("GetPrinterName nWritesized=%d, sizeof(cmd)=%x, cmd.size=%x\n", written,
                         static_cast<unsigned>(sizeof cmd), static_cast<unsigned>(cmd.size));

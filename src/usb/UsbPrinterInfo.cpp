@@ -7,6 +7,8 @@
 #include "UsbEnumeration.h"
 #include "usbdevice.h"
 
+#include <libusb.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -28,13 +30,15 @@ std::string Shown(const char* text) {
 
 } // namespace
 
-bool ReadUsbPrinter(UsbPrinterRow* row) {
+bool ReadUsbPrinter(UsbPrinterRow* row, const UsbKeepAlive& keepAlive) {
     CUsbDevice device;
     if (device.Dev_Open(m_Settings.nVID, m_Settings.nPID) != 0)
         return false;
     COstrelCmd command;
     // Each command opens and closes the device by itself.
     device.Dev_Close();
+    device.SetKeepAlive(keepAlive);
+    const auto givenUp = [&device] { return device.LastError() == LIBUSB_ERROR_INTERRUPTED; };
 
     DEV_PSR_PRINTERINFORMATION info{};
     const bool haveInfo = command.GetPrinterInfo(device, info) == 0;
@@ -42,9 +46,13 @@ bool ReadUsbPrinter(UsbPrinterRow* row) {
         CutField(info.cSerialNumber);
         CutField(info.cFirmwareVersion);
     }
+    if (givenUp())
+        return false;
 
     DEV_PL_PRINTER_NAME name{};
     const bool haveName = command.GetPrinterName(device, name) == 0;
+    if (givenUp())
+        return false;
     if (haveName) {
         CutField(name.cPrinterName);
         char shown[kDisplayTextSize];

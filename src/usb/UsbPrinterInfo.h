@@ -5,6 +5,7 @@
 #pragma once
 
 #include "PrinterStatus.h"
+#include "usbdevice.h"
 
 #include <string>
 
@@ -16,7 +17,9 @@ struct UsbPrinterRow {
 };
 
 // Reads the printer of m_Settings.nVID / nPID. False when no such printer
-// could be opened; each part it could not read stays empty (the serial and
-// name then come from the device ID when it has them). The texts are display
-// text: UTF-8 without control characters.
-bool ReadUsbPrinter(UsbPrinterRow* row);
+// could be opened, or when keepAlive gave the reading up; each part it could
+// not read stays empty (the serial and name then come from the device ID
+// when it has them). The texts are display text: UTF-8 without control
+// characters. Each vendor command waits at most g_exchangeTimeoutMs per step,
+// calling keepAlive (when given) every few milliseconds meanwhile.
+bool ReadUsbPrinter(UsbPrinterRow* row, const UsbKeepAlive& keepAlive = {});

@@ -43,6 +43,18 @@ private:
     CProgressDlg*& m_slot;
 };
 
+// Marks the USB reading on every way out.
+class ReadingScope {
+public:
+    explicit ReadingScope(bool& reading) : m_reading(reading) { m_reading = true; }
+    ~ReadingScope() { m_reading = false; }
+    ReadingScope(const ReadingScope&) = delete;
+    ReadingScope& operator=(const ReadingScope&) = delete;
+
+private:
+    bool& m_reading;
+};
+
 // A text field of a reply record holds at most 31 characters: the 32nd byte
 // becomes the terminator whatever the printer sent there.
 template <std::size_t N> void CutField(char (&field)[N]) {
@@ -100,17 +112,32 @@ tb::Status MainWindow::USBListDataBrowserItemDataCallback(tb::Control* /*browser
 }
 
 void MainWindow::USBRefresh() {
+    if (Busy())
+        return;
     // The check marks stay: they belong to row positions, so a printer
     // ticked before the refresh is ticked again after it.
     if (m_usbList != nullptr)
         tb::RemoveListItems(m_usbList, 0, nullptr);
     m_Settings.nUSBCount = 0;
 
+    // The vendor commands wait for the printer's replies (at most
+    // g_exchangeTimeoutMs each step) with the window alive; a close asked
+    // for meanwhile gives the reading up, and happens once it has returned.
+    tb::SetWatchCursor();
     UsbPrinterRow row;
-    if (ReadUsbPrinter(&row))
+    bool found = false;
+    {
+        ReadingScope reading(m_bReadingUsb);
+        found = ReadUsbPrinter(&row, [this] {
+            tb::DispatchPendingEvents();
+            return !m_bCloseAfterDownload;
+        });
+    }
+    if (found && !m_bCloseAfterDownload)
         AddUSBSerialNumber(row.serial.c_str(), row.name.c_str(), row.firmware.c_str(),
                            ShownStatusName(&row.status));
     EnableNextControl();
+    tb::SetArrowCursor();
 }
 
 void MainWindow::AddUSBSerialNumber(const char* serialNumber, const char* printerName,

@@ -300,6 +300,8 @@ void MainWindow::OnNext() {
             m_Settings.nPortType = 1;
             SetTabValue(4);
             USBRefresh();
+            if (CloseIfAsked())
+                return;
         }
         break;
     case 2:
@@ -309,22 +311,17 @@ void MainWindow::OnNext() {
         } else {
             SetTabValue(4);
             USBRefresh();
+            if (CloseIfAsked())
+                return;
         }
         break;
     case 3:
         NetworkFWUpgrade();
-        if (m_bCloseAfterDownload) {
-            // Closed during the download: the close happens now.
-            m_bCloseAfterDownload = false;
-            OnCancel();
-        }
+        CloseIfAsked();
         return;
     case 4:
         USBFWUpgrade();
-        if (m_bCloseAfterDownload) {
-            m_bCloseAfterDownload = false;
-            OnCancel();
-        }
+        CloseIfAsked();
         return;
     default:
         return;
@@ -352,8 +349,17 @@ void MainWindow::OnBack() {
     }
 }
 
+bool MainWindow::CloseIfAsked() {
+    if (!m_bCloseAfterDownload)
+        return false;
+    // Closed during the work: the close happens now.
+    m_bCloseAfterDownload = false;
+    OnCancel();
+    return true;
+}
+
 void MainWindow::OnCancel() {
-    if (m_bDownloading) {
+    if (Busy()) {
         // Cancel (or Finish) during a download: cancelled now, closed after.
         Close();
         return;
@@ -363,7 +369,7 @@ void MainWindow::OnCancel() {
 }
 
 void MainWindow::Close() {
-    if (m_bDownloading) {
+    if (Busy()) {
         m_bCancel = true;
         m_bCloseAfterDownload = true;
         return;
@@ -400,7 +406,7 @@ void MainWindow::EnableNextControl() {
 }
 
 bool MainWindow::HandleCommand(const tb::Command& command) {
-    if (m_bDownloading)
+    if (Busy())
         return HandleCommandWhileDownloading(command.commandID);
     switch (command.commandID) {
     case kCommandCancel:
@@ -439,6 +445,7 @@ bool MainWindow::HandleCommand(const tb::Command& command) {
         return true;
     case kCommandRefreshUSB:
         USBRefresh();
+        CloseIfAsked();
         return true;
     default:
         return false;
@@ -450,7 +457,7 @@ tb::Status MainWindow::HandleEvent(tb::HandlerCall* call, TCarbonEvent& event) {
     const uint32_t kind = event.GetKind();
     // A close deletes this object inside the frame's routing: after it only
     // the loop is told.
-    if (m_bDownloading && eventClass == tb::kClassWindow && kind == tb::kWindowClose) {
+    if (Busy() && eventClass == tb::kClassWindow && kind == tb::kWindowClose) {
         Close();
         return tb::kNoErr;
     }
@@ -460,7 +467,9 @@ tb::Status MainWindow::HandleEvent(tb::HandlerCall* call, TCarbonEvent& event) {
         return tb::kNoErr;
     }
     if (eventClass == tb::kClassMouse && kind == tb::kMouseMoved) {
-        tb::SetArrowCursor();
+        // The watch stays while the USB printer is read.
+        if (!m_bReadingUsb)
+            tb::SetArrowCursor();
         return tb::kEventNotHandled;
     }
     if (eventClass == tb::kClassKeyboard && (kind == tb::kRawKeyDown || kind == tb::kRawKeyRepeat))

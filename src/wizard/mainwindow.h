@@ -266,6 +266,9 @@ public:
     CAddIPAddressDlg* AddIPDialog() const { return m_pAddIPDlg; }
 
     bool IsDownloading() const { return m_bDownloading; }
+    // The USB list is being read: the vendor commands wait with the window's
+    // events running and the watch cursor shown.
+    bool IsReadingUsb() const { return m_bReadingUsb; }
     // The progress dialog of the printer being served, or null.
     CProgressDlg* ProgressDialog() const { return m_pProgressDlg; }
 
@@ -292,12 +295,21 @@ private:
     bool m_bCancel = false;
     // A download is running (events are dispatched from inside it).
     bool m_bDownloading = false;
-    // The user closed the window during the download.
+    // The USB printer is being read (USBRefresh): commands wait as during a
+    // download.
+    bool m_bReadingUsb = false;
+    // The user closed the window during the download or the USB reading.
     bool m_bCloseAfterDownload = false;
     CProgressDlg* m_pProgressDlg = nullptr;
     int m_messageShown = -1;
 
     bool HandleCommandWhileDownloading(uint32_t commandID);
+    // A download or the USB reading runs, with events dispatched from inside
+    // it: commands that would start other work are ignored and a close waits.
+    bool Busy() const { return m_bDownloading || m_bReadingUsb; }
+    // After work that let events run: the window closes now if the user
+    // closed it meanwhile. True when it did (this object is gone then).
+    bool CloseIfAsked();
     // The package's firmware files, by name, in their order.
     std::vector<QString> FirmwareFileNames() const;
     // False, after message 7 naming the file, when a firmware file of the

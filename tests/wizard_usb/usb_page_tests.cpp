@@ -11,6 +11,9 @@
 #include "usbdevice.h"
 
 #include <QAbstractItemView>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QMouseEvent>
 #include <QTimer>
 
 #include <cstring>
@@ -57,6 +60,38 @@ usbemu::PrinterSetup OfficePrinter(uint8_t status = 12) {
     return setup;
 }
 
+// Times the turns the event loop gets: a precise 10 ms timer, whose longest
+// interval is the longest the window went without events.
+class EventGaps {
+public:
+    EventGaps() {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            m_longest = std::max(m_longest, m_clock.restart());
+            ++m_turns;
+        });
+    }
+    void Start() {
+        m_clock.start();
+        m_timer.start();
+    }
+    void Stop() { m_timer.stop(); }
+    qint64 LongestMs() const { return m_longest; }
+    int Turns() const { return m_turns; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_longest = 0;
+    int m_turns = 0;
+};
+
+bool WatchCursorShown() {
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    return cursor != nullptr && cursor->shape() == Qt::WaitCursor;
+}
+
 class UsbPageTest : public WizardTest {
 protected:
     void SetUp() override {
@@ -64,7 +99,7 @@ protected:
         std::memset(szSERN, 0, sizeof szSERN);
         std::memset(szDES, 0, sizeof szDES);
         std::memset(pDeviceIdText, 0, sizeof pDeviceIdText);
-        g_readTimeoutMs = kDefaultReadTimeoutMs;
+        g_exchangeTimeoutMs = kDefaultExchangeTimeoutMs;
         emu = std::make_unique<usbemu::Emulator>();
         // The last shown percentage is process-wide and an equal value is not
         // shown again: start from one that no download shows first, so that
@@ -77,6 +112,7 @@ protected:
     void TearDown() override {
         WizardTest::TearDown();
         emu.reset();
+        g_exchangeTimeoutMs = kDefaultExchangeTimeoutMs;
     }
 
     // A package of the emulated model with the given firmware files.
@@ -200,7 +236,7 @@ TEST_F(UsbPageTest, NamesInLatin1OrWithControlCharactersAreShownAsText) {
 }
 
 TEST_F(UsbPageTest, SilentPrinterIsShownFromItsDeviceId) {
-    g_readTimeoutMs = 200;
+    g_exchangeTimeoutMs = 200;
     usbemu::PrinterSetup setup = OfficePrinter(3);
     setup.silent = true;
     emu->AddPrinter(setup);
@@ -388,6 +424,122 @@ TEST_F(UsbPageTest, MissingFileStopsTheDownloadBeforeTheEndMarker) {
         << "nothing after the missing file: the printer never sees an end";
     EXPECT_EQ(Explanations(), std::vector<QString>{kUsbFail});
     ExpectFinished(false);
+}
+
+// ---- a slow printer, a silent printer --------------------------------------------
+
+// A printer taking 1 MiB a second: the window gets its events every 100 ms
+// at most, and a Cancel half a second in closes the dialog at once; the rest
+// of the file and the cancel marker follow as always.
+TEST_F(UsbPageTest, SlowPrinterLeavesTheWindowAliveAndCancelIsAnswered) {
+    usbemu::PrinterSetup setup = OfficePrinter();
+    setup.bytesPerSecond = 1024 * 1024;
+    OpenWith({Pattern(4 * 1024 * 1024, 51), Pattern(5000, 52)});
+    const int id = AttachAndTick(setup);
+    EventGaps gaps;
+    QElapsedTimer sinceStart;
+    qint64 cancelledAt = -1;
+    bool dialogGone = false;
+    DuringDownload([&] {
+        sinceStart.start();
+        gaps.Start();
+        QTimer::singleShot(500, Qt::PreciseTimer, [&] {
+            CProgressDlg* progress = g_pMainWindow->ProgressDialog();
+            ASSERT_NE(progress, nullptr);
+            tb::Control* cancel = nullptr;
+            tb::GetControlByID(progress->GetWindowRef(), controlProcessCancelButton, &cancel);
+            cancelledAt = sinceStart.elapsed();
+            Click(cancel);
+            dialogGone = !progress->IsShowing();
+        });
+    });
+    const QByteArray got = Download(id);
+    gaps.Stop();
+    EXPECT_GE(cancelledAt, 500);
+    EXPECT_LT(cancelledAt, 1500) << "the Cancel pressed at 500 ms waited for the printer";
+    EXPECT_TRUE(dialogGone) << "Cancel closes the dialog at once";
+    EXPECT_LE(gaps.LongestMs(), 100) << "the window went without events";
+    EXPECT_GT(gaps.Turns(), 100);
+    EXPECT_TRUE(got == m_files[0] + Marker(kCancel)) << "received " << got.size();
+    EXPECT_TRUE(Explanations().empty());
+    ExpectFinished(false);
+}
+
+// A printer that takes the vendor commands and never answers: the list waits
+// the bound of each read with the window alive and the watch cursor shown
+// (a mouse move does not take it away); Next, Back and Refresh clicked
+// meanwhile do nothing.
+TEST_F(UsbPageTest, SilentPrinterIsWaitedForWithTheWindowAlive) {
+    g_exchangeTimeoutMs = 400;
+    usbemu::PrinterSetup setup = OfficePrinter(3);
+    setup.silent = true;
+    const int id = emu->AddPrinter(setup);
+    OpenWith({Pattern(100, 1)});
+    Click(C(kNextButton));
+    Click(C(controlRadioUSB));
+    EventGaps gaps;
+    bool reading = false;
+    bool watch = false;
+    bool watchAfterMove = false;
+    int page = 0;
+    QTimer::singleShot(0, [&] {
+        reading = g_pMainWindow->IsReadingUsb();
+        watch = WatchCursorShown();
+        gaps.Start();
+        QWidget* window = tb::NativeWidget(Window());
+        QMouseEvent move(QEvent::MouseMove, QPointF(20, 20), window->mapToGlobal(QPointF(20, 20)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &move);
+        watchAfterMove = WatchCursorShown();
+        Click(C(kNextButton));
+        Click(C(kBackButton));
+        Click(C(controlUSBRefreshButton));
+        page = g_pMainWindow->CurrentPage();
+    });
+    QElapsedTimer took;
+    took.start();
+    Click(C(kNextButton));
+    const qint64 ms = took.elapsed();
+    gaps.Stop();
+    EXPECT_TRUE(reading);
+    EXPECT_TRUE(watch) << "the watch cursor while the printer is read";
+    EXPECT_TRUE(watchAfterMove);
+    EXPECT_FALSE(WatchCursorShown()) << "the arrow once the list is there";
+    EXPECT_GE(ms, 2 * 400 - 20);
+    EXPECT_LT(ms, 2 * 400 + 2000);
+    EXPECT_LE(gaps.LongestMs(), 100);
+    EXPECT_EQ(page, 2) << "the page changes only after the reading";
+    EXPECT_EQ(g_pMainWindow->CurrentPage(), 4);
+    EXPECT_EQ(emu->WrittenCount(id), 20u) << "the two commands once: no second reading";
+    ASSERT_EQ(Rows(), 1);
+    EXPECT_EQ(Cell(0, kColumnName), "Device Description");
+    EXPECT_FALSE(g_pMainWindow->IsReadingUsb());
+}
+
+// Closing the window while the printer is read gives the reading up at once;
+// the window closes when it has ended.
+TEST_F(UsbPageTest, CloseWhileASilentPrinterIsReadEndsTheReadingThenCloses) {
+    g_exchangeTimeoutMs = 2000;
+    usbemu::PrinterSetup setup = OfficePrinter(3);
+    setup.silent = true;
+    const int id = emu->AddPrinter(setup);
+    OpenWith({Pattern(100, 1)});
+    Click(C(kNextButton));
+    Click(C(controlRadioUSB));
+    QTimer::singleShot(100, [this] {
+        ASSERT_NE(g_pMainWindow, nullptr);
+        ASSERT_TRUE(g_pMainWindow->IsReadingUsb());
+        Click(C(kCancelButton));
+        ASSERT_NE(g_pMainWindow, nullptr) << "not closed under the reading";
+    });
+    QElapsedTimer took;
+    took.start();
+    Click(C(kNextButton));
+    EXPECT_LT(took.elapsed(), 1000) << "far less than two reads of 2 s";
+    FlushDeletes();
+    EXPECT_EQ(g_pMainWindow, nullptr) << "closed once the reading ended";
+    EXPECT_EQ(emu->WrittenCount(id), 10u) << "the second command is never sent";
+    EXPECT_FALSE(WatchCursorShown());
 }
 
 } // namespace

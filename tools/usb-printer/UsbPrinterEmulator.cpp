@@ -35,7 +35,7 @@ unsigned InterfaceCount(const PrinterSetup& s) {
 
 void Endpoint(std::vector<uint8_t>& v, uint8_t address, uint8_t type = 2 /* bulk */) {
     v.insert(v.end(), {7, 5, address, type});
-    Put16(v, 512);
+    Put16(v, Emulator::kPacketSize);
     v.push_back(type == 3 ? 4 : 0);
 }
 
@@ -106,6 +106,19 @@ struct Urb {
     UMockdevIoctlData* buffer;
 };
 
+using Clock = std::chrono::steady_clock;
+
+// An OUT urb on its way into the printer: the pipe takes one urb at a time.
+struct OutgoingUrb {
+    Urb urb;
+    std::size_t log = 0; // its entry in Printer::outUrbLog
+    int length = 0;
+    int taken = 0; // bytes the printer has taken of it
+    Clock::time_point submitted;
+    bool started = false; // the pipe has begun on it at `start`
+    Clock::time_point start;
+};
+
 struct Printer {
     Emulator::Impl* owner = nullptr;
     int id = 0;
@@ -124,6 +137,9 @@ struct Printer {
     int altSetting = 0;
     std::vector<Emulator::Claim> vendorClaims;
     int outUrbs = 0;
+    std::vector<Emulator::OutUrb> outUrbLog;
+    std::deque<OutgoingUrb> waitingOut; // OUT urbs the pipe has not finished
+    Clock::time_point pipeFree;         // when the pipe finished its last urb
     uint64_t writtenCount = 0;
     std::vector<uint8_t> written;
     std::map<int, int> clearHalts;
@@ -189,6 +205,82 @@ void QueueReplyFor(Printer& p, const uint8_t* data, int length) {
     else if (data[4] == 0xE0 && data[5] == 0x0B)
         reply = p.setup.nameReply.empty() ? NameReply(p.setup.printerName) : p.setup.nameReply;
     p.pendingReply.insert(p.pendingReply.end(), reply.begin(), reply.end());
+}
+
+// The bytes [from, to) of an OUT urb reach the printer.
+void Take(Printer& p, OutgoingUrb& o, int to) {
+    const uint8_t* data = o.urb.buffer->data + o.taken;
+    const int n = to - o.taken;
+    if (n <= 0)
+        return;
+    if (p.setup.keepInMemory)
+        p.written.insert(p.written.end(), data, data + n);
+    if (p.record)
+        std::fwrite(data, 1, static_cast<std::size_t>(n), p.record);
+    p.writtenCount += static_cast<uint64_t>(n);
+    o.taken = to;
+    p.outUrbLog[o.log].taken = to;
+}
+
+// Moves the out-pipe on to `now`: urbs are taken in order, each at the
+// printer's rate, until a fault strikes. Called at every urb ioctl; libusb
+// reaps while it waits, so completions come on time.
+void Advance(Printer& p, Clock::time_point now) {
+    while (!p.waitingOut.empty()) {
+        OutgoingUrb& o = p.waitingOut.front();
+        if (!o.started) {
+            o.start = std::max(o.submitted, p.pipeFree);
+            o.started = true;
+        }
+        int can = o.length;
+        const uint64_t rate = p.setup.bytesPerSecond;
+        if (rate > 0) {
+            const double seconds = std::chrono::duration<double>(now - o.start).count();
+            const double bytes = seconds > 0 ? seconds * double(rate) : 0;
+            if (bytes < double(o.length))
+                can = int(bytes) / Emulator::kPacketSize * Emulator::kPacketSize;
+        }
+        const WriteFault fault = p.setup.writeFault;
+        bool struck = false;
+        if (fault != WriteFault::None) {
+            // The packet after the limit is refused: a urb that ends right
+            // at the limit still completes.
+            const uint64_t before = p.writtenCount - uint64_t(o.taken);
+            const uint64_t limit =
+                p.setup.faultAfterBytes > before ? p.setup.faultAfterBytes - before : 0;
+            if (uint64_t(can) > limit || (uint64_t(can) == limit && can < o.length)) {
+                can = int(limit);
+                struck = true;
+            }
+        }
+        Take(p, o, std::max(can, o.taken));
+        if (struck && fault == WriteFault::Stop)
+            return; // NAK from here on: the urb waits for ever, or for a cancel
+        if (struck) {
+            Finish(p, o.urb, fault == WriteFault::Stall ? -EPIPE : -EPROTO, o.taken);
+        } else if (o.taken == o.length) {
+            QueueReplyFor(p, o.urb.buffer->data, o.length);
+            Finish(p, o.urb, 0, o.length);
+        } else {
+            return; // still under way
+        }
+        // The next urb starts where this one's time ended, not when we looked.
+        p.pipeFree = rate > 0 && !struck
+                         ? o.start + std::chrono::duration_cast<Clock::duration>(
+                                         std::chrono::duration<double>(double(o.length) / rate))
+                         : now;
+        p.waitingOut.pop_front();
+        ServeWaitingReads(p);
+    }
+}
+
+// Ends every OUT urb still under way with this status and what it took.
+void EndOutgoing(Printer& p, int status) {
+    while (!p.waitingOut.empty()) {
+        OutgoingUrb o = p.waitingOut.front();
+        p.waitingOut.pop_front();
+        Finish(p, o.urb, status, o.taken);
+    }
 }
 
 void NoteVendorClaim(Printer& p) {
@@ -320,22 +412,14 @@ bool SubmitUrb(Printer& p, UMockdevIoctlClient* client, UMockdevIoctlData* arg) 
             return true;
         }
         ++p.outUrbs;
-        if (p.setup.writeFault == WriteFault::Stall) {
-            Finish(p, u, -EPIPE, 0);
-        } else if (p.setup.writeFault == WriteFault::Error) {
-            Finish(p, u, -EPROTO, 0);
-        } else {
-            const uint8_t* data = buffer->data;
-            int n = urb->buffer_length;
-            if (p.setup.keepInMemory)
-                p.written.insert(p.written.end(), data, data + n);
-            if (p.record)
-                std::fwrite(data, 1, static_cast<std::size_t>(n), p.record);
-            p.writtenCount += static_cast<uint64_t>(n);
-            QueueReplyFor(p, data, n);
-            Finish(p, u, 0, n);
-            ServeWaitingReads(p);
-        }
+        OutgoingUrb o;
+        o.log = p.outUrbLog.size();
+        p.outUrbLog.push_back({urb->buffer_length, urb->flags, 0});
+        o.urb = u;
+        o.length = urb->buffer_length;
+        o.submitted = Clock::now();
+        p.waitingOut.push_back(o);
+        Advance(p, o.submitted);
     } else {
         p.waitingIn.push_back(u);
         ServeWaitingReads(p);
@@ -345,6 +429,7 @@ bool SubmitUrb(Printer& p, UMockdevIoctlClient* client, UMockdevIoctlData* arg) 
 }
 
 bool ReapUrb(Printer& p, UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
+    Advance(p, Clock::now());
     auto it = std::find_if(p.completed.begin(), p.completed.end(),
                            [client](const Urb& u) { return u.client == client; });
     if (it == p.completed.end()) {
@@ -368,6 +453,21 @@ bool ReapUrb(Printer& p, UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
 
 bool DiscardUrb(Printer& p, UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
     gulong addr = reinterpret_cast<gulong>(*reinterpret_cast<void**>(arg->data));
+    Advance(p, Clock::now());
+    auto out = std::find_if(p.waitingOut.begin(), p.waitingOut.end(), [&](const OutgoingUrb& o) {
+        return o.urb.client == client && o.urb.data->client_addr == addr;
+    });
+    if (out != p.waitingOut.end()) {
+        // Cancelled on its way: it keeps the packets the printer took.
+        const bool underWay = out == p.waitingOut.begin() && out->started;
+        OutgoingUrb o = *out;
+        p.waitingOut.erase(out);
+        if (underWay)
+            p.pipeFree = Clock::now();
+        Finish(p, o.urb, -ENOENT, o.taken);
+        Complete(client, 0, 0);
+        return true;
+    }
     auto it = std::find_if(p.waitingIn.begin(), p.waitingIn.end(), [&](const Urb& u) {
         return u.client == client && u.data->client_addr == addr;
     });
@@ -709,6 +809,7 @@ Emulator::~Emulator() {
             umockdev_testbed_detach_ioctl(m_impl->testbed, p->devnode.c_str(), nullptr);
         }
         std::lock_guard<std::mutex> lock(m_impl->mutex);
+        EndOutgoing(*p, -ENODEV);
         for (auto* q : {&p->waitingIn, &p->completed}) {
             for (Urb& u : *q) {
                 g_object_unref(u.buffer);
@@ -775,8 +876,10 @@ void Emulator::Unplug(int id) {
         Printer& p = m_impl->Get(id);
         if (p.gone)
             return;
+        // Whatever was in flight ends with the device, keeping what it took.
+        Advance(p, Clock::now());
         p.gone = true;
-        // Whatever was in flight ends with the device.
+        EndOutgoing(p, -ENODEV);
         while (!p.waitingIn.empty()) {
             Urb u = p.waitingIn.front();
             p.waitingIn.pop_front();
@@ -786,6 +889,11 @@ void Emulator::Unplug(int id) {
     }
     umockdev_testbed_uevent(m_impl->testbed, syspath.c_str(), "remove");
     umockdev_testbed_remove_device(m_impl->testbed, syspath.c_str());
+}
+
+std::vector<Emulator::OutUrb> Emulator::OutUrbLog(int id) const {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    return m_impl->Get(id).outUrbLog;
 }
 
 std::vector<uint8_t> Emulator::Written(int id) const {
@@ -837,7 +945,10 @@ std::vector<Emulator::Claim> Emulator::VendorClaims(int id) const {
 
 void Emulator::SetWriteFault(int id, WriteFault fault) {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->Get(id).setup.writeFault = fault;
+    Printer& p = m_impl->Get(id);
+    // What the pipe took until now was taken before the fault.
+    Advance(p, Clock::now());
+    p.setup.writeFault = fault;
 }
 
 std::string Emulator::RootDir() const {

@@ -33,6 +33,7 @@ enum class WriteFault {
     None,
     Stall, // the out-pipe halts: the transfer ends with a stall
     Error, // the transfer fails with a protocol error
+    Stop,  // the printer stops taking bytes (it answers every packet with NAK)
 };
 
 // The "STS:" field (with its ';') of a device ID reporting a 108-byte status
@@ -74,6 +75,15 @@ struct PrinterSetup {
     std::string printerName = "Emulated Printer";
 
     WriteFault writeFault = WriteFault::None;
+    // The fault strikes once the out-pipe has taken this many bytes (counted
+    // over the printer's whole life, commands included); the urb under way
+    // ends there with the packets taken so far.
+    uint64_t faultAfterBytes = 0;
+    // How fast the out-pipe takes bytes: 0 takes every urb at once; N takes
+    // N bytes per second, in whole 512-byte packets, one urb after the other,
+    // so a urb completes only once its time has passed. A cancelled urb
+    // reports the packets taken until then.
+    uint64_t bytesPerSecond = 0;
     bool silent = false;        // takes the vendor commands but never answers
     bool detachRefused = false; // usblp cannot be detached (EPERM); its sysfs
                                 // attribute ieee1284_id holds the device ID
@@ -109,6 +119,18 @@ public:
     uint64_t WrittenCount(int id) const;
     // Bulk/interrupt urbs that reached the out-pipe (a split write shows as many).
     int OutUrbs(int id) const;
+    // Each of them as it was handed in: its length, its usbfs flags
+    // (USBDEVFS_URB_ZERO_PACKET asks for a zero-length packet after it) and
+    // the bytes the printer took of it (less than its length when it was
+    // cancelled or failed on its way), in the order the pipe took them.
+    struct OutUrb {
+        int length = 0;
+        unsigned flags = 0;
+        int taken = 0;
+    };
+    std::vector<OutUrb> OutUrbLog(int id) const;
+    // The out-pipe's maximum packet size.
+    static constexpr int kPacketSize = 512;
     int ClearHalts(int id, uint8_t endpoint) const;
     // Whether usblp holds interface 0 now, and how often it was detached.
     bool KernelDriverBound(int id) const;

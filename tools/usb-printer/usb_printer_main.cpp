@@ -6,8 +6,8 @@
 // options set its IDs, strings, device ID and replies); its libusb finds,
 // opens and talks to it like a real one. When the program ends, the number
 // of bytes written to the printer's out-pipe is printed ("written: N bytes in
-// M urbs")
-// and the program's exit status is returned.
+// M urbs"), and on standard error how long the program ran, from its start
+// to its exit ("ran: S s"); the program's exit status is returned.
 //
 // Options:
 //   --vid N --pid N            USB IDs (hex with 0x, or decimal)
@@ -20,12 +20,16 @@
 //   --no-usblp                 no kernel printer driver bound to interface 0
 //   --printing-interface-2     the printing interface is number 2 (after an
 //                              empty interface 0 and the vendor interface 1)
+//   --rate N                   the out-pipe takes N bytes per second
+//   --silent                   the vendor commands are taken but never answered
 #include "UsbPrinterEmulator.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,6 +44,12 @@ int Usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // umockdev allocates a copy of every urb's buffer and frees it once the
+    // urb is reaped. Kept on the heap, those megabytes are reused; left to
+    // malloc's moving thresholds, each urb would sometimes be a fresh mapping
+    // to fault in, and the printer's speed would depend on chance.
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
     usbemu::PrinterSetup setup;
     bool scatterGather = true;
     int statusCode = -1;
@@ -79,6 +89,10 @@ int main(int argc, char** argv) {
             setup.usblpBound = false;
         } else if (a == "--printing-interface-2") {
             setup.printingInterface = 2;
+        } else if (a == "--rate" && (v = next())) {
+            setup.bytesPerSecond = std::strtoull(v, nullptr, 0);
+        } else if (a == "--silent") {
+            setup.silent = true;
         } else {
             return Usage();
         }
@@ -102,6 +116,7 @@ int main(int argc, char** argv) {
     usbemu::Emulator emu(scatterGather);
     int id = emu.AddPrinter(setup);
 
+    const auto started = std::chrono::steady_clock::now();
     pid_t child = fork();
     if (child < 0) {
         std::perror("fork");
@@ -125,8 +140,12 @@ int main(int argc, char** argv) {
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    const double ran =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("written: %llu bytes in %d urbs\n",
                 static_cast<unsigned long long>(emu.WrittenCount(id)), emu.OutUrbs(id));
+    // Standard error: callers parse the program's own output with the line above.
+    std::fprintf(stderr, "ran: %.3f s\n", ran);
     std::fflush(stdout);
     if (WIFEXITED(status))
         return WEXITSTATUS(status);

@@ -1,0 +1,368 @@
+// Firmware streamed to the emulated printer through the transfer engine and
+// the USB channel: the packets the printer sees, how often the window's side
+// gets a turn while a slow printer takes its time, what is counted when the
+// printer stops, halts or goes, and how the vendor commands wait.
+#include "Roads.h"
+#include "TransferEngine.h"
+#include "UsbPrinterInfo.h"
+#include "UsbTestSupport.h"
+#include "usbdevice.h"
+
+#include <dirent.h>
+#include <linux/usbdevice_fs.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using usbemu::WriteFault;
+
+constexpr uint64_t kMiB = 1024 * 1024;
+constexpr int kPacket = usbemu::Emulator::kPacketSize;
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+class MemorySource : public transfer::Source {
+public:
+    explicit MemorySource(const std::vector<char>& bytes) : m_bytes(bytes) {}
+    int64_t Size() const override { return int64_t(m_bytes.size()); }
+    long Read(unsigned char* into, std::size_t length) override {
+        const std::size_t n = std::min(length, m_bytes.size() - m_at);
+        std::memcpy(into, m_bytes.data() + m_at, n);
+        m_at += n;
+        return long(n);
+    }
+
+private:
+    const std::vector<char>& m_bytes;
+    std::size_t m_at = 0;
+};
+
+class MemoryPackage : public transfer::Package {
+public:
+    explicit MemoryPackage(std::vector<std::vector<char>> files) : files(std::move(files)) {}
+    int FileCount() const override { return int(files.size()); }
+    std::unique_ptr<transfer::Source> Open(int index) override {
+        return std::make_unique<MemorySource>(files[std::size_t(index)]);
+    }
+    std::vector<std::vector<char>> files;
+};
+
+// The window's side: every turn the engine gives it is timed, and it can
+// press Cancel or unplug the printer from there, on the engine's thread.
+class TimedObserver : public transfer::Observer {
+public:
+    void Progress(int) override { Turn(); }
+    void KeepAlive() override { Turn(); }
+    bool CancelRequested() override {
+        return cancelAfterMs >= 0 && NowMs() - m_start >= cancelAfterMs;
+    }
+    void Pause(int ms) override {
+        // Like the dialog: the pause lets events run.
+        for (const int64_t end = NowMs() + ms; NowMs() < end;) {
+            Turn();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    void BeforeEndMarker() override {}
+    int64_t NowMs() override { return ::NowMs(); }
+
+    void Begin() { m_start = m_last = NowMs(); }
+    void End() { Turn(); }
+    int64_t LongestGapMs() const { return m_longest; }
+
+    int64_t cancelAfterMs = -1;
+    std::function<void()> onTurn;
+
+private:
+    void Turn() {
+        const int64_t now = NowMs();
+        m_longest = std::max(m_longest, now - m_last);
+        m_last = now;
+        if (onTurn)
+            onTurn();
+    }
+    int64_t m_start = 0;
+    int64_t m_last = 0;
+    int64_t m_longest = 0;
+};
+
+// Counts what the channel says the printer took, as quenlo-cli does.
+class CountingChannel : public transfer::Channel {
+public:
+    explicit CountingChannel(transfer::Channel& inner) : m_inner(inner) {}
+    transfer::OpenResult Open(int waitMs) override { return m_inner.Open(waitMs); }
+    long Write(const unsigned char* data, std::size_t length, int waitMs) override {
+        const long n = m_inner.Write(data, length, waitMs);
+        if (n > 0)
+            taken += uint64_t(n);
+        return n;
+    }
+    transfer::Delivery Delivered(int waitMs, int64_t* outstanding) override {
+        return m_inner.Delivered(waitMs, outstanding);
+    }
+    void Close() override { m_inner.Close(); }
+    void Abort() override { m_inner.Abort(); }
+    std::size_t PieceSize() const override { return m_inner.PieceSize(); }
+
+    uint64_t taken = 0;
+
+private:
+    transfer::Channel& m_inner;
+};
+
+int OpenDescriptors() {
+    int n = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir) != nullptr)
+            ++n;
+        closedir(dir);
+    }
+    return n;
+}
+
+struct Sent {
+    transfer::Result result;
+    uint64_t counted = 0;
+    int lastError = 0;
+    int64_t longestGapMs = 0;
+};
+
+Sent SendThroughUsb(MemoryPackage& package, TimedObserver& observer, int stallLimitMs = 120000) {
+    transfer::UsbChannel usb(kVid, kPid);
+    CountingChannel channel(usb);
+    const transfer::Policy policy = transfer::UsbPolicy(stallLimitMs);
+    const int descriptors = OpenDescriptors();
+    observer.Begin();
+    Sent sent;
+    sent.result = transfer::Send(package, channel, observer, policy);
+    observer.End();
+    sent.counted = channel.taken;
+    sent.lastError = usb.LastError();
+    sent.longestGapMs = observer.LongestGapMs();
+    usb.Close();
+    EXPECT_EQ(OpenDescriptors(), descriptors) << "the channel left descriptors open";
+    return sent;
+}
+
+// The markers as the printer must receive them, written out here.
+const std::vector<char> kSeparator = {char(0xAA), 0x55, 0x55, char(0xAA)};
+const std::vector<char> kEnd = {0, 0, 0, 0};
+
+std::vector<char> Joined(const std::vector<std::vector<char>>& parts, std::vector<uint64_t>* ends) {
+    std::vector<char> all;
+    for (const auto& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+        ends->push_back(all.size());
+    }
+    return all;
+}
+
+// The printer sees the packets of one transfer per file and per marker:
+// every urb is taken in whole packets but where a file or a marker ends, and
+// none asks for a zero-length packet.
+void ExpectPacketsOfWholeTransfers(const std::vector<usbemu::Emulator::OutUrb>& urbs,
+                                   const std::vector<uint64_t>& ends) {
+    uint64_t at = 0;
+    int shortMidStream = 0;
+    for (const auto& urb : urbs) {
+        EXPECT_GT(urb.length, 0) << "a zero-length urb";
+        EXPECT_EQ(urb.flags & USBDEVFS_URB_ZERO_PACKET, 0u);
+        at += uint64_t(urb.taken);
+        if (urb.taken % kPacket != 0 && std::find(ends.begin(), ends.end(), at) == ends.end())
+            ++shortMidStream;
+    }
+    EXPECT_EQ(shortMidStream, 0) << "short packets inside a file";
+    EXPECT_EQ(at, ends.empty() ? 0 : ends.back());
+}
+
+struct StreamCase {
+    const char* name;
+    bool scatterGather;
+    uint64_t bytesPerSecond;
+    std::size_t fileSize;
+};
+
+void PrintTo(const StreamCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class UsbStreamTest : public UsbTest, public testing::WithParamInterface<StreamCase> {
+protected:
+    bool ScatterGather() const override { return GetParam().scatterGather; }
+};
+
+} // namespace
+
+// ---- the stream --------------------------------------------------------------------
+
+TEST_P(UsbStreamTest, SamePacketsAndTheWindowGetsATurnEvery100Ms) {
+    const StreamCase& c = GetParam();
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.bytesPerSecond = c.bytesPerSecond;
+    const int id = emu->AddPrinter(setup);
+    MemoryPackage package({Pattern(c.fileSize, 3), Pattern(3001, 4)});
+    TimedObserver observer;
+    const Sent sent = SendThroughUsb(package, observer);
+
+    ASSERT_EQ(sent.result.outcome, transfer::Outcome::Completed);
+    std::vector<uint64_t> ends;
+    const std::vector<char> expected =
+        Joined({package.files[0], kSeparator, package.files[1], kEnd}, &ends);
+    EXPECT_TRUE(SameBytes(emu->Written(id), expected));
+    ExpectPacketsOfWholeTransfers(emu->OutUrbLog(id), ends);
+    EXPECT_EQ(sent.counted, expected.size());
+    EXPECT_LE(sent.longestGapMs, 100) << "the window went without events";
+    EXPECT_EQ(sent.lastError, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Printers, UsbStreamTest,
+    testing::Values(StreamCase{"AtOnce", true, 0, 5 * kMiB + 123},
+                    StreamCase{"AtOnceIn16KiBUrbs", false, 0, 3 * kMiB + 7},
+                    StreamCase{"OneMiBPerSecond", true, kMiB, 4 * kMiB},
+                    StreamCase{"TwoMiBPerSecondIn16KiBUrbs", false, 2 * kMiB, 2 * kMiB + 700}),
+    [](const testing::TestParamInfo<StreamCase>& info) { return info.param.name; });
+
+// A printer that takes 16 KiB a second never goes long without taking a
+// byte, so the stall limit leaves it alone, however long a piece lasts.
+TEST_F(UsbTest, SlowPrinterStillTakingBytesIsNotFailed) {
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.bytesPerSecond = 16 * 1024;
+    const int id = emu->AddPrinter(setup);
+    MemoryPackage package({Pattern(40 * 1024, 5)});
+    TimedObserver observer;
+    const Sent sent = SendThroughUsb(package, observer, 1500);
+    EXPECT_EQ(sent.result.outcome, transfer::Outcome::Completed);
+    std::vector<uint64_t> ends;
+    EXPECT_TRUE(SameBytes(emu->Written(id), Joined({package.files[0], kEnd}, &ends)));
+}
+
+// ---- failures: every byte the printer took is counted -----------------------------
+
+namespace {
+
+struct FailureCase {
+    const char* name;
+    WriteFault fault;
+    uint64_t after; // the fault strikes once the printer took this many bytes
+    uint64_t bytesPerSecond;
+    bool unplug; // instead: unplugged once it took `after` bytes
+    int expectedError;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class UsbFailureTest : public UsbTest, public testing::WithParamInterface<FailureCase> {};
+
+} // namespace
+
+TEST_P(UsbFailureTest, CountIsWhatThePrinterReceived) {
+    const FailureCase& c = GetParam();
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.bytesPerSecond = c.bytesPerSecond;
+    if (!c.unplug) {
+        setup.writeFault = c.fault;
+        setup.faultAfterBytes = c.after;
+    }
+    const int id = emu->AddPrinter(setup);
+    MemoryPackage package({Pattern(3 * kMiB, 6), Pattern(1000, 7)});
+    TimedObserver observer;
+    bool unplugged = false;
+    if (c.unplug)
+        observer.onTurn = [&] {
+            if (!unplugged && emu->WrittenCount(id) >= c.after) {
+                emu->Unplug(id);
+                unplugged = true;
+            }
+        };
+    const Sent sent = SendThroughUsb(package, observer, 1500);
+
+    EXPECT_EQ(sent.result.outcome, transfer::Outcome::Failed);
+    EXPECT_EQ(sent.result.file, 0);
+    const uint64_t received = emu->WrittenCount(id);
+    EXPECT_GE(received, c.after);
+    EXPECT_LT(received, 3 * kMiB);
+    EXPECT_EQ(sent.counted, received) << "bytes taken but not counted";
+    const std::vector<uint8_t> got = emu->Written(id);
+    EXPECT_TRUE(SameBytes(got, std::vector<char>(package.files[0].begin(),
+                                                 package.files[0].begin() + long(got.size()))))
+        << "the printer got the file's first bytes and nothing else";
+    EXPECT_EQ(sent.lastError, c.expectedError);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UsbFailureTest,
+    testing::Values(
+        // The pipe halts mid-piece: a stall handshake.
+        FailureCase{"Halts", WriteFault::Stall, 1204736, 0, false, LIBUSB_ERROR_PIPE},
+        FailureCase{"FailsWhileSlow", WriteFault::Error, 700001, 2 * kMiB, false, LIBUSB_ERROR_IO},
+        // It stops taking bytes: the engine gives up at the stall limit.
+        FailureCase{"StopsTakingBytes", WriteFault::Stop, 1204736, 2 * kMiB, false, 0},
+        FailureCase{"IsUnplugged", WriteFault::None, 1300000, 2 * kMiB, true,
+                    LIBUSB_ERROR_NO_DEVICE}),
+    [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+TEST_F(UsbTest, NoPrinterToOpenIsNoDevice) {
+    MemoryPackage package({Pattern(100, 8)});
+    TimedObserver observer;
+    const Sent sent = SendThroughUsb(package, observer);
+    EXPECT_EQ(sent.result.outcome, transfer::Outcome::Unreachable);
+    EXPECT_EQ(sent.lastError, LIBUSB_ERROR_NO_DEVICE);
+}
+
+// ---- the vendor commands' waits ----------------------------------------------------
+
+// A printer that takes the commands and never answers: each read waits its
+// bound with the keep-alive running, and the row comes from the device ID.
+TEST_F(UsbTest, SilentPrinterIsReadWithinTheBoundAndTheKeepAliveRunning) {
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.silent = true;
+    emu->AddPrinter(setup);
+    const unsigned saved = g_exchangeTimeoutMs;
+    g_exchangeTimeoutMs = 300;
+    int64_t last = NowMs();
+    int64_t longest = 0;
+    int turns = 0;
+    UsbPrinterRow row;
+    const int64_t start = NowMs();
+    const bool found = ReadUsbPrinter(&row, [&] {
+        const int64_t now = NowMs();
+        longest = std::max(longest, now - last);
+        last = now;
+        ++turns;
+        return true;
+    });
+    const int64_t took = NowMs() - start;
+    g_exchangeTimeoutMs = saved;
+    EXPECT_TRUE(found);
+    EXPECT_GE(took, 2 * 300 - 20) << "each of the two reads waits its bound";
+    EXPECT_LT(took, 2 * 300 + 1500);
+    EXPECT_GT(turns, 10);
+    EXPECT_LE(longest, 100);
+    EXPECT_EQ(row.serial, "EMU0000001") << "from the device ID";
+    EXPECT_EQ(row.firmware, "");
+}
+
+// The keep-alive says stop (the window is closing): the reading ends at
+// once, and the second command is never written.
+TEST_F(UsbTest, KeepAliveThatGivesUpEndsTheReadingAtOnce) {
+    usbemu::PrinterSetup setup = DefaultPrinter();
+    setup.silent = true;
+    const int id = emu->AddPrinter(setup);
+    const int64_t start = NowMs();
+    UsbPrinterRow row;
+    const bool found = ReadUsbPrinter(&row, [&] { return NowMs() - start < 100; });
+    EXPECT_FALSE(found);
+    EXPECT_LT(NowMs() - start, 1000) << "far less than the 5 s bound";
+    EXPECT_EQ(emu->WrittenCount(id), 10u) << "only the first command";
+}
