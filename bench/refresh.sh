@@ -5,7 +5,9 @@
 #   1. 200 printers of the model that answer every query: all listed, with
 #      the names they sent;
 #   2. 40 forged agents that answer discovery as the model and never answer
-#      a query (their rows show the package's model name).
+#      a query (their rows show the package's model name);
+#   3. the same 40 with the community "public" in the Community field, so
+#      that name and version are asked under "public" and "orchid" both.
 # Each runs inside its own private network (tools/netns/run-in-netns.sh;
 # fake agents from tools/netns/fake-agent.py, one namespace answering from
 # every address), a fresh process per run. Prints the median, min and max of
@@ -19,9 +21,10 @@ quiet=1.0
 
 if [ "${1:-}" = "--inside" ]; then
   tool=$2 rounds=$3 package=$4 label=$5
+  community=("${@:6}")
   times=() rows="" named=""
   for r in $(seq "$rounds"); do
-    read -r secs rows named < <("$tool" "$package" 2>/dev/null) || { echo "refresh_bench failed" >&2; exit 1; }
+    read -r secs rows named < <("$tool" "$package" "${community[@]}" 2>/dev/null) || { echo "refresh_bench failed" >&2; exit 1; }
     times+=("$secs")
   done
   printf '%s\n' "${times[@]}" | sort -g | awk -v label="$label" -v quiet="$quiet" \
@@ -66,3 +69,6 @@ echo "agent FORGED 1 $(addresses 40) --oid $model" > "$work/forged.sh"
   bash "$root/bench/refresh.sh" --inside "$tool" "$rounds" "$work/package" "200 printers"
 "$root/tools/netns/run-in-netns.sh" --topology "$work/forged.sh" --timeout 600 -- \
   bash "$root/bench/refresh.sh" --inside "$tool" "$rounds" "$work/package" "40 silent forged agents"
+"$root/tools/netns/run-in-netns.sh" --topology "$work/forged.sh" --timeout 600 -- \
+  bash "$root/bench/refresh.sh" --inside "$tool" "$rounds" "$work/package" \
+  "40 silent forged agents, community public" public

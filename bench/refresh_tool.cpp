@@ -1,7 +1,8 @@
 // Measuring helper for bench/refresh.sh; runs inside its private network.
-//   refresh_bench PACKAGE-DIR
-// Opens the wizard on the package in PACKAGE-DIR and runs the network
-// list's Refresh once, as the Refresh button does. Prints one line: the
+//   refresh_bench PACKAGE-DIR [COMMUNITY]
+// Opens the wizard on the package in PACKAGE-DIR, types COMMUNITY (when
+// given) into the Community field and runs the network list's Refresh once,
+// as the Refresh button does. Prints one line: the
 // seconds it took, the rows listed, and how many of them show a name read
 // from the printer (not the package's model name).
 #include "BenchWizard.h"
@@ -20,8 +21,8 @@
 using Clock = std::chrono::steady_clock;
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: refresh_bench PACKAGE-DIR\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: refresh_bench PACKAGE-DIR [COMMUNITY]\n");
         return 2;
     }
     const int out = QuietOffscreen();
@@ -39,6 +40,11 @@ int main(int argc, char** argv) {
     if (g_pMainWindow == nullptr)
         return 2;
     g_pMainWindow->ShowPage(3);
+    if (argc == 3) {
+        tb::Control* field = nullptr;
+        tb::GetControlByID(g_pMainWindow->GetWindowRef(), controlNetworkEditCommunity, &field);
+        tb::SetControlText(field, QString::fromLocal8Bit(argv[2]));
+    }
     const auto start = Clock::now();
     g_pMainWindow->NetworkRefresh();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();

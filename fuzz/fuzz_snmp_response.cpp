@@ -59,8 +59,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (sysObjIdLen < 0 || sysObjIdLen > static_cast<int>(sizeof(sysObjId)))
         abort();
 
-    long long wholeId = 0;
-    CNetIO::ResponseRequestId(d, n, &wholeId);
+    // The check of every exchange: what it hands back lies inside the
+    // datagram and names an asked object.
+    static const unsigned char sysName[] = {0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x05, 0x00};
+    const SNMP_OBJECT asked[2] = {{model, sizeof(model)}, {sysName, sizeof(sysName)}};
+    SNMP_REPLY reply;
+    if (CNetIO::ReadReply(d, n, asked, 2, &reply)) {
+        if (reply.object < 0 || reply.object > 1 || reply.communityLength < 0 ||
+            reply.communityLength > n ||
+            (reply.communityLength > 0 &&
+             (reply.community < d || reply.community + reply.communityLength > d + n)))
+            abort();
+        reply.CarriesCommunity("orchid");
+        reply.HasValue();
+    }
 
     PRINTER_STATUS status;
     memset(&status, 0, sizeof(status));

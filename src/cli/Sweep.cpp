@@ -51,21 +51,27 @@ std::vector<std::string> SweepAgents(const std::vector<std::string>& hosts, cons
     unsigned char reply[kSnmpReceiveSize];
     auto drain = [&] {
         for (int i = 0; i < 4096; ++i) {
-            sockaddr_in from{};
+            sockaddr_storage from{};
             socklen_t fromLength = sizeof from;
             const ssize_t n = ::recvfrom(s, reply, sizeof reply, 0,
                                          reinterpret_cast<sockaddr*>(&from), &fromLength);
             if (n <= 0)
                 return false;
-            const auto host = asked.find(from.sin_addr.s_addr);
-            if (host == asked.end() || from.sin_port != htons(uint16_t(g_nSnmpPort)) ||
-                answered.count(from.sin_addr.s_addr) != 0)
+            if (from.ss_family != AF_INET)
+                continue;
+            const in_addr source = reinterpret_cast<const sockaddr_in&>(from).sin_addr;
+            // Each reply is held against the one request that went to its
+            // sender's address, as every unicast exchange is.
+            const auto host = asked.find(source.s_addr);
+            if (host == asked.end() || answered.count(source.s_addr) != 0 ||
+                !CNetIO::MatchReply(from, reinterpret_cast<const sockaddr*>(&targets[host->second]),
+                                    reply, int(n), &kSysObjectIdObject, 1, nullptr))
                 continue;
             if (CNetIO::parseForOID(reply, int(n), wanted, wantedLength) != 1)
                 continue;
-            answered.insert(from.sin_addr.s_addr);
+            answered.insert(source.s_addr);
             char text[INET_ADDRSTRLEN];
-            inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+            inet_ntop(AF_INET, &source, text, sizeof text);
             found.emplace_back(text);
         }
         return true;

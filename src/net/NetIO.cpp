@@ -2,6 +2,8 @@
 
 #include "NetIO.h"
 
+#include "DisplayText.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -140,7 +142,7 @@ int RemainingMs(Clock::time_point deadline) {
 
 // Whether a datagram came from the address and port a request went to.
 bool FromAsked(const sockaddr_storage& from, const sockaddr* to) {
-    if (from.ss_family != to->sa_family)
+    if (to == nullptr || from.ss_family != to->sa_family)
         return false;
     if (to->sa_family == AF_INET) {
         const auto& f = reinterpret_cast<const sockaddr_in&>(from);
@@ -156,17 +158,23 @@ bool FromAsked(const sockaddr_storage& from, const sockaddr* to) {
     return false;
 }
 
-// A GetResponse to one of our requests: they all carry request-id 0.
-bool AnswersOurRequest(const unsigned char* reply, int length) {
-    long long requestId = -1;
-    return CNetIO::ResponseRequestId(reply, length, &requestId) && requestId == 0;
-}
+// An object asked for, with room for its encoded name.
+struct AskedObject {
+    unsigned char name[kOidEncodingMax] = {};
+    SNMP_OBJECT object;
 
-// Waits until `deadline` for a reply from the asked address with our
-// request-id; datagrams from anyone else, or that answer something else,
-// are read and dropped. Returns the reply's length, or -1.
-ssize_t AwaitReply(int s, const sockaddr* to, unsigned char* reply, size_t size,
-                   Clock::time_point deadline) {
+    explicit AskedObject(const char* text) {
+        const int length = CNetIO::oidEncode(text, name);
+        object.name = name;
+        object.nameLength = length > 0 ? length : 0;
+    }
+};
+
+// Waits until `deadline` for the answer to the request sent to `to` asking
+// for `asked`; every other datagram is read and dropped. Returns the
+// answer's length, or -1.
+ssize_t AwaitReply(int s, const sockaddr* to, const SNMP_OBJECT& asked, unsigned char* reply,
+                   size_t size, Clock::time_point deadline) {
     for (int datagrams = 0; datagrams < kMaxDiscoveryReplies; ++datagrams) {
         pollfd p{s, POLLIN, 0};
         const int ready = poll(&p, 1, RemainingMs(deadline));
@@ -183,7 +191,7 @@ ssize_t AwaitReply(int s, const sockaddr* to, unsigned char* reply, size_t size,
             continue;
         if (n <= 0)
             return -1;
-        if (FromAsked(from, to) && AnswersOurRequest(reply, static_cast<int>(n)))
+        if (CNetIO::MatchReply(from, to, reply, static_cast<int>(n), &asked, 1, nullptr))
             return n;
     }
     return -1;
@@ -191,6 +199,7 @@ ssize_t AwaitReply(int s, const sockaddr* to, unsigned char* reply, size_t size,
 
 bool GetText(int family, const sockaddr* to, socklen_t toLength, const char* community,
              const char* text, char* out, int size, bool printCount) {
+    const AskedObject asked(text);
     const int s = OpenUdp(family, false);
     if (s < 0)
         return false;
@@ -209,7 +218,7 @@ bool GetText(int family, const sockaddr* to, socklen_t toLength, const char* com
         return false;
     }
     unsigned char reply[kSnmpReceiveSize];
-    const ssize_t nRecv = AwaitReply(s, to, reply, sizeof(reply),
+    const ssize_t nRecv = AwaitReply(s, to, asked.object, reply, sizeof(reply),
                                      Clock::now() + std::chrono::milliseconds(kQueryTimeoutMs));
     if (printCount)
         printf("NetSnmpGetV4 recvfrom nRecv = %d\n", static_cast<int>(nRecv));
@@ -220,6 +229,12 @@ bool GetText(int family, const sockaddr* to, socklen_t toLength, const char* com
 }
 
 } // namespace
+
+bool CNetIO::MatchReply(const sockaddr_storage& from, const sockaddr* to,
+                        const unsigned char* datagram, int length, const SNMP_OBJECT* asked,
+                        int askedCount, SNMP_REPLY* reply) {
+    return FromAsked(from, to) && ReadReply(datagram, length, asked, askedCount, reply);
+}
 
 bool CNetIO::NetSnmpGetV4(const char* address, const char* community, const char* text, char* out,
                           int size) {
@@ -241,31 +256,6 @@ bool CNetIO::NetSnmpGetV6(const char* address, const char* community, const char
 
 namespace {
 
-// The name and version queries differ only in the object asked for; both use
-// the fixed community and pick the family by the form of the address.
-int QueryText(CNetIO& net, const char* host, const char* oid, char* out, int size) {
-    const int family = AddressFamily(host);
-    if (family < 0)
-        return -1;
-    const bool ok = (family == AF_INET6) ? net.NetSnmpGetV6(host, kOrchid, oid, out, size)
-                                         : net.NetSnmpGetV4(host, kOrchid, oid, out, size);
-    return ok ? 0 : -1;
-}
-
-} // namespace
-
-int CNetIO::OstrelNetworkGetFwVersion(const char* host, unsigned char, char* out, int size) {
-    printf("OstrelNetworkGetFwVersion enter\n");
-    return QueryText(*this, host, kFwVersionOid, out, size);
-}
-
-int CNetIO::OstrelNetworkGetPrinterName(const char* host, unsigned char, char* out, int size) {
-    printf("OstrelNetworkGetPrinterName enter\n");
-    return QueryText(*this, host, kNameOid, out, size);
-}
-
-namespace {
-
 // The common part of both status queries once the destination is known.
 int ExchangeDeviceId(int family, const sockaddr* to, socklen_t toLength, const char* community,
                      PRINTER_STATUS* status) {
@@ -273,6 +263,7 @@ int ExchangeDeviceId(int family, const sockaddr* to, socklen_t toLength, const c
     const int requestLength = CNetIO::BuildDeviceIdRequest(community, request, sizeof(request));
     if (requestLength <= 0)
         return 0;
+    const AskedObject asked(kDeviceIdOid);
     const int s = OpenUdp(family, false);
     if (s < 0)
         return 0;
@@ -283,7 +274,7 @@ int ExchangeDeviceId(int family, const sockaddr* to, socklen_t toLength, const c
         return 0;
     }
     unsigned char reply[kSnmpReceiveSize];
-    const ssize_t nRecv = AwaitReply(s, to, reply, sizeof(reply),
+    const ssize_t nRecv = AwaitReply(s, to, asked.object, reply, sizeof(reply),
                                      Clock::now() + std::chrono::milliseconds(kQueryTimeoutMs));
     printf("recvfrom nRecv = %d\n", static_cast<int>(nRecv));
     if (nRecv > 0) {
@@ -320,50 +311,99 @@ int CNetIO::NetworkReadStatusV6(const char* community, const char* host, PRINTER
 
 namespace {
 
-// The first binding's name of the walk in progress (points into the
-// datagram).
-const unsigned char* s_bindingName = nullptr;
-int s_bindingNameLength = 0;
-
-bool NoteFirstName(const unsigned char* name, int nameLength, unsigned char, const unsigned char*,
-                   int) {
-    if (s_bindingName == nullptr) {
-        s_bindingName = name;
-        s_bindingNameLength = nameLength;
-    }
-    return true;
-}
-
 enum QueryKind { kQueryName = 0, kQueryVersion = 1, kQueryStatus = 2, kQueryKinds = 3 };
+constexpr unsigned kAskName = 1u << kQueryName;
+constexpr unsigned kAskVersion = 1u << kQueryVersion;
+constexpr unsigned kAskStatus = 1u << kQueryStatus;
+
+// A name or version asked under the community in use (slot 0) and, when
+// that is not "orchid", under "orchid" too (slot 1): the vendor's printers
+// answer these objects only to "orchid", other printers mostly only to
+// their own community.
+struct AskedText {
+    bool asked[2] = {};
+    bool answered[2] = {};
+    bool hasValue[2] = {};
+    char text[2][kSnmpValueSize] = {};
+
+    bool Settled(int slot) const { return !asked[slot] || answered[slot]; }
+    // The community in use has given a value, or every request has had
+    // its answer.
+    bool Waiting() const { return !(answered[0] && hasValue[0]) && !(Settled(0) && Settled(1)); }
+    // The answer shown: the community in use wins; the fallback only when
+    // the first brought no value.
+    int Chosen() const {
+        for (const bool wantValue : {true, false})
+            for (int slot = 0; slot < 2; ++slot)
+                if (answered[slot] && (hasValue[slot] || !wantValue))
+                    return slot;
+        return -1;
+    }
+    bool CopyTo(char* out, size_t size) const {
+        const int slot = Chosen();
+        if (slot < 0)
+            return false;
+        // Already display text: this only cuts it to the caller's room.
+        MakeDisplayText(reinterpret_cast<const unsigned char*>(text[slot]), strlen(text[slot]), out,
+                        size);
+        return true;
+    }
+};
 
 struct PendingPrinter {
     PRINTER_QUERY* printer = nullptr;
     int fd = -1;
     sockaddr_storage to{};
     socklen_t toLength = 0;
-    bool waiting[kQueryKinds] = {};
+    AskedText texts[2]; // name, version
+    bool statusWaiting = false;
 
-    bool Waiting() const { return waiting[0] || waiting[1] || waiting[2]; }
+    bool Waiting() const { return texts[0].Waiting() || texts[1].Waiting() || statusWaiting; }
 };
 
-} // namespace
+// One request of the burst each printer gets.
+struct Request {
+    int kind;
+    int slot;
+    unsigned char bytes[kSnmpWorkSize];
+    int length;
+};
 
-int CNetIO::QueryPrinters(const char* community, PRINTER_QUERY* printers, int count,
-                          int deadlineMs) {
+// The engine of QueryPrinters and of the single name and version queries:
+// every request to every printer goes out at once, and each reply counts
+// only when it answers one of them (CNetIO::MatchReply against the printer
+// it came from; when an object was asked under two communities, the one
+// the reply carries tells which request it answers).
+int AskPrinters(const char* community, PRINTER_QUERY* printers, int count, int deadlineMs,
+                unsigned kinds) {
     if (printers == nullptr || count <= 0)
         return 0;
-    unsigned char requests[kQueryKinds][kSnmpWorkSize];
-    int lengths[kQueryKinds] = {};
-    lengths[kQueryName] = BuildGetRequestFor(1, kNameOid, kOrchid, requests[kQueryName]);
-    lengths[kQueryVersion] = BuildGetRequestFor(1, kFwVersionOid, kOrchid, requests[kQueryVersion]);
-    lengths[kQueryStatus] =
-        BuildDeviceIdRequest(community, requests[kQueryStatus], sizeof(requests[kQueryStatus]));
+    // An empty community asks as "orchid", as discovery does; the device ID
+    // keeps the community exactly as given.
+    const char* textCommunity =
+        (community == nullptr || community[0] == '\0') ? kOrchid : community;
+    const bool fallback = strcmp(textCommunity, kOrchid) != 0;
+    const char* textOids[2] = {kNameOid, kFwVersionOid};
+
+    // The community in use first, then the fallback.
+    std::vector<Request> requests;
+    requests.reserve(5);
+    for (int slot = 0; slot < (fallback ? 2 : 1); ++slot) {
+        for (int kind = kQueryName; kind < kQueryKinds; ++kind) {
+            if ((kinds & (1u << kind)) == 0 || (slot == 1 && kind == kQueryStatus))
+                continue;
+            Request r{kind, slot, {}, 0};
+            r.length = kind == kQueryStatus
+                           ? CNetIO::BuildDeviceIdRequest(community, r.bytes, sizeof(r.bytes))
+                           : CNetIO::BuildGetRequestFor(
+                                 1, textOids[kind], slot == 0 ? textCommunity : kOrchid, r.bytes);
+            if (r.length > 0)
+                requests.push_back(r);
+        }
+    }
     // The objects asked for, as the replies name them.
-    unsigned char names[kQueryKinds][kOidEncodingMax];
-    int nameLengths[kQueryKinds] = {};
-    nameLengths[kQueryName] = oidEncode(kNameOid, names[kQueryName]);
-    nameLengths[kQueryVersion] = oidEncode(kFwVersionOid, names[kQueryVersion]);
-    nameLengths[kQueryStatus] = oidEncode(kDeviceIdOid, names[kQueryStatus]);
+    const AskedObject name(kNameOid), version(kFwVersionOid), deviceId(kDeviceIdOid);
+    const SNMP_OBJECT objects[kQueryKinds] = {name.object, version.object, deviceId.object};
 
     const int limit = deadlineMs < kQueryTimeoutMs ? deadlineMs : kQueryTimeoutMs;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limit);
@@ -391,10 +431,13 @@ int CNetIO::QueryPrinters(const char* community, PRINTER_QUERY* printers, int co
         p.fd = OpenUdp(family, false);
         if (p.fd < 0)
             continue;
-        for (int k = 0; k < kQueryKinds; ++k) {
-            p.waiting[k] =
-                lengths[k] > 0 && sendto(p.fd, requests[k], static_cast<size_t>(lengths[k]), 0,
-                                         reinterpret_cast<const sockaddr*>(&p.to), p.toLength) > 0;
+        for (const Request& r : requests) {
+            const bool sent = sendto(p.fd, r.bytes, static_cast<size_t>(r.length), 0,
+                                     reinterpret_cast<const sockaddr*>(&p.to), p.toLength) > 0;
+            if (r.kind == kQueryStatus)
+                p.statusWaiting = sent;
+            else
+                p.texts[r.kind].asked[r.slot] = sent;
         }
     }
 
@@ -427,38 +470,36 @@ int CNetIO::QueryPrinters(const char* community, PRINTER_QUERY* printers, int co
             const ssize_t n = recvfrom(p.fd, reply, sizeof(reply), MSG_DONTWAIT,
                                        reinterpret_cast<sockaddr*>(&from), &fromLength);
             ++datagrams;
-            if (n <= 0 || !FromAsked(from, reinterpret_cast<const sockaddr*>(&p.to)) ||
-                !AnswersOurRequest(reply, static_cast<int>(n)))
+            SNMP_REPLY answer;
+            if (n <= 0 || !CNetIO::MatchReply(from, reinterpret_cast<const sockaddr*>(&p.to), reply,
+                                              static_cast<int>(n), objects, kQueryKinds, &answer))
                 continue;
-            s_bindingName = nullptr;
-            s_bindingNameLength = 0;
-            if (parseGetResponse(reply, static_cast<int>(n), nullptr, nullptr, nullptr, nullptr,
-                                 nullptr, NoteFirstName) != 1 ||
-                s_bindingName == nullptr)
-                continue;
-            for (int k = 0; k < kQueryKinds; ++k) {
-                if (!p.waiting[k] || s_bindingNameLength != nameLengths[k] ||
-                    memcmp(s_bindingName, names[k], static_cast<size_t>(nameLengths[k])) != 0)
+            if (answer.object == kQueryStatus) {
+                if (!p.statusWaiting)
                     continue;
-                if (k == kQueryName) {
-                    p.printer->bNameRead =
-                        parseForRecvBuf(reply, static_cast<int>(n), p.printer->szName,
-                                        sizeof(p.printer->szName)) == 1;
-                } else if (k == kQueryVersion) {
-                    p.printer->bVersionRead =
-                        parseForRecvBuf(reply, static_cast<int>(n), p.printer->szVersion,
-                                        sizeof(p.printer->szVersion)) == 1;
-                } else {
-                    // The walk leaves the text in g_deviceid: read it under the same lock.
-                    const std::lock_guard<std::recursive_mutex> walk(SnmpWalkLock());
-                    p.printer->bStatusRead =
-                        parseForDeviceId(reply, static_cast<int>(n), &p.printer->status) == 1;
-                    if (p.printer->bStatusRead)
-                        std::memcpy(p.printer->szDeviceId, g_deviceid, sizeof g_deviceid);
-                }
-                p.waiting[k] = false;
-                break;
+                // The walk leaves the text in g_deviceid: read it under the same lock.
+                const std::lock_guard<std::recursive_mutex> walk(SnmpWalkLock());
+                p.printer->bStatusRead =
+                    CNetIO::parseForDeviceId(reply, static_cast<int>(n), &p.printer->status) == 1;
+                if (p.printer->bStatusRead)
+                    std::memcpy(p.printer->szDeviceId, g_deviceid, sizeof g_deviceid);
+                p.statusWaiting = false;
+                continue;
             }
+            AskedText& t = p.texts[answer.object];
+            // Both communities asked for the same object with the same
+            // request-id: the community the agent answers under tells which
+            // request this is.
+            int slot = 0;
+            if (t.asked[1])
+                slot = answer.CarriesCommunity(textCommunity) ? 0
+                       : answer.CarriesCommunity(kOrchid)     ? 1
+                                                              : -1;
+            if (slot < 0 || !t.asked[slot] || t.answered[slot] || !t.Waiting())
+                continue;
+            t.answered[slot] = CNetIO::parseForRecvBuf(reply, static_cast<int>(n), t.text[slot],
+                                                       sizeof(t.text[slot])) == 1;
+            t.hasValue[slot] = answer.HasValue();
         }
     }
 
@@ -466,7 +507,9 @@ int CNetIO::QueryPrinters(const char* community, PRINTER_QUERY* printers, int co
     for (PendingPrinter& p : pending) {
         if (p.fd >= 0)
             close(p.fd);
-        const PRINTER_QUERY& q = *p.printer;
+        PRINTER_QUERY& q = *p.printer;
+        q.bNameRead = p.texts[kQueryName].CopyTo(q.szName, sizeof(q.szName));
+        q.bVersionRead = p.texts[kQueryVersion].CopyTo(q.szVersion, sizeof(q.szVersion));
         if (q.bNameRead || q.bVersionRead || q.bStatusRead)
             ++answered;
         printf("QueryPrinters %s name=%d version=%d status=%d\n",
@@ -474,6 +517,42 @@ int CNetIO::QueryPrinters(const char* community, PRINTER_QUERY* printers, int co
                q.bStatusRead ? 1 : 0);
     }
     return answered;
+}
+
+// The single name and version queries: the engine for one printer and one
+// object, the text cut to the caller's buffer.
+int QueryText(const char* host, const char* community, unsigned kind, char* out, int size) {
+    if (AddressFamily(host) < 0)
+        return -1;
+    PRINTER_QUERY q;
+    q.address = host;
+    AskPrinters(community, &q, 1, kQueryTimeoutMs, kind);
+    const bool read = kind == kAskName ? q.bNameRead : q.bVersionRead;
+    if (!read || out == nullptr || size <= 0)
+        return -1;
+    const char* text = kind == kAskName ? q.szName : q.szVersion;
+    MakeDisplayText(reinterpret_cast<const unsigned char*>(text), strlen(text), out,
+                    static_cast<size_t>(size));
+    return 0;
+}
+
+} // namespace
+
+int CNetIO::OstrelNetworkGetFwVersion(const char* host, unsigned char, char* out, int size,
+                                      const char* community) {
+    printf("OstrelNetworkGetFwVersion enter\n");
+    return QueryText(host, community, kAskVersion, out, size);
+}
+
+int CNetIO::OstrelNetworkGetPrinterName(const char* host, unsigned char, char* out, int size,
+                                        const char* community) {
+    printf("OstrelNetworkGetPrinterName enter\n");
+    return QueryText(host, community, kAskName, out, size);
+}
+
+int CNetIO::QueryPrinters(const char* community, PRINTER_QUERY* printers, int count,
+                          int deadlineMs) {
+    return AskPrinters(community, printers, count, deadlineMs, kAskName | kAskVersion | kAskStatus);
 }
 
 // -------------------------------------------------------------- discovery
@@ -514,15 +593,6 @@ void RoomForReplies(int s) {
 
 bool Unicast6(const in6_addr& a) {
     return !IN6_IS_ADDR_MULTICAST(&a) && !IN6_IS_ADDR_UNSPECIFIED(&a);
-}
-
-// A well-formed reply to our discovery request: a GetResponse with our
-// request-id that walks to its end. Whether it names the model is asked
-// separately.
-bool WellFormedReply(const unsigned char* reply, int length) {
-    return AnswersOurRequest(reply, length) &&
-           CNetIO::parseGetResponse(reply, length, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                    nullptr) == 1;
 }
 
 // The time rules of one pass: it ends once no reply has come for the quiet
@@ -599,10 +669,15 @@ bool CNetIO::FindSnmpAgent(const char* community, const char* address, const cha
         if (nRecv <= 0 || from.ss_family != AF_INET)
             continue;
         const sockaddr_in& source = reinterpret_cast<const sockaddr_in&>(from);
-        const bool fromAgent =
-            probe ? FromAsked(from, reinterpret_cast<const sockaddr*>(&to))
-                  : (ntohs(source.sin_port) == g_nSnmpPort && OnLinkUnicast4(source.sin_addr));
-        if (!fromAgent || !WellFormedReply(reply, static_cast<int>(nRecv)))
+        // A typed address is one unicast exchange; a broadcast is answered
+        // by whoever is on our links, from port 161.
+        const SNMP_OBJECT& asked = kSysObjectIdObject;
+        const bool answer =
+            probe ? MatchReply(from, reinterpret_cast<const sockaddr*>(&to), reply,
+                               static_cast<int>(nRecv), &asked, 1, nullptr)
+                  : ntohs(source.sin_port) == g_nSnmpPort && OnLinkUnicast4(source.sin_addr) &&
+                        ReadReply(reply, static_cast<int>(nRecv), &asked, 1, nullptr);
+        if (!answer)
             continue;
         clock.Replied();
         const bool match = parseForOID(reply, static_cast<int>(nRecv), wanted, wantedLength) == 1;
@@ -684,6 +759,12 @@ bool CNetIO::FindSnmpAgentV6(const char* community, const char* address, const c
     };
     std::vector<Found> found;
     const bool probe = !broadcast && !IN6_IS_ADDR_MULTICAST(&destination);
+    // Where a probe's answer must come from, on whichever interface.
+    sockaddr_in6 askedAt;
+    memset(&askedAt, 0, sizeof(askedAt));
+    askedAt.sin6_family = AF_INET6;
+    askedAt.sin6_port = htons(static_cast<uint16_t>(g_nSnmpPort));
+    askedAt.sin6_addr = destination;
     PassClock clock(sent > 0 ? m_nPassLimitMs : 0);
     unsigned char reply[kSnmpReceiveSize];
     for (int datagrams = 0; datagrams < kMaxDiscoveryReplies; ++datagrams) {
@@ -717,10 +798,19 @@ bool CNetIO::FindSnmpAgentV6(const char* community, const char* address, const c
                 arrivedOn = info.ipi6_ifindex;
             }
         }
-        const bool fromAgent = probe ? memcmp(&from.sin6_addr, &destination, sizeof(in6_addr)) == 0
-                                     : Unicast6(from.sin6_addr);
-        if (!fromAgent || ntohs(from.sin6_port) != g_nSnmpPort ||
-            !WellFormedReply(reply, static_cast<int>(nRecv)))
+        const SNMP_OBJECT& asked = kSysObjectIdObject;
+        bool answer = false;
+        if (probe) {
+            sockaddr_storage source;
+            memset(&source, 0, sizeof(source));
+            memcpy(&source, &from, sizeof(from));
+            answer = MatchReply(source, reinterpret_cast<const sockaddr*>(&askedAt), reply,
+                                static_cast<int>(nRecv), &asked, 1, nullptr);
+        } else {
+            answer = Unicast6(from.sin6_addr) && ntohs(from.sin6_port) == g_nSnmpPort &&
+                     ReadReply(reply, static_cast<int>(nRecv), &asked, 1, nullptr);
+        }
+        if (!answer)
             continue;
         clock.Replied();
         if (parseForOID(reply, static_cast<int>(nRecv), wanted, wantedLength) != 1)

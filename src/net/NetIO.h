@@ -45,6 +45,32 @@ constexpr int kSnmpReceiveSize = 4096;
 // responder on an unprivileged port of the loopback.
 extern int g_nSnmpPort;
 
+// Every request we send carries this request-id; a reply must carry it too.
+constexpr long long kSnmpRequestId = 0;
+
+// An object a request asked for: the BER content of its name.
+struct SNMP_OBJECT {
+    const unsigned char* name = nullptr;
+    int nameLength = 0;
+};
+
+// sysObjectID.0, the object discovery, the probes and the sweep ask for.
+extern const SNMP_OBJECT kSysObjectIdObject;
+
+// What CNetIO::ReadReply read of a reply that answers a request of ours. The
+// pointer points into the datagram.
+struct SNMP_REPLY {
+    int object = -1; // index of the asked object the first binding names
+    const unsigned char* community = nullptr;
+    int communityLength = 0;
+    long long errorStatus = 0;
+    unsigned char valueType = 0; // of the first binding
+
+    // A value, not an agent's "no such object".
+    bool HasValue() const;
+    bool CarriesCommunity(const char* text) const;
+};
+
 // What the list shows of one printer, read by CNetIO::QueryPrinters.
 struct PRINTER_QUERY {
     const char* address = nullptr; // numeric IPv4 or IPv6 text
@@ -105,26 +131,43 @@ public:
     static int parseForOID(const unsigned char* datagram, int length, const unsigned char* wanted,
                            int wantedLength);
     static int parseForDeviceId(const unsigned char* datagram, int length, PRINTER_STATUS* status);
-    // The whole request-id of a GetResponse whose message length matches
-    // the datagram; false when the datagram is not one.
-    static bool ResponseRequestId(const unsigned char* datagram, int length, long long* requestId);
+    // Whether a datagram answers one of our requests: a GetResponse with
+    // request-id kSnmpRequestId that walks to its end, whose first binding
+    // names one of the `asked` objects. `reply` (may be null) gets what it
+    // said. Keeps nothing between calls, so any thread may call it.
+    static bool ReadReply(const unsigned char* datagram, int length, const SNMP_OBJECT* asked,
+                          int askedCount, SNMP_REPLY* reply);
+    // The check of every unicast exchange: ReadReply, and the datagram came
+    // from the address and port the request went to (`to`). Any sender
+    // other than the asked one is somebody else, whatever it sends.
+    static bool MatchReply(const sockaddr_storage& from, const sockaddr* to,
+                           const unsigned char* datagram, int length, const SNMP_OBJECT* asked,
+                           int askedCount, SNMP_REPLY* reply);
 
     // --- queries ---
     bool NetSnmpGetV4(const char* address, const char* community, const char* text, char* out,
                       int size);
     bool NetSnmpGetV6(const char* address, const char* community, const char* text, char* out,
                       int size);
-    int OstrelNetworkGetFwVersion(const char* host, unsigned char unused, char* out, int size);
-    int OstrelNetworkGetPrinterName(const char* host, unsigned char unused, char* out, int size);
+    // The firmware version or name of one printer, asked as QueryPrinters
+    // asks it; a null community is "orchid". 0 with the text, or -1 with
+    // `out` untouched.
+    int OstrelNetworkGetFwVersion(const char* host, unsigned char unused, char* out, int size,
+                                  const char* community = nullptr);
+    int OstrelNetworkGetPrinterName(const char* host, unsigned char unused, char* out, int size,
+                                    const char* community = nullptr);
     int NetworkReadStatus(const char* community, const char* host, PRINTER_STATUS* status);
     int NetworkReadStatusV6(const char* community, const char* host, PRINTER_STATUS* status);
     // Name, firmware version and status of several printers at once: every
     // request goes out together and each printer's replies are awaited for
     // at most kQueryTimeoutMs (or until `deadlineMs` from now, when that is
-    // sooner), so silent printers cost that time once, not each. Name and
-    // version are asked with "orchid", the status with `community`. Only a
-    // reply from the asked address and port, with the request's id and the
-    // asked object, counts. Returns how many printers answered anything.
+    // sooner), so silent printers cost that time once, not each. The status
+    // is asked with `community`; name and version with `community` (an
+    // empty one is "orchid") and, when that is not "orchid", with "orchid"
+    // in the same burst: the answer under `community` wins, the one under
+    // "orchid" is taken only when the first brought no value. Only a reply
+    // that MatchReply accepts counts. Returns how many printers answered
+    // anything.
     int QueryPrinters(const char* community, PRINTER_QUERY* printers, int count,
                       int deadlineMs = kQueryTimeoutMs);
 

@@ -152,6 +152,8 @@ bool ReadExpected(const unsigned char*& pos, const unsigned char* end, unsigned 
 
 } // namespace
 
+const SNMP_OBJECT kSysObjectIdObject{kSysObjectIdName, sizeof(kSysObjectIdName)};
+
 bool outputOidValue(const unsigned char* name, int nameLength, unsigned char valueType,
                     const unsigned char* value, int valueLength) {
     if (name == nullptr || nameLength != static_cast<int>(sizeof(kSysObjectIdName)) ||
@@ -322,9 +324,27 @@ int CNetIO::BuildDeviceIdRequest(const char* community, unsigned char* out, int 
     return BuildAroundPdu(request_deviceid_pf, sizeof(request_deviceid_pf), community, out, size);
 }
 
-int CNetIO::parseGetResponse(const unsigned char* datagram, int length, int* version,
-                             char* community, unsigned char* requestId, unsigned char* errorStatus,
-                             unsigned char* errorIndex, SNMP_VALUE_CALLBACK callback) {
+namespace {
+
+// What a response says besides its bindings; every pointer points into the
+// datagram.
+struct Envelope {
+    const unsigned char* version = nullptr;
+    int versionLength = 0;
+    const unsigned char* community = nullptr;
+    int communityLength = 0;
+    const unsigned char* integers[3] = {}; // request-id, error-status, error-index
+    int integerLengths[3] = {};
+};
+
+// The one walk of a response, and so the one place that decides whether a
+// datagram is a well-formed GetResponse. `header` sees the envelope before
+// any binding and may refuse it; `binding` sees each binding in order. It
+// keeps nothing of its own: whatever a caller wants it takes in its
+// functions.
+template <class Header, class Binding>
+int WalkResponse(const unsigned char* datagram, int length, bool diagnostic, Header&& header,
+                 Binding&& binding) {
     if (datagram == nullptr || length <= 0)
         return 0;
     const unsigned char* pos = datagram;
@@ -335,26 +355,16 @@ int CNetIO::parseGetResponse(const unsigned char* datagram, int length, int* ver
     int messageLength = 0;
     if (!ReadLength(pos, end, messageLength))
         return 0;
-    printf("parseGetResponse length=%d, len=%d, next-udpdata=%d\n", messageLength, length,
-           static_cast<int>(pos - datagram));
+    if (diagnostic)
+        printf("parseGetResponse length=%d, len=%d, next-udpdata=%d\n", messageLength, length,
+               static_cast<int>(pos - datagram));
     if (messageLength != end - pos)
         return 0;
 
-    const unsigned char* content = nullptr;
-    int contentLength = 0;
-    if (!ReadExpected(pos, end, 0x02, content, contentLength))
+    Envelope envelope;
+    if (!ReadExpected(pos, end, 0x02, envelope.version, envelope.versionLength) ||
+        !ReadExpected(pos, end, 0x04, envelope.community, envelope.communityLength))
         return 0;
-    if (version != nullptr)
-        *version = contentLength > 0 ? content[0] : 0;
-
-    if (!ReadExpected(pos, end, 0x04, content, contentLength))
-        return 0;
-    if (community != nullptr) {
-        if (contentLength > 255)
-            return 0;
-        memcpy(community, content, static_cast<size_t>(contentLength));
-        community[contentLength] = '\0';
-    }
 
     if (pos >= end || (*pos != 0xA2 && *pos != 0xA3))
         return 0;
@@ -363,13 +373,11 @@ int CNetIO::parseGetResponse(const unsigned char* datagram, int length, int* ver
     if (!ReadLength(pos, end, pduLength) || pduLength != end - pos)
         return 0;
 
-    unsigned char* const outputs[3] = {requestId, errorStatus, errorIndex};
-    for (unsigned char* output : outputs) {
-        if (!ReadExpected(pos, end, 0x02, content, contentLength))
+    for (int i = 0; i < 3; ++i)
+        if (!ReadExpected(pos, end, 0x02, envelope.integers[i], envelope.integerLengths[i]))
             return 0;
-        if (output != nullptr)
-            *output = contentLength > 0 ? content[0] : 0;
-    }
+    if (!header(static_cast<const Envelope&>(envelope)))
+        return 0;
 
     const unsigned char* list = nullptr;
     int listLength = 0;
@@ -379,15 +387,14 @@ int CNetIO::parseGetResponse(const unsigned char* datagram, int length, int* ver
     if (list + listLength != end)
         return 0;
 
-    const unsigned char* const listEnd = end;
     pos = list;
-    while (pos < listEnd) {
-        const unsigned char* binding = nullptr;
+    while (pos < end) {
+        const unsigned char* bindingContent = nullptr;
         int bindingLength = 0;
-        if (!ReadExpected(pos, listEnd, 0x30, binding, bindingLength))
+        if (!ReadExpected(pos, end, 0x30, bindingContent, bindingLength))
             return 0;
-        const unsigned char* const bindingEnd = binding + bindingLength;
-        const unsigned char* inner = binding;
+        const unsigned char* const bindingEnd = bindingContent + bindingLength;
+        const unsigned char* inner = bindingContent;
         const unsigned char* name = nullptr;
         int nameLength = 0;
         if (!ReadExpected(inner, bindingEnd, 0x06, name, nameLength))
@@ -399,10 +406,103 @@ int CNetIO::parseGetResponse(const unsigned char* datagram, int length, int* ver
             return 0;
         if (inner != bindingEnd)
             return 0; // the binding claims more than its name and value
-        if (callback != nullptr)
-            callback(name, nameLength, valueType, value, valueLength);
+        binding(name, nameLength, valueType, value, valueLength);
     }
     return 1;
+}
+
+// An INTEGER's content as a signed value; false when it is empty or does
+// not fit.
+bool IntegerValue(const unsigned char* content, int length, long long* value) {
+    if (content == nullptr || length < 1 || length > 8)
+        return false;
+    // Two's complement, most significant byte first.
+    long long v = (content[0] & 0x80) ? -1 : 0;
+    for (int i = 0; i < length; ++i)
+        v = static_cast<long long>((static_cast<unsigned long long>(v) << 8) | content[i]);
+    *value = v;
+    return true;
+}
+
+} // namespace
+
+int CNetIO::parseGetResponse(const unsigned char* datagram, int length, int* version,
+                             char* community, unsigned char* requestId, unsigned char* errorStatus,
+                             unsigned char* errorIndex, SNMP_VALUE_CALLBACK callback) {
+    unsigned char* const outputs[3] = {requestId, errorStatus, errorIndex};
+    return WalkResponse(
+        datagram, length, true,
+        [&](const Envelope& e) {
+            if (version != nullptr)
+                *version = e.versionLength > 0 ? e.version[0] : 0;
+            if (community != nullptr) {
+                if (e.communityLength > 255)
+                    return false;
+                memcpy(community, e.community, static_cast<size_t>(e.communityLength));
+                community[e.communityLength] = '\0';
+            }
+            for (int i = 0; i < 3; ++i)
+                if (outputs[i] != nullptr)
+                    *outputs[i] = e.integerLengths[i] > 0 ? e.integers[i][0] : 0;
+            return true;
+        },
+        [&](const unsigned char* name, int nameLength, unsigned char valueType,
+            const unsigned char* value, int valueLength) {
+            if (callback != nullptr)
+                callback(name, nameLength, valueType, value, valueLength);
+        });
+}
+
+bool CNetIO::ReadReply(const unsigned char* datagram, int length, const SNMP_OBJECT* asked,
+                       int askedCount, SNMP_REPLY* reply) {
+    SNMP_REPLY read;
+    bool first = true;
+    const int walked = WalkResponse(
+        datagram, length, false,
+        [&](const Envelope& e) {
+            long long requestId = -1;
+            if (!IntegerValue(e.integers[0], e.integerLengths[0], &requestId) ||
+                requestId != kSnmpRequestId)
+                return false;
+            read.community = e.community;
+            read.communityLength = e.communityLength;
+            // An error-status that is no integer reads as an error.
+            if (!IntegerValue(e.integers[1], e.integerLengths[1], &read.errorStatus))
+                read.errorStatus = -1;
+            return true;
+        },
+        [&](const unsigned char* name, int nameLength, unsigned char valueType,
+            const unsigned char*, int) {
+            if (!first)
+                return;
+            first = false;
+            read.valueType = valueType;
+            for (int i = 0; i < askedCount && asked != nullptr; ++i)
+                if (asked[i].name != nullptr && asked[i].nameLength == nameLength &&
+                    memcmp(asked[i].name, name, static_cast<size_t>(nameLength)) == 0) {
+                    read.object = i;
+                    break;
+                }
+        });
+    if (walked != 1 || read.object < 0)
+        return false;
+    if (reply != nullptr)
+        *reply = read;
+    return true;
+}
+
+bool SNMP_REPLY::HasValue() const {
+    // noSuchName and its kin come back as an error with the NULL value, or
+    // (from agents that answer in a later version's manner) as an exception
+    // in place of the value.
+    return errorStatus == 0 && valueType != 0x05 && valueType != 0x80 && valueType != 0x81 &&
+           valueType != 0x82;
+}
+
+bool SNMP_REPLY::CarriesCommunity(const char* text) const {
+    const size_t n = text != nullptr ? strlen(text) : 0;
+    return community != nullptr && static_cast<size_t>(communityLength) == n &&
+           memcmp(community, text, n) == 0;
 }
 
 std::recursive_mutex& SnmpWalkLock() {
@@ -426,34 +526,6 @@ int CNetIO::parseForRecvBuf(const unsigned char* datagram, int length, char* out
     MakeDisplayText(s_lastValue, static_cast<size_t>(s_lastValueLength), out,
                     static_cast<size_t>(size));
     return 1;
-}
-
-bool CNetIO::ResponseRequestId(const unsigned char* datagram, int length, long long* requestId) {
-    if (datagram == nullptr || length <= 0 || requestId == nullptr)
-        return false;
-    const unsigned char* pos = datagram;
-    const unsigned char* const end = datagram + length;
-    const unsigned char* content = nullptr;
-    int contentLength = 0;
-    if (!ReadExpected(pos, end, 0x30, content, contentLength) || pos != end)
-        return false;
-    pos = content;
-    if (!ReadExpected(pos, end, 0x02, content, contentLength) ||
-        !ReadExpected(pos, end, 0x04, content, contentLength))
-        return false;
-    unsigned char tag = 0;
-    if (!ReadElement(pos, end, tag, content, contentLength) || (tag != 0xA2 && tag != 0xA3))
-        return false;
-    pos = content;
-    if (!ReadExpected(pos, end, 0x02, content, contentLength) || contentLength < 1 ||
-        contentLength > 8)
-        return false;
-    // Two's complement, most significant byte first.
-    long long value = (content[0] & 0x80) ? -1 : 0;
-    for (int i = 0; i < contentLength; ++i)
-        value = static_cast<long long>((static_cast<unsigned long long>(value) << 8) | content[i]);
-    *requestId = value;
-    return true;
 }
 
 int CNetIO::parseForOID(const unsigned char* datagram, int length, const unsigned char* wanted,

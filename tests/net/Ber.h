@@ -45,17 +45,28 @@ inline const Bytes kSysNameName{0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x05, 0x00};
 inline const Bytes kDeviceIdName{0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0xBF, 0x55, 0x86, 0x76,
                                  0x82, 0x2C, 0x82, 0x71, 0xC2, 0x53, 0x01, 0x01, 0x00};
 
+// 1.3.6.1.4.1.40917.886.300.369.8531.1.2.1.0
+inline const Bytes kVersionName{0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0xBF, 0x55, 0x86, 0x76,
+                                0x82, 0x2C, 0x82, 0x71, 0xC2, 0x53, 0x01, 0x02, 0x01, 0x00};
+
 inline Bytes Binding(const Bytes& name, unsigned char valueTag, const Bytes& value) {
     return Tlv(0x30, Cat({Tlv(0x06, name), Tlv(valueTag, value)}));
+}
+
+// A whole SNMPv1 response whose request-id has the given INTEGER content.
+inline Bytes ResponseWithIdBytes(const std::vector<Bytes>& bindings, const Bytes& requestId,
+                                 unsigned char pduTag = 0xA2, unsigned char errorStatus = 0,
+                                 const std::string& community = "orchid") {
+    Bytes list;
+    for (const Bytes& b : bindings)
+        list.insert(list.end(), b.begin(), b.end());
+    const Bytes pdu = Tlv(pduTag, Cat({Tlv(0x02, requestId), Int(errorStatus),
+                                       Int(errorStatus ? 1 : 0), Tlv(0x30, list)}));
+    return Tlv(0x30, Cat({Int(0), Tlv(0x04, Str(community)), pdu}));
 }
 
 // A whole SNMPv1 response as an agent would send it.
 inline Bytes Response(const std::vector<Bytes>& bindings, unsigned char pduTag = 0xA2,
                       unsigned char errorStatus = 0, const std::string& community = "orchid") {
-    Bytes list;
-    for (const Bytes& b : bindings)
-        list.insert(list.end(), b.begin(), b.end());
-    const Bytes pdu =
-        Tlv(pduTag, Cat({Int(0), Int(errorStatus), Int(errorStatus ? 1 : 0), Tlv(0x30, list)}));
-    return Tlv(0x30, Cat({Int(0), Tlv(0x04, Str(community)), pdu}));
+    return ResponseWithIdBytes(bindings, {0x00}, pduTag, errorStatus, community);
 }

@@ -473,19 +473,42 @@ TEST(ResponseWalk, AValueRunningIntoTheNextBindingIsRejected) {
     EXPECT_STREQ(out, "kept");
 }
 
-TEST(ResponseRequestId, ReadsTheWholeIntegerOfAResponse) {
-    long long id = 99;
-    Bytes d = Response({Binding(kSysNameName, 0x04, Str("x"))});
-    ASSERT_TRUE(CNetIO::ResponseRequestId(d.data(), static_cast<int>(d.size()), &id));
-    EXPECT_EQ(id, 0);
-    // 02 02 00 05: first byte 0, value 5.
-    const Bytes pdu = Tlv(0xA2, Cat({Tlv(0x02, {0x00, 0x05}), Int(0), Int(0),
-                                     Tlv(0x30, Binding(kSysNameName, 0x04, Str("x")))}));
-    d = Tlv(0x30, Cat({Int(0), Tlv(0x04, Str("orchid")), pdu}));
-    ASSERT_TRUE(CNetIO::ResponseRequestId(d.data(), static_cast<int>(d.size()), &id));
-    EXPECT_EQ(id, 5);
+TEST(ReadReply, OurRequestIdTheAskedObjectAndAWholeWalk) {
+    const SNMP_OBJECT asked[2] = {{kSysObjectIdName.data(), 8}, {kSysNameName.data(), 8}};
+    const Bytes name = Binding(kSysNameName, 0x04, Str("x"));
+    auto read = [&](const Bytes& d, SNMP_REPLY* reply = nullptr) {
+        return CNetIO::ReadReply(d.data(), static_cast<int>(d.size()), asked, 2, reply);
+    };
+    SNMP_REPLY reply;
+    const Bytes fromPublic = Response({name}, 0xA2, 0, "public");
+    ASSERT_TRUE(read(fromPublic, &reply));
+    EXPECT_EQ(reply.object, 1);
+    EXPECT_TRUE(reply.CarriesCommunity("public"));
+    EXPECT_FALSE(reply.CarriesCommunity("publi"));
+    EXPECT_FALSE(reply.CarriesCommunity("orchid"));
+    EXPECT_TRUE(reply.HasValue());
+    EXPECT_TRUE(read(ResponseWithIdBytes({name}, {0x00, 0x00})));
+    // The whole integer is compared, not its first or last byte.
+    for (const Bytes& id : std::vector<Bytes>{
+             {0x01}, {0xFF}, {0x7F, 0xFF, 0xFF, 0xFF}, {0x01, 0x00}, {0x00, 0x05}, {}})
+        EXPECT_FALSE(read(ResponseWithIdBytes({name}, id))) << id.size();
+    // The first binding names the object; one asked later on does not count.
+    EXPECT_FALSE(read(Response({Binding(kDeviceIdName, 0x04, Str("x"))})));
+    EXPECT_FALSE(read(Response({Binding(kDeviceIdName, 0x04, Str("x")), name})));
+    EXPECT_FALSE(read(Response({})));
+    // noSuchName is an answer, but no value.
+    ASSERT_TRUE(read(Response({Binding(kSysNameName, 0x05, {})}, 0xA2, 2), &reply));
+    EXPECT_FALSE(reply.HasValue());
+    ASSERT_TRUE(read(Response({Binding(kSysNameName, 0x81, {})}), &reply));
+    EXPECT_FALSE(reply.HasValue());
+    // Not a response, or not one that walks to its end.
+    Bytes d = Response({name});
     d.push_back(0);
-    EXPECT_FALSE(CNetIO::ResponseRequestId(d.data(), static_cast<int>(d.size()), &id));
+    EXPECT_FALSE(read(d));
+    EXPECT_FALSE(read(Response({name}, 0xA0)));
     const Bytes request = Request(1, "1.3.6.1.2.1.1.5.0", "orchid");
-    EXPECT_FALSE(CNetIO::ResponseRequestId(request.data(), static_cast<int>(request.size()), &id));
+    EXPECT_FALSE(read(request));
+    Bytes broken = Response({name});
+    broken[broken.size() - 2] = 0x7F; // the value claims more than the binding holds
+    EXPECT_FALSE(read(broken));
 }

@@ -189,17 +189,25 @@ TEST(Queries4, ObjectTheAgentLacksGivesAnEmptyText) {
     EXPECT_EQ(status.PrinterStatus, 0x33);
 }
 
-TEST(Queries4, StatusUsesTheCallersCommunityNameAndVersionUseOrchid) {
+TEST(Queries4, TheCommunityInUseFirstAndOrchidBehindIt) {
     CNetIO net;
     const char* d = P("PRN-D").ipv4.c_str();
     PRINTER_STATUS status = Filled(0xEE);
     EXPECT_EQ(net.NetworkReadStatus("tulip", d, &status), 1);
     EXPECT_EQ(status.PrinterStatus, 5);
-    // PRN-D does not know "orchid": the name query cannot reach it.
+    // PRN-D does not know "orchid": only the community in use reaches it.
     char name[256];
     strcpy(name, "untouched");
     EXPECT_EQ(net.OstrelNetworkGetPrinterName(d, 4, name, sizeof(name)), -1);
     EXPECT_STREQ(name, "untouched");
+    EXPECT_EQ(net.OstrelNetworkGetPrinterName(d, 4, name, sizeof(name), "tulip"), 0);
+    EXPECT_STREQ(name, "PRN-D");
+    // PRN-B knows only "orchid": asked with "tulip", it still shows its version.
+    char version[256] = {};
+    EXPECT_EQ(net.OstrelNetworkGetFwVersion(P("PRN-B").ipv4.c_str(), 4, version, sizeof(version),
+                                            "tulip"),
+              0);
+    EXPECT_STREQ(version, "V2.00");
     // A wrong community gets no answer: sent (1), record as it was.
     status = Filled(0x44);
     EXPECT_EQ(net.NetworkReadStatus("wrong", P("PRN-A").ipv4.c_str(), &status), 1);

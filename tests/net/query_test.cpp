@@ -1,8 +1,7 @@
 // The queries and the address probe against a responder on the loopback
 // (127.0.0.1 and ::1 only, an unprivileged port): no root, no namespace,
 // nothing leaves the machine, nothing is broadcast.
-#include "Ber.h"
-#include "NetIO.h"
+#include "Responder.h"
 #include "StatusText.h"
 
 #include <arpa/inet.h>
@@ -27,125 +26,39 @@ namespace {
 const char kModel[] = "1.3.6.1.4.1.40917.886.300.369.8531.2.7";
 const Bytes kModelEncoded{0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0xBF, 0x55, 0x86,
                           0x76, 0x82, 0x2C, 0x82, 0x71, 0xC2, 0x53, 0x02, 0x07};
-// 1.3.6.1.4.1.40917.886.300.369.8531.1.2.1.0
-const Bytes kVersionName{0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0xBF, 0x55, 0x86, 0x76,
-                         0x82, 0x2C, 0x82, 0x71, 0xC2, 0x53, 0x01, 0x02, 0x01, 0x00};
 
 double Since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-bool Holds(const Bytes& request, const Bytes& name) {
-    const Bytes tagged = Tlv(0x06, name);
-    return std::search(request.begin(), request.end(), tagged.begin(), tagged.end()) !=
-           request.end();
-}
-
-// What an agent answers to one request: a list of (datagram, from the
-// agent's own socket or from a stranger's).
-struct Answer {
-    Bytes datagram;
-    bool fromStranger = false;
-};
-using Script = std::function<std::vector<Answer>(const Bytes& request)>;
-
-// A UDP agent on the loopback, on a port of its own, answering on a thread.
-// The queries are pointed at its port for as long as it lives.
-class Responder {
-public:
-    Responder(int family, Script script) : m_script(std::move(script)) {
-        m_fd = Bind(family, 0, &m_port);
-        int ignored = 0;
-        m_stranger = Bind(family, 0, &ignored);
-        m_saved = g_nSnmpPort;
-        g_nSnmpPort = m_port;
-        m_thread = std::thread([this] { Serve(); });
-    }
-    ~Responder() {
-        m_stop = true;
-        m_thread.join();
-        close(m_fd);
-        close(m_stranger);
-        g_nSnmpPort = m_saved;
-    }
-    bool Ok() const { return m_fd >= 0 && m_stranger >= 0; }
-    int Requests() const { return m_requests; }
-
-private:
-    static int Bind(int family, int port, int* bound) {
-        const int fd = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_storage a{};
-        socklen_t length = 0;
-        if (family == AF_INET) {
-            auto* v4 = reinterpret_cast<sockaddr_in*>(&a);
-            v4->sin_family = AF_INET;
-            v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            v4->sin_port = htons(static_cast<uint16_t>(port));
-            length = sizeof(*v4);
-        } else {
-            auto* v6 = reinterpret_cast<sockaddr_in6*>(&a);
-            v6->sin6_family = AF_INET6;
-            v6->sin6_addr = in6addr_loopback;
-            v6->sin6_port = htons(static_cast<uint16_t>(port));
-            length = sizeof(*v6);
-        }
-        if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&a), length) != 0) {
-            if (fd >= 0)
-                close(fd);
-            return -1;
-        }
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-        *bound = ntohs(family == AF_INET ? reinterpret_cast<sockaddr_in*>(&a)->sin_port
-                                         : reinterpret_cast<sockaddr_in6*>(&a)->sin6_port);
-        return fd;
-    }
-    void Serve() {
-        const auto deadline = Clock::now() + 20s;
-        while (!m_stop && Clock::now() < deadline) {
-            pollfd p{m_fd, POLLIN, 0};
-            if (poll(&p, 1, 20) != 1)
-                continue;
-            unsigned char buf[4096];
-            sockaddr_storage from{};
-            socklen_t len = sizeof(from);
-            const ssize_t n =
-                recvfrom(m_fd, buf, sizeof(buf), 0, reinterpret_cast<sockaddr*>(&from), &len);
-            if (n <= 0)
-                continue;
-            ++m_requests;
-            for (const Answer& a : m_script(Bytes(buf, buf + n)))
-                sendto(a.fromStranger ? m_stranger : m_fd, a.datagram.data(), a.datagram.size(), 0,
-                       reinterpret_cast<sockaddr*>(&from), len);
-        }
-    }
-    Script m_script;
-    int m_fd = -1;
-    int m_stranger = -1;
-    int m_port = 0;
-    int m_saved = 0;
-    std::atomic<int> m_requests{0};
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
-
 // A response with a chosen request-id (as one content byte).
 Bytes ResponseWithId(const Bytes& binding, unsigned char requestId) {
-    const Bytes pdu = Tlv(0xA2, Cat({Int(requestId), Int(0), Int(0), Tlv(0x30, binding)}));
-    return Tlv(0x30, Cat({Int(0), Tlv(0x04, Str("orchid")), pdu}));
+    return ResponseWithIdBytes({binding}, {requestId});
 }
 
-// An agent of the model whose name, version and device ID are given.
-Script Printer(const Bytes& name, const std::string& version, unsigned char status) {
+// An agent of the model whose name, version and device ID are given. It
+// answers under the community it was asked with, and only the communities
+// listed (any, when none are).
+Script Printer(const Bytes& name, const std::string& version, unsigned char status,
+               std::vector<std::string> communities = {}) {
     const std::string deviceId = "MFG:Maker;MDL:QX;STS:" + Base64(StatusRecord(status)) + ";";
     return [=](const Bytes& request) -> std::vector<Answer> {
+        const std::string community = RequestCommunity(request);
+        if (!communities.empty() &&
+            std::find(communities.begin(), communities.end(), community) == communities.end())
+            return {};
+        auto answer = [&](const Bytes& object, unsigned char tag, const Bytes& value) {
+            return std::vector<Answer>{
+                {Response({Binding(object, tag, value)}, 0xA2, 0, community)}};
+        };
         if (Holds(request, kSysObjectIdName))
-            return {{Response({Binding(kSysObjectIdName, 0x06, kModelEncoded)})}};
+            return answer(kSysObjectIdName, 0x06, kModelEncoded);
         if (Holds(request, kSysNameName))
-            return {{Response({Binding(kSysNameName, 0x04, name)})}};
+            return answer(kSysNameName, 0x04, name);
         if (Holds(request, kVersionName))
-            return {{Response({Binding(kVersionName, 0x04, Str(version))})}};
+            return answer(kVersionName, 0x04, Str(version));
         if (Holds(request, kDeviceIdName))
-            return {{Response({Binding(kDeviceIdName, 0x04, Str(deviceId))})}};
+            return answer(kDeviceIdName, 0x04, Str(deviceId));
         return {};
     };
 }
@@ -200,14 +113,14 @@ TEST(LoopbackQueries, OnlyTheAskedAgentWithOurRequestIdIsHeard) {
     // Wrong answers first, then the right one: the right one is taken.
     {
         Responder agent(AF_INET, [&](const Bytes&) -> std::vector<Answer> {
-            return {{stranger, true}, {otherId}, {good}};
+            return {{stranger, From::OtherPort}, {otherId}, {good}};
         });
         EXPECT_EQ(Name("127.0.0.1"), "Right");
     }
     // Only wrong answers: the query fails after its second, untouched.
     {
         Responder agent(AF_INET, [&](const Bytes&) -> std::vector<Answer> {
-            return {{stranger, true}, {otherId}};
+            return {{stranger, From::OtherPort}, {otherId}};
         });
         const auto start = Clock::now();
         EXPECT_EQ(Name("127.0.0.1"), "failed:untouched");
@@ -219,7 +132,7 @@ TEST(LoopbackQueries, OnlyTheAskedAgentWithOurRequestIdIsHeard) {
         const Bytes status =
             Response({Binding(kDeviceIdName, 0x04, Str("STS:" + Base64(StatusRecord(6)) + ";"))});
         Responder agent(AF_INET, [&](const Bytes&) -> std::vector<Answer> {
-            return {{status, true}};
+            return {{status, From::OtherPort}};
         });
         CNetIO net;
         PRINTER_STATUS record;
@@ -325,7 +238,7 @@ TEST(LoopbackProbe, EndsAsSoonAsTheAskedPrinterHasAnswered) {
     {
         const Bytes match = Response({Binding(kSysObjectIdName, 0x06, kModelEncoded)});
         Responder agent(AF_INET, [&](const Bytes&) -> std::vector<Answer> {
-            return {{match, true},
+            return {{match, From::OtherPort},
                     {Bytes{0x30, 0x03, 0x02, 0x01, 0x00}},
                     {ResponseWithId(Binding(kSysObjectIdName, 0x06, kModelEncoded), 1)}};
         });
@@ -337,4 +250,289 @@ TEST(LoopbackProbe, EndsAsSoonAsTheAskedPrinterHasAnswered) {
         EXPECT_LT(Since(start), 1.8);
         EXPECT_TRUE(found.empty());
     }
+}
+
+// ------------------------------------------- a reply counts for its request only
+
+namespace {
+
+// What the agent says to each asked object: the forged answers carry one
+// value, the true one another.
+struct Said {
+    Bytes object;
+    unsigned char tag;
+    Bytes value;
+};
+
+Said Reading(const Bytes& request, bool truth) {
+    if (Holds(request, kSysObjectIdName))
+        return {kSysObjectIdName, 0x06, kModelEncoded};
+    if (Holds(request, kSysNameName))
+        return {kSysNameName, 0x04, Str(truth ? "Right" : "Forged")};
+    if (Holds(request, kVersionName))
+        return {kVersionName, 0x04, Str(truth ? "V-right" : "V-forged")};
+    const std::string deviceId = "STS:" + Base64(StatusRecord(truth ? 3 : 6)) + ";";
+    return {kDeviceIdName, 0x04, Str(deviceId)};
+}
+
+std::vector<Answer> ForgedAnswers(const Bytes& request) {
+    const Said said = Reading(request, false);
+    return Forgeries(request, said.object, said.tag, said.value);
+}
+
+// One unicast exchange of the core, run against the loopback agent; the text
+// is what it read, empty when it counted nothing.
+struct UnicastPath {
+    const char* name;
+    int family;
+    std::function<std::string()> run;
+};
+
+std::string Probe(const char* host) {
+    std::vector<std::string> found;
+    CNetIO net;
+    net.FindSnmpAgent(
+        "orchid", host, kModel,
+        [](char* address, char*, void* user) {
+            static_cast<std::vector<std::string>*>(user)->push_back(address);
+            return true;
+        },
+        &found, false);
+    return found.empty() ? "" : "printer";
+}
+
+std::string QueryAll(const char* community) {
+    PRINTER_QUERY q;
+    q.address = "127.0.0.1";
+    q.status.PrinterStatus = 0x44;
+    CNetIO net;
+    net.QueryPrinters(community, &q, 1);
+    std::string read;
+    if (q.bNameRead)
+        read += std::string(q.szName) + ";";
+    if (q.bVersionRead)
+        read += std::string(q.szVersion) + ";";
+    if (q.bStatusRead)
+        read += std::to_string(q.status.PrinterStatus);
+    return read;
+}
+
+std::string Text(int (CNetIO::*query)(const char*, unsigned char, char*, int, const char*),
+                 const char* host, const char* community) {
+    CNetIO net;
+    char out[kSnmpValueSize] = {};
+    return (net.*query)(host, 4, out, sizeof(out), community) == 0 ? out : "";
+}
+
+const UnicastPath kUnicastPaths[] = {
+    {"ProbeV4", AF_INET, [] { return Probe("127.0.0.1"); }},
+    {"ProbeV6", AF_INET6, [] { return Probe("::1"); }},
+    {"NameV4", AF_INET,
+     [] { return Text(&CNetIO::OstrelNetworkGetPrinterName, "127.0.0.1", nullptr); }},
+    {"NamePublicV4", AF_INET,
+     [] { return Text(&CNetIO::OstrelNetworkGetPrinterName, "127.0.0.1", "public"); }},
+    {"VersionV6", AF_INET6,
+     [] { return Text(&CNetIO::OstrelNetworkGetFwVersion, "::1", nullptr); }},
+    {"GetV4", AF_INET,
+     [] {
+         CNetIO net;
+         char out[kSnmpValueSize] = {};
+         return net.NetSnmpGetV4("127.0.0.1", "orchid", "1.3.6.1.2.1.1.5.0", out, sizeof(out))
+                    ? std::string(out)
+                    : "";
+     }},
+    {"StatusV4", AF_INET,
+     [] {
+         CNetIO net;
+         PRINTER_STATUS record;
+         memset(&record, 0x44, sizeof(record));
+         net.NetworkReadStatus("orchid", "127.0.0.1", &record);
+         return record.PrinterStatus == 0x44 ? "" : std::to_string(record.PrinterStatus);
+     }},
+    {"QueryPrinters", AF_INET, [] { return QueryAll("orchid"); }},
+    {"QueryPrintersPublic", AF_INET, [] { return QueryAll("public"); }},
+};
+
+void PrintTo(const UnicastPath& path, std::ostream* out) {
+    *out << path.name;
+}
+
+class UnicastReplies : public ::testing::TestWithParam<UnicastPath> {};
+
+} // namespace
+
+TEST_P(UnicastReplies, OnlyTheAnswerFromTheAskedAgentToTheAskedObjectCounts) {
+    const UnicastPath& path = GetParam();
+    {
+        Responder agent(path.family, ForgedAnswers);
+        ASSERT_TRUE(agent.Ok());
+        const auto start = Clock::now();
+        EXPECT_EQ(path.run(), "") << "a forged answer was taken";
+        EXPECT_LT(Since(start), 1.8);
+    }
+    // The same forgeries, then the true answer: it is still heard.
+    Responder agent(path.family, [](const Bytes& request) {
+        std::vector<Answer> answers = ForgedAnswers(request);
+        const Said said = Reading(request, true);
+        answers.push_back({Response({Binding(said.object, said.tag, said.value)}, 0xA2, 0,
+                                    RequestCommunity(request))});
+        return answers;
+    });
+    ASSERT_TRUE(agent.Ok());
+    const std::string read = path.run();
+    EXPECT_NE(read, "");
+    EXPECT_EQ(read.find("orged"), std::string::npos) << read;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPath, UnicastReplies, ::testing::ValuesIn(kUnicastPaths),
+                         [](const ::testing::TestParamInfo<UnicastPath>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// ------------------------------------------------ the community in use, then orchid
+
+namespace {
+
+// The requests with "orchid", byte for byte as they always were.
+const Bytes kNameRequestOrchid{0x30, 0x26, 0x02, 0x01, 0x00, 0x04, 0x06, 0x6F, 0x72, 0x63,
+                               0x68, 0x69, 0x64, 0xA0, 0x19, 0x02, 0x01, 0x00, 0x02, 0x01,
+                               0x00, 0x02, 0x01, 0x00, 0x30, 0x0E, 0x30, 0x0C, 0x06, 0x08,
+                               0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x05, 0x00, 0x05, 0x00};
+const Bytes kVersionRequestOrchid{0x30, 0x32, 0x02, 0x01, 0x00, 0x04, 0x06, 0x6F, 0x72, 0x63, 0x68,
+                                  0x69, 0x64, 0xA0, 0x25, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x02,
+                                  0x01, 0x00, 0x30, 0x1A, 0x30, 0x18, 0x06, 0x14, 0x2B, 0x06, 0x01,
+                                  0x04, 0x01, 0x82, 0xBF, 0x55, 0x86, 0x76, 0x82, 0x2C, 0x82, 0x71,
+                                  0xC2, 0x53, 0x01, 0x02, 0x01, 0x00, 0x05, 0x00};
+const Bytes kDeviceIdRequestOrchid{0x30, 0x31, 0x02, 0x01, 0x00, 0x04, 0x06, 0x6F, 0x72, 0x63, 0x68,
+                                   0x69, 0x64, 0xA0, 0x24, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x02,
+                                   0x01, 0x00, 0x30, 0x19, 0x30, 0x17, 0x06, 0x13, 0x2B, 0x06, 0x01,
+                                   0x04, 0x01, 0x82, 0xBF, 0x55, 0x86, 0x76, 0x82, 0x2C, 0x82, 0x71,
+                                   0xC2, 0x53, 0x01, 0x01, 0x00, 0x05, 0x00};
+
+// An agent that tells each community its own name and version.
+Script TwoFaced(std::string orchidSuffix, std::string publicSuffix) {
+    return [=](const Bytes& request) -> std::vector<Answer> {
+        const std::string community = RequestCommunity(request);
+        const std::string& suffix = community == "orchid" ? orchidSuffix : publicSuffix;
+        if ((community != "orchid" && community != "public") || suffix.empty())
+            return {};
+        if (Holds(request, kSysNameName))
+            return {{Response({Binding(kSysNameName, 0x04, Str("Name-" + suffix))}, 0xA2, 0,
+                              community)}};
+        if (Holds(request, kVersionName))
+            return {
+                {Response({Binding(kVersionName, 0x04, Str("V-" + suffix))}, 0xA2, 0, community)}};
+        if (Holds(request, kDeviceIdName))
+            return {{Response({Binding(kDeviceIdName, 0x04, Str("MDL:QX;"))}, 0xA2, 0, community)}};
+        return {};
+    };
+}
+
+struct Shown {
+    std::string name, version;
+    bool operator==(const Shown&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Shown& s) {
+    return out << "{" << s.name << ", " << s.version << "}";
+}
+
+Shown ThroughQueryPrinters(const char* community) {
+    PRINTER_QUERY q;
+    q.address = "127.0.0.1";
+    CNetIO net;
+    net.QueryPrinters(community, &q, 1);
+    return {q.bNameRead ? q.szName : "-", q.bVersionRead ? q.szVersion : "-"};
+}
+
+Shown ThroughSingleQueries(const char* community) {
+    CNetIO net;
+    char name[kSnmpValueSize] = "-", version[kSnmpValueSize] = "-";
+    net.OstrelNetworkGetPrinterName("127.0.0.1", 4, name, sizeof(name), community);
+    net.OstrelNetworkGetFwVersion("127.0.0.1", 4, version, sizeof(version), community);
+    return {name, version};
+}
+
+} // namespace
+
+TEST(CommunityFallback, TheCommunityInUseWinsAndOrchidStandsInWhenItBringsNothing) {
+    struct Case {
+        const char* what;
+        Script agent;
+        const char* community;
+        Shown shown;
+        bool single = false; // the single queries too
+    };
+    // Public's answer to the version is "no such object".
+    Script noVersionForPublic = [](const Bytes& request) -> std::vector<Answer> {
+        const std::string community = RequestCommunity(request);
+        if (Holds(request, kVersionName) && community == "public")
+            return {{Response({Binding(kVersionName, 0x05, {})}, 0xA2, 2, community)}};
+        return TwoFaced("orchid", "public")(request);
+    };
+    // The answer to "public" comes after orchid's.
+    Script publicLate = [](const Bytes& request) -> std::vector<Answer> {
+        if (RequestCommunity(request) != "orchid")
+            return {};
+        std::vector<Answer> both = TwoFaced("orchid", "")(request);
+        for (const auto& [object, text] :
+             {std::pair{kSysNameName, "Name-public"}, std::pair{kVersionName, "V-public"}})
+            if (Holds(request, object))
+                both.push_back({Response({Binding(object, 0x04, Str(text))}, 0xA2, 0, "public")});
+        return both;
+    };
+    const std::vector<Case> cases = {
+        {"only public", TwoFaced("", "public"), "public", {"Name-public", "V-public"}, true},
+        {"only orchid", TwoFaced("orchid", ""), "public", {"Name-orchid", "V-orchid"}, true},
+        {"both", TwoFaced("orchid", "public"), "public", {"Name-public", "V-public"}, true},
+        {"public after orchid", publicLate, "public", {"Name-public", "V-public"}},
+        {"both, in use orchid",
+         TwoFaced("orchid", "public"),
+         "orchid",
+         {"Name-orchid", "V-orchid"}},
+        {"empty is orchid", TwoFaced("orchid", "public"), "", {"Name-orchid", "V-orchid"}},
+        {"no such object", noVersionForPublic, "public", {"Name-public", "V-orchid"}},
+        {"silent", TwoFaced("", ""), "public", {"-", "-"}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Responder agent(AF_INET, c.agent);
+        ASSERT_TRUE(agent.Ok());
+        const auto start = Clock::now();
+        EXPECT_EQ(ThroughQueryPrinters(c.community), c.shown);
+        EXPECT_LT(Since(start), 1.5) << "the fallback shares the query's one second";
+        if (c.single) {
+            const auto singleStart = Clock::now();
+            EXPECT_EQ(ThroughSingleQueries(c.community), c.shown);
+            EXPECT_LT(Since(singleStart), 2.8) << "one second at most for each";
+        }
+    }
+}
+
+TEST(CommunityFallback, OrchidRequestsAreTheSameBytesAndTheCommunityInUseGoesFirst) {
+    Responder agent(AF_INET, TwoFaced("orchid", ""));
+    ASSERT_TRUE(agent.Ok());
+    // "orchid" in use: exactly the three requests there always were.
+    EXPECT_EQ(ThroughQueryPrinters("orchid"), (Shown{"Name-orchid", "V-orchid"}));
+    EXPECT_EQ(agent.Received(), (std::vector<Bytes>{kNameRequestOrchid, kVersionRequestOrchid,
+                                                    kDeviceIdRequestOrchid}));
+
+    // Another community: its three requests first, then the name and version
+    // again with "orchid", unchanged.
+    Responder second(AF_INET, TwoFaced("orchid", ""));
+    EXPECT_EQ(ThroughQueryPrinters("public"), (Shown{"Name-orchid", "V-orchid"}));
+    const std::vector<Bytes> got = second.Received();
+    ASSERT_EQ(got.size(), 5u);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(RequestCommunity(got[i]), "public") << i;
+    EXPECT_TRUE(Holds(got[2], kDeviceIdName));
+    EXPECT_EQ(got[3], kNameRequestOrchid);
+    EXPECT_EQ(got[4], kVersionRequestOrchid);
+
+    // The single query with no community sends the one request it always did.
+    Responder third(AF_INET, TwoFaced("orchid", ""));
+    CNetIO net;
+    char name[kSnmpValueSize] = {};
+    EXPECT_EQ(net.OstrelNetworkGetPrinterName("127.0.0.1", 4, name, sizeof(name)), 0);
+    EXPECT_EQ(third.Received(), (std::vector<Bytes>{kNameRequestOrchid}));
 }

@@ -204,14 +204,15 @@ TEST_F(NetworkPageTest, CommunityFieldAtRefresh) {
     EXPECT_EQ(m_Settings.szCommunity, "orchid");
     EXPECT_EQ(Rows(), 4);
 
-    // With "tulip": A and T answer; T's name and version are read with the
-    // default community and fail, its status is read with "tulip".
+    // With "tulip": A and T answer, and everything is asked with "tulip"
+    // (name and version with "orchid" too): T shows its own name; it has no
+    // version object.
     tb::SetControlText(C(controlNetworkEditCommunity), "tulip");
     Click(C(controlNetworkRefreshButton));
     ASSERT_EQ(Rows(), 2);
     const int t = RowOf(P("PRN-T").ipv4);
     ASSERT_GE(t, 0);
-    EXPECT_EQ(Cell(t, kColumnName), "Demo MFP 100") << "the model name stands in";
+    EXPECT_EQ(Cell(t, kColumnName), "PRN-T");
     EXPECT_EQ(Cell(t, kColumnFirmware), "");
     EXPECT_EQ(Cell(t, kColumnStatus), "Paused");
     EXPECT_EQ(Cell(RowOf(P("PRN-A").ipv4), kColumnName), "PRN-A");

@@ -3,8 +3,8 @@
 #
 # One link. Printers of the test package's model: PRN-A (also knows the
 # community "tulip"), PRN-B (answers over IPv6 too; status code 9), PRN-R
-# (nothing listens on its print port), PRN-T (knows only "tulip", so its name
-# and version cannot be read). OTHER-C is a printer of another model.
+# (nothing listens on its print port), PRN-T (knows only "tulip" and has no
+# version object). OTHER-C is a printer of another model.
 
 model=1.3.6.1.4.1.99999.1
 other=1.3.6.1.4.1.99999.2

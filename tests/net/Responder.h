@@ -1,0 +1,190 @@
+// A scripted SNMP agent on the loopback (127.0.0.1 or ::1, an unprivileged
+// port) for the queries, the probes and the sweep: no root, no namespace,
+// nothing leaves the machine, nothing is broadcast. While it lives, the
+// network core asks its port (g_nSnmpPort).
+#pragma once
+
+#include "Ber.h"
+#include "NetIO.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+// Where an answer is sent from: the agent's own socket, another port of its
+// address, or the agent's port on another address (127.0.0.2; IPv4 only).
+enum class From { Agent, OtherPort, OtherAddress };
+
+struct Answer {
+    Bytes datagram;
+    From from = From::Agent;
+};
+using Script = std::function<std::vector<Answer>(const Bytes& request)>;
+
+// The BER content of a request's community (empty when it is no message).
+inline std::string RequestCommunity(const Bytes& request) {
+    // 30 len 02 01 00 04 len community...; short lengths in every request we send.
+    if (request.size() < 7 || request[0] != 0x30 || request[2] != 0x02 || request[5] != 0x04)
+        return {};
+    const size_t n = request[6];
+    if (n >= 0x80 || 7 + n > request.size())
+        return {};
+    return std::string(request.begin() + 7, request.begin() + 7 + static_cast<long>(n));
+}
+
+inline bool Holds(const Bytes& request, const Bytes& name) {
+    const Bytes tagged = Tlv(0x06, name);
+    return std::search(request.begin(), request.end(), tagged.begin(), tagged.end()) !=
+           request.end();
+}
+
+// 1.3.6.1.2.1.1.1.0, an object none of our requests asks for.
+inline const Bytes kSysDescrName{0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x01, 0x00};
+
+// Answers to `request` that are right in every way but one: another
+// request-id (one byte, all ones, the largest, one whose low byte is ours),
+// another port, another address, another object. The right one would carry
+// `object` with the value.
+inline std::vector<Answer> Forgeries(const Bytes& request, const Bytes& object, unsigned char tag,
+                                     const Bytes& value) {
+    const std::string community = RequestCommunity(request);
+    const Bytes binding = Binding(object, tag, value);
+    std::vector<Answer> out;
+    for (const Bytes& id :
+         std::vector<Bytes>{{0x01}, {0xFF}, {0x7F, 0xFF, 0xFF, 0xFF}, {0x01, 0x00}})
+        out.push_back({ResponseWithIdBytes({binding}, id, 0xA2, 0, community)});
+    const Bytes right = Response({binding}, 0xA2, 0, community);
+    out.push_back({right, From::OtherPort});
+    out.push_back({right, From::OtherAddress}); // not sent over IPv6
+    out.push_back({Response({Binding(kSysDescrName, tag, value)}, 0xA2, 0, community)});
+    return out;
+}
+
+class Responder {
+public:
+    Responder(int family, Script script) : m_family(family), m_script(std::move(script)) {
+        m_fd = Bind(family, Loopback(0), 0, &m_port);
+        int ignored = 0;
+        m_otherPort = Bind(family, Loopback(0), 0, &ignored);
+        if (family == AF_INET)
+            m_otherAddress = Bind(family, Loopback(1), m_port, &ignored);
+        m_saved = g_nSnmpPort;
+        g_nSnmpPort = m_port;
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~Responder() {
+        m_stop = true;
+        m_thread.join();
+        for (const int fd : {m_fd, m_otherPort, m_otherAddress})
+            if (fd >= 0)
+                close(fd);
+        g_nSnmpPort = m_saved;
+    }
+    Responder(const Responder&) = delete;
+    Responder& operator=(const Responder&) = delete;
+
+    bool Ok() const {
+        return m_fd >= 0 && m_otherPort >= 0 && (m_family != AF_INET || m_otherAddress >= 0);
+    }
+    int Requests() const { return m_requests; }
+    // Every request received so far, in order.
+    std::vector<Bytes> Received() const {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_received;
+    }
+
+private:
+    static in_addr Loopback(int offset) {
+        in_addr a{};
+        a.s_addr = htonl(INADDR_LOOPBACK + static_cast<uint32_t>(offset));
+        return a;
+    }
+    int Bind(int family, in_addr v4, int port, int* bound) const {
+        const int fd = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_storage a{};
+        socklen_t length = 0;
+        if (family == AF_INET) {
+            auto* s = reinterpret_cast<sockaddr_in*>(&a);
+            s->sin_family = AF_INET;
+            s->sin_addr = v4;
+            s->sin_port = htons(static_cast<uint16_t>(port));
+            length = sizeof(*s);
+        } else {
+            auto* s = reinterpret_cast<sockaddr_in6*>(&a);
+            s->sin6_family = AF_INET6;
+            s->sin6_addr = in6addr_loopback;
+            s->sin6_port = htons(static_cast<uint16_t>(port));
+            length = sizeof(*s);
+        }
+        if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&a), length) != 0) {
+            if (fd >= 0)
+                close(fd);
+            return -1;
+        }
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+        *bound = ntohs(family == AF_INET ? reinterpret_cast<sockaddr_in*>(&a)->sin_port
+                                         : reinterpret_cast<sockaddr_in6*>(&a)->sin6_port);
+        return fd;
+    }
+    int Socket(From from) const {
+        switch (from) {
+        case From::OtherPort:
+            return m_otherPort;
+        case From::OtherAddress:
+            return m_otherAddress;
+        case From::Agent:
+            break;
+        }
+        return m_fd;
+    }
+    void Serve() {
+        using namespace std::chrono_literals;
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (!m_stop && std::chrono::steady_clock::now() < deadline) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (poll(&p, 1, 20) != 1)
+                continue;
+            unsigned char buf[4096];
+            sockaddr_storage from{};
+            socklen_t len = sizeof(from);
+            const ssize_t n =
+                recvfrom(m_fd, buf, sizeof(buf), 0, reinterpret_cast<sockaddr*>(&from), &len);
+            if (n <= 0)
+                continue;
+            const Bytes request(buf, buf + n);
+            {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_received.push_back(request);
+            }
+            ++m_requests;
+            for (const Answer& a : m_script(request)) {
+                const int fd = Socket(a.from);
+                if (fd >= 0)
+                    sendto(fd, a.datagram.data(), a.datagram.size(), 0,
+                           reinterpret_cast<sockaddr*>(&from), len);
+            }
+        }
+    }
+
+    int m_family;
+    Script m_script;
+    int m_fd = -1;
+    int m_otherPort = -1;
+    int m_otherAddress = -1;
+    int m_port = 0;
+    int m_saved = 0;
+    std::atomic<int> m_requests{0};
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    std::vector<Bytes> m_received;
+    std::thread m_thread;
+};
