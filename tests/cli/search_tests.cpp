@@ -79,9 +79,21 @@ std::pair<int, QByteArray> RunCommand(int (*command)(const QStringList&, FILE*),
     return {status, text};
 }
 
+// The commands as the program runs them: options first, then the work.
+int List(const QStringList& arguments, FILE* out) {
+    ListOptions options;
+    const int parsed = ParseListOptions(arguments, &options, out);
+    return parsed >= 0 ? parsed : ListCommand(options, out);
+}
+
+int Update(const QStringList& arguments, FILE* out) {
+    UpdateOptions options;
+    const int parsed = ParseUpdateOptions(arguments, &options, out);
+    return parsed >= 0 ? parsed : UpdateCommand(options, out);
+}
+
 QJsonArray ListedPrinters(const QStringList& arguments, int* status) {
-    const auto [exit, text] =
-        RunCommand(ListCommand, QStringList{"--no-broadcast", "--json"} + arguments);
+    const auto [exit, text] = RunCommand(List, QStringList{"--no-broadcast", "--json"} + arguments);
     *status = exit;
     return QJsonDocument::fromJson(text).object().value(QStringLiteral("printers")).toArray();
 }
@@ -110,7 +122,7 @@ TEST_P(TypedAddress, AForgedReplyListsNothingAndTheUpdateCallsItUnreachable) {
 
     QTemporaryDir dir;
     const QString report = dir.filePath(QStringLiteral("report.json"));
-    EXPECT_EQ(RunCommand(UpdateCommand, {where.address, "--dry-run", "--report", report}).first, 1);
+    EXPECT_EQ(RunCommand(Update, {where.address, "--dry-run", "--report", report}).first, 1);
     QFile file(report);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QJsonArray outcomes = QJsonDocument::fromJson(file.readAll())
@@ -139,7 +151,7 @@ TEST_P(TypedAddress, APrinterThatAnswersOnlyItsOwnCommunityShowsItsOwnNameAndVer
     EXPECT_EQ(row.value(QStringLiteral("serial")).toString(), QStringLiteral("S-1"));
 
     const auto [exit, text] =
-        RunCommand(UpdateCommand, {"--community", "public", where.address, "--dry-run"});
+        RunCommand(Update, {"--community", "public", where.address, "--dry-run"});
     EXPECT_EQ(exit, 0) << text.toStdString();
 }
 
