@@ -41,7 +41,8 @@ PackageFolderLookup FindPackageSettings(const QString& path, const QString& prog
     QStringList names;
     // Links are followed: a package may link its settings file from elsewhere.
     for (const QFileInfo& file :
-         QDir(lookup.folder).entryInfoList({QStringLiteral("*") + kSuffix}, QDir::Files)) {
+         QDir(lookup.folder)
+             .entryInfoList({QStringLiteral("*") + kSuffix}, QDir::Files | QDir::CaseSensitive)) {
         if (file.fileName().size() > kSuffix.size())
             names.append(file.fileName().chopped(kSuffix.size()));
     }

@@ -364,6 +364,7 @@ struct AlertRecord {
     QString title;
     QString explanation;
     int buttonCount = 0;
+    std::vector<QString> buttonTexts;
     bool centredOnParent = false;
     QWidget* owner = nullptr; // the window it came up over
     QWidget* box = nullptr;   // the alert itself, only while an observer runs

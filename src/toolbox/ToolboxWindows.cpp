@@ -783,6 +783,8 @@ void CautionAlert(Window* parent, const QString& title, const QString& explanati
             record.title = box.text();
             record.explanation = box.informativeText();
             record.buttonCount = int(box.buttons().size());
+            for (QAbstractButton* button : box.buttons())
+                record.buttonTexts.push_back(button->text());
             record.owner = owner;
             if (owner != nullptr) {
                 const QPoint delta = box.frameGeometry().center() - owner->frameGeometry().center();
