@@ -297,7 +297,7 @@
     </message>
     <message>
         <source>Power Saving</source>
-        <translation>Économie d’énergie</translation>
+        <translation>Mode veille</translation>
     </message>
     <message>
         <source>Warming Up</source>

@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
+#include <QStyle>
 #include <QTreeView>
 #include <QXmlStreamReader>
 
@@ -128,15 +129,22 @@ protected:
 
     void AddWidgetTexts(QWidget* top, const QString& where) {
         ASSERT_NE(top, nullptr);
+        // Laid out as the user sees it, at the window's own size.
+        tb::DispatchPendingEvents();
         Add(top->windowTitle(), where + QStringLiteral(" title"));
         for (QWidget* widget : top->findChildren<QWidget*>()) {
             if (!widget->isVisibleTo(top))
                 continue;
-            if (auto* label = qobject_cast<QLabel*>(widget))
+            if (auto* label = qobject_cast<QLabel*>(widget)) {
                 Add(label->text(), where);
-            else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+                const bool fits = label->wordWrap()
+                                      ? label->heightForWidth(label->width()) <= label->height()
+                                      : label->sizeHint().width() <= label->width();
+                ExpectFits(fits, label->text(), where);
+            } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
                 Add(button->text(), where);
-            else if (auto* group = qobject_cast<QGroupBox*>(widget))
+                ExpectFits(button->sizeHint().width() <= button->width(), button->text(), where);
+            } else if (auto* group = qobject_cast<QGroupBox*>(widget))
                 Add(group->title(), where);
             else if (auto* edit = qobject_cast<QLineEdit*>(widget))
                 Add(edit->text(), where);
@@ -149,11 +157,34 @@ protected:
 
     void AddListTexts(QTreeView* view, const QString& where) {
         QAbstractItemModel* model = view->model();
+        QHeaderView* header = view->header();
+        // A cell's text has the style's margins on both sides.
+        const int margins =
+            2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1);
+        const int headerMargins =
+            2 * view->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
         for (int column = 0; column < model->columnCount(); ++column) {
-            Add(model->headerData(column, Qt::Horizontal).toString(), where + " heading");
-            for (int row = 0; row < model->rowCount(); ++row)
-                Add(model->index(row, column).data().toString(), where + " cell");
+            const QString heading = model->headerData(column, Qt::Horizontal).toString();
+            Add(heading, where + " heading");
+            if (!heading.isEmpty())
+                ExpectFits(header->fontMetrics().horizontalAdvance(heading) + headerMargins <=
+                               header->sectionSize(column),
+                           heading, where + " heading");
+            for (int row = 0; row < model->rowCount(); ++row) {
+                const QString text = model->index(row, column).data().toString();
+                Add(text, where + " cell");
+                ExpectFits(view->fontMetrics().horizontalAdvance(text) + margins <=
+                               view->columnWidth(column),
+                           text, where + " cell");
+            }
         }
+    }
+
+    // Only the package's and the printers' own values may be too long.
+    void ExpectFits(bool fits, const QString& text, const QString& where) {
+        EXPECT_TRUE(fits || m_data.count(text))
+            << m_language.toStdString() << ", " << where.toStdString() << ": \""
+            << text.toStdString() << "\" is cut";
     }
 
     void AddMenuTexts(const QList<QAction*>& actions, const QString& where) {
