@@ -17,7 +17,7 @@
     </message>
     <message>
         <source>Finish</source>
-        <translation>Fertig stellen</translation>
+        <translation>Fertigstellen</translation>
     </message>
     <message>
         <source>Model</source>
@@ -69,7 +69,7 @@
     </message>
     <message>
         <source>Community</source>
-        <translation>Community</translation>
+        <translation>Community-Name</translation>
     </message>
     <message>
         <source>Refresh</source>
@@ -250,6 +250,98 @@
     <message>
         <source>A firmware file changed while it was sent, so the printer did not get it whole:</source>
         <translation>Eine Firmware-Datei hat sich während des Sendens geändert, daher hat der Drucker sie nicht vollständig erhalten:</translation>
+    </message>
+    <message>
+        <source>The folder holds several settings files (.plist) and none is named after the program.</source>
+        <translation>Der Ordner enthält mehrere Einstellungsdateien (.plist), und keine trägt den Namen des Programms.</translation>
+    </message>
+    <message>
+        <source>Choose an update package</source>
+        <translation>Aktualisierungspaket auswählen</translation>
+    </message>
+    <message>
+        <source>Cu&amp;t</source>
+        <translation>&amp;Ausschneiden</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Kopieren</translation>
+    </message>
+    <message>
+        <source>&amp;Paste</source>
+        <translation>&amp;Einfügen</translation>
+    </message>
+    <message>
+        <source>Select All</source>
+        <translation>Alles auswählen</translation>
+    </message>
+    <message>
+        <source>Look in:</source>
+        <translation>Suchen in:</translation>
+    </message>
+    <message>
+        <source>Folder:</source>
+        <translation>Ordner:</translation>
+    </message>
+    <message>
+        <source>Files of type:</source>
+        <translation>Dateityp:</translation>
+    </message>
+    <message>
+        <source>Choose</source>
+        <translation>Auswählen</translation>
+    </message>
+    <message>
+        <source>Ready</source>
+        <translation>Bereit</translation>
+    </message>
+    <message>
+        <source>Printing</source>
+        <translation>Druckt</translation>
+    </message>
+    <message>
+        <source>Power Saving</source>
+        <translation>Energiesparmodus</translation>
+    </message>
+    <message>
+        <source>Warming Up</source>
+        <translation>Aufwärmphase</translation>
+    </message>
+    <message>
+        <source>Pending Deletion</source>
+        <translation>Wird gelöscht</translation>
+    </message>
+    <message>
+        <source>Paused</source>
+        <translation>Angehalten</translation>
+    </message>
+    <message>
+        <source>Waiting</source>
+        <translation>Wartet</translation>
+    </message>
+    <message>
+        <source>Processing</source>
+        <translation>Verarbeitung</translation>
+    </message>
+    <message>
+        <source>Busy</source>
+        <translation>Beschäftigt</translation>
+    </message>
+    <message>
+        <source>Offline</source>
+        <translation>Offline</translation>
+    </message>
+    <message>
+        <source>Toner low</source>
+        <translation>Wenig Toner</translation>
+    </message>
+    <message>
+        <source>Initializing</source>
+        <translation>Wird initialisiert</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>Unbekannt</translation>
     </message>
 </context>
 </TS>

@@ -18,6 +18,8 @@ packages=(
   time python3 bc
   # the window icon drawn from its SVG; installing and packaging checks
   qt6-svg-dev desktop-file-utils appstream dpkg-dev file
+  # the .deb's check against Debian policy; the manual pages' rendering check
+  lintian man-db groff-base
   # the fleet playbook example, run against this machine in the printer network
   ansible-core
   # quenlo-cli among its tools: shell completions, report schemas, metrics, timers

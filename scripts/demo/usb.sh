@@ -11,15 +11,18 @@
 # nothing else of the computer's USB; no root and no real USB is needed.
 #
 # Everything the printer's out-pipe received is kept in
-# DIR/usb-printer/received.bin (DIR defaults to out/): the list's two vendor
-# commands (10 bytes each) for every refresh, then each firmware file followed
-# by its four-byte marker. The printer program is built in the build folder
-# (default build/) when it is not there yet. The command's exit status is
-# passed on; it is ended after the time-out (default one hour).
+# DIR/usb-printer/received.bin: the list's two vendor commands (10 bytes each)
+# for every refresh, then each firmware file followed by its four-byte
+# marker. Without --out, DIR is a new run folder out/runs/<time>/ and
+# out/usb-printer points at its record (scripts/demo/runs.sh). The printer
+# program is built in the build folder (default build/) when it is not there
+# yet. The command's exit status is passed on; it is ended after the time-out
+# (default one hour).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/scripts/demo/runs.sh"
 build=$root/build
-out=$root/out
+out=""
 limit=3600
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -27,11 +30,16 @@ while [ $# -gt 0 ]; do
     --out) out=$2; shift 2 ;;
     --timeout) limit=$2; shift 2 ;;
     --) shift; break ;;
-    -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,19p' "$0"; exit 0 ;;
     *) break ;;
   esac
 done
 [ $# -gt 0 ] || { echo "usb.sh: no command given (see --help)" >&2; exit 2; }
+own_run=0
+if [ -z "$out" ]; then
+  out=$(demo_new_run) || { echo "usb.sh: cannot make a run folder in out/runs" >&2; exit 1; }
+  own_run=1
+fi
 case "$limit" in ''|*[!0-9]*) echo "usb.sh: --timeout takes whole seconds" >&2; exit 2 ;; esac
 
 printer=$build/tools/usb-printer/quenlo-usb-printer
@@ -56,4 +64,5 @@ status=$?
 [ $status -eq 124 ] && echo "usb.sh: ended after $limit seconds" >&2
 bytes=$(stat -c %s "$kept/received.bin" 2>/dev/null || echo 0)
 echo "usb.sh: the printer received $bytes byte(s) -> $kept/received.bin" >&2
+[ $own_run -eq 0 ] || demo_point_latest "$out"
 exit $status

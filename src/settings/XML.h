@@ -13,6 +13,7 @@ enum class SettingsProblem {
     TooLarge,      // refused unread: larger than kMaxSettingsFileSize
     TooDeep,       // refused unparsed: nests deeper than kMaxSettingsDepth
     TooManyValues, // refused unparsed: more than kMaxSettingsValues values
+    Ambiguous,     // a package folder with several, none named after the program
 };
 
 constexpr long long kMaxSettingsFileSize = 16ll * 1024 * 1024;

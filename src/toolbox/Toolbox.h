@@ -293,6 +293,9 @@ Status SetListColumnTitle(Control* list, uint32_t property, const QString& title
 // Space in a list ticks or unticks the selected row's check box (the first
 // check box column) as a click on it would.
 Status SetListColumnAccessibleName(Control* list, uint32_t property, const QString& name);
+// The column's texts are keys of the string table (a printer's status, say):
+// each cell shows the localized text of what the callback gives.
+Status SetListColumnLocalized(Control* list, uint32_t property);
 Status GetListColumnTitle(const Control* list, uint32_t property, QString* outTitle);
 // What a cell shows, asked through the callback ("" when nothing is set).
 QString GetListCellText(Control* list, ItemID item, uint32_t property);
@@ -302,6 +305,23 @@ Status SetItemDataButtonValue(ItemData* data, int32_t value);
 Status GetItemDataButtonValue(const ItemData* data, int32_t* outValue);
 
 // ---- user feedback and the loop -----------------------------------------
+
+// The layer's own texts (alert and chooser buttons, a field's editing menu),
+// keys of the program's string table like every other text shown.
+inline constexpr const char* kTextOK = "OK";
+inline constexpr const char* kTextCancel = "Cancel";
+inline constexpr const char* kTextCut = "Cu&t";
+inline constexpr const char* kTextCopy = "&Copy";
+inline constexpr const char* kTextPaste = "&Paste";
+inline constexpr const char* kTextSelectAll = "Select All";
+inline constexpr const char* kTextLookIn = "Look in:";
+inline constexpr const char* kTextFolder = "Folder:";
+inline constexpr const char* kTextFilesOfType = "Files of type:";
+inline constexpr const char* kTextChoose = "Choose";
+
+// A modal chooser of a folder over parent (on its own when null), starting
+// in startFolder: the folder chosen, absolute, or a null string after Cancel.
+QString ChooseFolder(Window* parent, const QString& title, const QString& startFolder);
 
 // A modal caution alert with one OK button, centred on parent; returns when
 // the user has dismissed it.
@@ -316,8 +336,9 @@ bool IsApplicationEventLoopRunning();
 // Handles every event that is waiting, then returns.
 void DispatchPendingEvents();
 
-// Installs the compiled-in string table for a language ("de"); false when the
-// program has none for it. Installing another replaces the previous one.
+// Installs the compiled-in string table for a language ("de"), with Qt's
+// own texts for it when they are installed; false when the program has no
+// table for it. Installing another replaces the previous one.
 bool InstallStringTable(const QString& language);
 void RemoveStringTable();
 // The string table for the user's language (LANGUAGE, LC_ALL, LC_MESSAGES,
@@ -343,6 +364,7 @@ struct AlertRecord {
     QString title;
     QString explanation;
     int buttonCount = 0;
+    std::vector<QString> buttonTexts;
     bool centredOnParent = false;
     QWidget* owner = nullptr; // the window it came up over
     QWidget* box = nullptr;   // the alert itself, only while an observer runs

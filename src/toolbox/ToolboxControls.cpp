@@ -1,4 +1,5 @@
 // Controls found by signature and number, and list views fed by a callback.
+#include "BundleUtilities.h"
 #include "ToolboxPrivate.h"
 
 #include <QAbstractButton>
@@ -319,7 +320,13 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
         return QVariant();
     if (check)
         return data.hasButton && data.button != 0 ? Qt::Checked : Qt::Unchecked;
-    return data.hasText ? QVariant(data.text) : QVariant();
+    return data.hasText ? QVariant(Shown(index.column(), data.text)) : QVariant();
+}
+
+QString ListModel::Shown(int column, const QString& text) const {
+    if (!localizedColumns[std::size_t(column)] || text.isEmpty())
+        return text;
+    return GetLocalizedString(GetMainBundle(), text);
 }
 
 bool ListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
@@ -427,6 +434,7 @@ void SetUpListView(Control* control) {
         model->checkColumns.push_back(checks.contains(columns[i]));
         model->titles.push_back(i < titles.size() ? titles[i] : QString());
         model->accessibleNames.emplace_back();
+        model->localizedColumns.push_back(false);
     }
     view->setModel(model);
     control->model = model;
@@ -548,6 +556,16 @@ Status SetListColumnAccessibleName(Control* list, uint32_t property, const QStri
     return kNoErr;
 }
 
+Status SetListColumnLocalized(Control* list, uint32_t property) {
+    ListModel* model = ModelOf(list);
+    const int column = model != nullptr ? model->ColumnOf(property) : -1;
+    if (column < 0)
+        return kPropertyNotSupported;
+    model->localizedColumns[std::size_t(column)] = true;
+    model->Refresh();
+    return kNoErr;
+}
+
 bool ToggleSelectedRow(Control* list) {
     ListModel* model = ModelOf(list);
     QAbstractItemView* view = ViewOf(list);
@@ -587,8 +605,9 @@ QString GetListCellText(Control* list, ItemID item, uint32_t property) {
         return QString();
     ItemData data;
     model->Ask(item, property, &data);
+    const int column = model->ColumnOf(property);
     if (data.hasText)
-        return data.text;
+        return column < 0 ? data.text : model->Shown(column, data.text);
     if (data.hasButton)
         return QString::number(data.button);
     return QString();

@@ -137,6 +137,10 @@ public:
     std::vector<bool> checkColumns;
     std::vector<QString> titles;
     std::vector<QString> accessibleNames;
+    std::vector<bool> localizedColumns;
+
+    // What a cell of the column shows for the callback's text.
+    QString Shown(int column, const QString& text) const;
 };
 
 // Depth of work in progress that a window must not be deleted under: event
@@ -168,6 +172,9 @@ void TypeText(Window* window, QWidget* field, const QString& text);
 bool ToggleSelectedRow(Control* list);
 // Screen readers see a tab control whose strip is hidden without the strip.
 void InstallAccessibleFactory();
+
+// One of the layer's own texts (kText...) from the string table.
+QString LayerText(const char* key);
 
 // Beeps asked for inside the scope become one beep at its end.
 struct QuietBeepScope {

@@ -17,6 +17,7 @@
 #include <QHash>
 #include <QIcon>
 #include <QLayout>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
@@ -54,6 +55,7 @@ QMenuBar* g_menuBar = nullptr;
 Window* g_menuBarOwner = nullptr;
 QUiLoader* g_loader = nullptr;
 QTranslator* g_translator = nullptr;
+QTranslator* g_qtTranslator = nullptr;
 bool g_captureAlerts = false;
 std::vector<test::AlertRecord> g_alerts;
 int g_beeps = 0;
@@ -247,15 +249,15 @@ private:
         };
         const bool selected = edit->hasSelectedText();
         const bool writable = !edit->isReadOnly();
-        add("edit-cut", QLineEdit::tr("Cu&t"), QKeySequence::Cut, selected && writable, [field] {
+        add("edit-cut", LayerText(kTextCut), QKeySequence::Cut, selected && writable, [field] {
             if (field != nullptr)
                 field->cut();
         });
-        add("edit-copy", QLineEdit::tr("&Copy"), QKeySequence::Copy, selected, [field] {
+        add("edit-copy", LayerText(kTextCopy), QKeySequence::Copy, selected, [field] {
             if (field != nullptr)
                 field->copy();
         });
-        add("edit-paste", QLineEdit::tr("&Paste"), QKeySequence::Paste,
+        add("edit-paste", LayerText(kTextPaste), QKeySequence::Paste,
             writable && !QGuiApplication::clipboard()->text().isEmpty(), [window, field] {
                 if (field != nullptr && !window->disposed) {
                     field->setFocus(Qt::OtherFocusReason);
@@ -263,7 +265,7 @@ private:
                 }
             });
         menu->addSeparator();
-        add("select-all", QLineEdit::tr("Select All"), QKeySequence::SelectAll,
+        add("select-all", LayerText(kTextSelectAll), QKeySequence::SelectAll,
             !edit->text().isEmpty(), [field] {
                 if (field != nullptr)
                     field->selectAll();
@@ -771,6 +773,7 @@ void CautionAlert(Window* parent, const QString& title, const QString& explanati
     // Without a width of its own the box wraps even a short message after
     // every word or two.
     box.setStyleSheet(QStringLiteral("QLabel#qt_msgbox_informativelabel { min-width: 22em; }"));
+    box.button(QMessageBox::Ok)->setText(LayerText(kTextOK));
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
@@ -780,6 +783,8 @@ void CautionAlert(Window* parent, const QString& title, const QString& explanati
             record.title = box.text();
             record.explanation = box.informativeText();
             record.buttonCount = int(box.buttons().size());
+            for (QAbstractButton* button : box.buttons())
+                record.buttonTexts.push_back(button->text());
             record.owner = owner;
             if (owner != nullptr) {
                 const QPoint delta = box.frameGeometry().center() - owner->frameGeometry().center();
@@ -877,6 +882,16 @@ bool InstallStringTable(const QString& language) {
     RemoveStringTable();
     QCoreApplication::installTranslator(translator);
     g_translator = translator;
+    // Qt's own texts (the inside of its folder chooser, say), when the
+    // system has them for this language.
+    auto* qtTexts = new QTranslator(qApp);
+    if (qtTexts->load(QStringLiteral("qtbase_") + language,
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QCoreApplication::installTranslator(qtTexts);
+        g_qtTranslator = qtTexts;
+    } else {
+        delete qtTexts;
+    }
     return true;
 }
 
@@ -899,6 +914,11 @@ void RemoveStringTable() {
     QCoreApplication::removeTranslator(g_translator);
     delete g_translator;
     g_translator = nullptr;
+    if (g_qtTranslator != nullptr) {
+        QCoreApplication::removeTranslator(g_qtTranslator);
+        delete g_qtTranslator;
+        g_qtTranslator = nullptr;
+    }
 }
 
 bool SetApplicationIdentity(const QString& desktopId, const QString& svgResource) {

@@ -1,5 +1,6 @@
 // Start-up: the application object, the one main window, the event loop.
 #include "CarbonApp.h"
+#include "PackageChooser.h"
 #include "mainwindow.h"
 
 #include <QApplication>
@@ -17,18 +18,24 @@
 namespace {
 
 void PrintHelp(const char* program) {
-    std::printf("Usage: %s [Qt options]\n"
+    std::printf("Usage: %s [--package FOLDER] [Qt options]\n"
                 "       %s --help | --version\n"
                 "\n"
-                "Sends the firmware update package beside the program to network or USB\n"
-                "printers of its model, through a four-page wizard.\n"
+                "Sends a firmware update package to network or USB printers of its model,\n"
+                "through a four-page wizard. A copy of the program inside a package folder,\n"
+                "beside its settings file, opens that package; otherwise the program asks\n"
+                "for the package folder first (starting in the one chosen last).\n"
                 "\n"
-                "  -h, --help     print this help and exit\n"
-                "  -v, --version  print the version and exit\n"
+                "  --package FOLDER  open the package in FOLDER (or the settings file given)\n"
+                "                    without asking; its settings file is the folder's one\n"
+                "                    .plist, or of several the one named after the program\n"
+                "  -h, --help        print this help and exit\n"
+                "  -v, --version     print the version and exit\n"
                 "\n"
                 "Qt's own options are understood too, for example -style NAME or\n"
                 "-platform NAME. Environment: QUENLO_PICTURES=FOLDER saves a picture of\n"
-                "each page there instead of waiting for the user (needs no display).\n",
+                "each page there instead of waiting for the user (needs no display; asks\n"
+                "for no package).\n",
                 program, program);
 }
 
@@ -109,7 +116,20 @@ int main(int argc, char** argv) {
     }
     // Qt takes its own options (-style, -platform, ...) out of the list.
     QApplication application(argc, argv);
-    const QStringList rest = QApplication::arguments().mid(1);
+    QStringList rest = QApplication::arguments().mid(1);
+    QString package;
+    if (!rest.isEmpty() && rest.first().startsWith(QLatin1String("--package="))) {
+        package = rest.takeFirst().mid(10);
+    } else if (!rest.isEmpty() && rest.first() == QLatin1String("--package")) {
+        rest.removeFirst();
+        package = rest.isEmpty() ? QString() : rest.takeFirst();
+        if (package.isNull())
+            package = QLatin1String("");
+    }
+    if (package.isEmpty() && !package.isNull()) {
+        std::fprintf(stderr, "Quenlo: --package needs a folder (see %s --help)\n", argv[0]);
+        return 2;
+    }
     if (!rest.isEmpty()) {
         std::fprintf(stderr, "Quenlo: unknown argument \"%s\" (see %s --help)\n",
                      qPrintable(rest.first()), argv[0]);
@@ -123,6 +143,23 @@ int main(int argc, char** argv) {
     // answered at once (and their text is still printed where it is made).
     if (!pictures.isEmpty())
         tb::test::CaptureAlerts(true);
+
+    switch (OpenPackage(package, pictures.isEmpty())) {
+    case PackageOpening::Cancelled:
+        std::printf("Quenlo: no update package chosen\n");
+        tb::Shutdown();
+        return 0;
+    case PackageOpening::Refused:
+        tb::Shutdown();
+        return 2;
+    case PackageOpening::Empty:
+        std::fprintf(stderr, "Quenlo: no settings file beside the program and no --package: "
+                             "the pages show no package.\n");
+        break;
+    case PackageOpening::Beside:
+    case PackageOpening::Opened:
+        break;
+    }
 
     int status = 0;
     {

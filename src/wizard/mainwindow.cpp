@@ -218,6 +218,11 @@ void MainWindow::SetControlLocalizedString() {
         if (!text.isNull())
             tb::SetListColumnTitle(column.list, column.property, text);
     }
+    // A printer's status is one of the names of g_szStatus, each a key too.
+    for (tb::Control* list : {m_networkList, m_usbList}) {
+        if (list != nullptr)
+            tb::SetListColumnLocalized(list, kColumnStatus);
+    }
     SetAccessibleNames();
 }
 
@@ -597,10 +602,18 @@ void MainWindow::RecordOutcome(const QString& address, const QString& name, cons
 
 void MainWindow::ReportSettingsProblem() {
     const SETTINGS_LOAD_REPORT& report = LastSettingsLoad();
+    QString title;
+    QString text;
+    if (SettingsProblemAlert(report.problem, report.path, &title, &text))
+        StandardCautionAlert(title, text);
+}
+
+bool MainWindow::SettingsProblemAlert(SettingsProblem problem, const QString& path, QString* title,
+                                      QString* text) {
     const char* reason = nullptr;
-    switch (report.problem) {
+    switch (problem) {
     case SettingsProblem::None:
-        return;
+        return false;
     case SettingsProblem::Missing:
         reason = stringSettingsMissing;
         break;
@@ -619,14 +632,17 @@ void MainWindow::ReportSettingsProblem() {
     case SettingsProblem::TooManyValues:
         reason = stringSettingsTooManyValues;
         break;
+    case SettingsProblem::Ambiguous:
+        reason = stringSettingsAmbiguous;
+        break;
     }
-    std::printf("InitSettings: %s: %s\n", qPrintable(report.path), reason);
+    std::printf("InitSettings: %s: %s\n", qPrintable(path), reason);
     const CBundle* bundle = GetMainBundle();
-    const QString title = GetLocalizedString(bundle, QString::fromLatin1(stringMessageTitle));
-    const QString text = GetLocalizedString(bundle, QString::fromLatin1(stringSettingsUnusable)) +
-                         QLatin1Char('\n') + report.path + QLatin1Char('\n') +
-                         GetLocalizedString(bundle, QString::fromLatin1(reason));
-    StandardCautionAlert(title, text);
+    *title = GetLocalizedString(bundle, QString::fromLatin1(stringMessageTitle));
+    *text = GetLocalizedString(bundle, QString::fromLatin1(stringSettingsUnusable)) +
+            QLatin1Char('\n') + path + QLatin1Char('\n') +
+            GetLocalizedString(bundle, QString::fromLatin1(reason));
+    return true;
 }
 
 int MainWindow::StandardCautionAlert(const QString& title, const QString& message) {

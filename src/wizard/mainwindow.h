@@ -140,6 +140,9 @@ inline constexpr const char* stringSettingsTooDeep =
     "The file nests deeper than 32 levels and was not read.";
 inline constexpr const char* stringSettingsTooManyValues =
     "The file holds more than 65536 values and was not read.";
+inline constexpr const char* stringSettingsAmbiguous =
+    "The folder holds several settings files (.plist) and none is named after the program.";
+inline constexpr const char* stringChoosePackage = "Choose an update package";
 inline constexpr const char* stringAddIPAddress = "Add IP Address";
 inline constexpr const char* stringIPv4Address = "IPv4 Address";
 inline constexpr const char* stringIPv6Address = "IPv6 Address";
@@ -227,6 +230,10 @@ public:
     // A caution alert naming the settings file and why it could not be used,
     // when it could not.
     void ReportSettingsProblem();
+    // That alert's title and text, for a problem with the file at path;
+    // false for no problem.
+    static bool SettingsProblemAlert(SettingsProblem problem, const QString& path, QString* title,
+                                     QString* text);
     int StandardCautionAlert(const QString& title, const QString& message);
     void FinishedContorl();
 

@@ -38,6 +38,16 @@ public:
 
     // Writes <program>.plist with the given sections of string values.
     void WriteSettings(const std::map<std::string, Section>& sections, bool binary = false) const {
+        WriteFile(m_bundle.identifier + QStringLiteral(".plist"), SettingsBytes(sections, binary));
+    }
+
+    void WriteRoot(plist_t root, bool binary = false) const {
+        WriteFile(m_bundle.identifier + QStringLiteral(".plist"), RootBytes(root, binary));
+    }
+
+    // A settings file of the given sections, to be written anywhere.
+    static QByteArray SettingsBytes(const std::map<std::string, Section>& sections,
+                                    bool binary = false) {
         plist_t root = plist_new_dict();
         for (const auto& [name, keys] : sections) {
             plist_t dict = plist_new_dict();
@@ -45,22 +55,24 @@ public:
                 plist_dict_set_item(dict, key.c_str(), plist_new_string(value.c_str()));
             plist_dict_set_item(root, name.c_str(), dict);
         }
-        WriteRoot(root, binary);
+        const QByteArray bytes = RootBytes(root, binary);
         plist_free(root);
+        return bytes;
     }
 
-    void WriteRoot(plist_t root, bool binary = false) const {
+    static QByteArray RootBytes(plist_t root, bool binary) {
         char* data = nullptr;
         uint32_t length = 0;
         if (binary)
             plist_to_bin(root, &data, &length);
         else
             plist_to_xml(root, &data, &length);
-        WriteFile(m_bundle.identifier + QStringLiteral(".plist"), QByteArray(data, length));
+        const QByteArray bytes(data, int(length));
         if (binary)
             plist_to_bin_free(data);
         else
             plist_to_xml_free(data);
+        return bytes;
     }
 
 private:

@@ -1,5 +1,12 @@
 #include "AsciiText.h"
 #include "BundleUtilities.h"
+#include "PackageFolder.h"
+#include "XML.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -73,6 +80,66 @@ TEST(Texts, AsciiConversionIsWholeOrNothing) {
     char small[4];
     EXPECT_FALSE(CopyAsciiText("abcd", small, sizeof small));
     EXPECT_TRUE(CopyAsciiText("abc", small, sizeof small));
+}
+
+// ---- a package folder opened from outside ----------------------------------
+
+struct SettingsChoice {
+    std::vector<const char*> files; // in the folder; a name ending in "/" is a folder
+    const char* identifier;         // expected; null when refused
+    SettingsProblem problem;
+};
+
+class PackageSettingsTest : public ::testing::TestWithParam<SettingsChoice> {};
+
+TEST_P(PackageSettingsTest, TheOneSettingsFileOrTheProgramsOwn) {
+    QTemporaryDir dir;
+    for (const char* name : GetParam().files) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        if (path.endsWith('/')) {
+            ASSERT_TRUE(QDir().mkpath(path));
+        } else {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        }
+    }
+    const PackageFolderLookup lookup = FindPackageSettings(dir.path(), QStringLiteral("Quenlo"));
+    EXPECT_EQ(lookup.problem, GetParam().problem);
+    EXPECT_EQ(lookup.identifier, QString::fromLatin1(GetParam().identifier));
+    EXPECT_EQ(lookup.folder, QFileInfo(dir.path()).canonicalFilePath());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, PackageSettingsTest,
+    ::testing::Values(
+        SettingsChoice{{}, "", SettingsProblem::Missing},
+        SettingsChoice{{"a.bin", "Quenlo"}, "", SettingsProblem::Missing},
+        SettingsChoice{{"Vendor Tool.plist", "a.bin"}, "Vendor Tool", SettingsProblem::None},
+        SettingsChoice{{"Old.plist", "Quenlo.plist"}, "Quenlo", SettingsProblem::None},
+        SettingsChoice{{"One.plist", "Two.plist"}, "", SettingsProblem::Ambiguous},
+        // Another system's hidden companions and folders do not count.
+        SettingsChoice{{"._Vendor.plist", "Vendor.plist"}, "Vendor", SettingsProblem::None},
+        SettingsChoice{{"Backup.plist/", "Vendor.plist"}, "Vendor", SettingsProblem::None},
+        SettingsChoice{{"Quenlo.plist.orig", "quenlo.PLIST"}, "", SettingsProblem::Missing}));
+
+TEST(PackageFolder, AGivenSettingsFileNamesItsPackage) {
+    QTemporaryDir dir;
+    QFile file(dir.filePath("Vendor.v2.plist"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const PackageFolderLookup lookup = FindPackageSettings(file.fileName(), "Quenlo");
+    EXPECT_EQ(lookup.problem, SettingsProblem::None);
+    EXPECT_EQ(lookup.identifier, QStringLiteral("Vendor.v2"));
+    EXPECT_EQ(FindPackageSettings(dir.filePath("gone"), "Quenlo").problem,
+              SettingsProblem::Missing);
+
+    // The cores then read that folder as a copy of the program inside it.
+    ASSERT_TRUE(UsePackageFolder(lookup));
+    const QString folder = QFileInfo(dir.path()).canonicalFilePath();
+    EXPECT_EQ(GetAPDirectoryFileName("a.bin", true), folder + "/a.bin");
+    EXPECT_EQ(CXML().Path(), folder + "/Vendor.v2.plist");
+    SetMainBundleOverride(nullptr);
+    EXPECT_FALSE(UsePackageFolder(FindPackageSettings(dir.filePath("gone"), "Quenlo")));
 }
 
 } // namespace

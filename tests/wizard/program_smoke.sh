@@ -47,6 +47,24 @@ grep -q "main window shown" "$dir/out" || fail "no start-up time line"
   >"$dir/out" 2>&1 || fail "German pictures run failed"
 [ -s "$dir/de/page4.png" ] || fail "no German picture"
 
+# The installed layout: the program with no settings file beside it opens
+# the package given with --package (the folder or its settings file); a
+# folder that holds none is refused with status 2.
+mkdir "$dir/bin"
+cp "$program" "$dir/bin/Quenlo"
+for given in "$dir/package" "$dir/package/Quenlo.plist"; do
+  rm -rf "$dir/installed"
+  "${nodisplay[@]}" QUENLO_PICTURES="$dir/installed" "$dir/bin/Quenlo" --package "$given" \
+    >"$dir/out" 2>&1 || { cat "$dir/out"; fail "--package $given ended with status $?"; }
+  [ -s "$dir/installed/page1.png" ] || fail "no picture of page 1 with --package $given"
+  grep -q "szFileName=$dir/package/a.bin" "$dir/out" || fail "--package $given did not read the package"
+done
+status=0
+"${nodisplay[@]}" QUENLO_PICTURES="$dir/x" "$dir/bin/Quenlo" --package "$dir/bin" \
+  >"$dir/out" 2>&1 || status=$?
+[ "$status" -eq 2 ] || fail "a folder without a package ended with $status, not 2"
+grep -q "holds no update package" "$dir/out" || fail "a folder without a package is not named"
+
 # --help and --version answer without a display; Qt's own options pass on;
 # an argument nobody knows is refused.
 "${nodisplay[@]}" "$dir/package/Quenlo" --version | grep -q '^Quenlo [0-9]' || fail "no version"

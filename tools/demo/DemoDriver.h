@@ -57,4 +57,5 @@ struct DemoRoad {
 };
 
 bool RunNetworkRoad(DemoDriver& driver);
+bool RunPrinterListRoad(DemoDriver& driver);
 bool RunUsbRoad(DemoDriver& driver);

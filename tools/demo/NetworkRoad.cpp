@@ -1,12 +1,16 @@
 // The network road: page 1 -> Next -> "Network (Port9100)" -> Next (the
 // search) -> every printer ticked -> Next (the download), with a picture of
-// each step, of the progress dialog and of every message.
+// each step, of the progress dialog and of every message. The printer-list
+// road stops at the list (pictures of the pages in other languages).
 #include "DemoDriver.h"
 
 #include "ProgressDlg.h"
 #include "mainwindow.h"
 
-bool RunNetworkRoad(DemoDriver& driver) {
+namespace {
+
+// Page 1 -> port -> the printer list, a picture of each; the printers found.
+int ReachPrinterList(DemoDriver& driver) {
     driver.Picture(QStringLiteral("1-firmware-files"));
     driver.Press(kNextButton);
     driver.Press(controlRadioNetwork);
@@ -20,15 +24,35 @@ bool RunNetworkRoad(DemoDriver& driver) {
         driver.Log(QStringLiteral("  %1  %2  %3  %4")
                        .arg(row.szIPv4Address, row.szPrinterName, row.szPrinterFW, row.szStatus));
     }
-    if (found == 0) {
+    if (found == 0)
         driver.Fail(QStringLiteral("no printer of the model answered"));
-        return false;
-    }
+    return found;
+}
+
+// Every printer found ticked, as the user would; a picture.
+void TickAll(DemoDriver& driver, int found) {
     for (int i = 0; i < found; ++i)
         m_Settings.bNetworkChecked[i] = 1;
     tb::UpdateListItems(driver.Find(controlNetworkListView));
     g_pMainWindow->EnableNextControl();
     driver.Picture(QStringLiteral("4-ticked"));
+}
+
+} // namespace
+
+bool RunPrinterListRoad(DemoDriver& driver) {
+    const int found = ReachPrinterList(driver);
+    if (found == 0)
+        return false;
+    TickAll(driver, found);
+    return !driver.Failed();
+}
+
+bool RunNetworkRoad(DemoDriver& driver) {
+    const int found = ReachPrinterList(driver);
+    if (found == 0)
+        return false;
+    TickAll(driver, found);
 
     bool progressShown = false;
     driver.WhileBusy([&driver, &progressShown] {

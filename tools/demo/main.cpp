@@ -1,6 +1,6 @@
 // quenlo-demo: the wizard on the package beside this program, driven without
 // a display along one road, with pictures of every step.
-//   quenlo-demo [--road NAME] PICTURE-FOLDER      (road: network or usb)
+//   quenlo-demo [--road NAME] PICTURE-FOLDER      (road: network, usb or printers)
 // Placed in a package folder like the program itself; it reads the package's
 // Quenlo.plist. Exit status 0 when the road ended as expected.
 #include "BundleUtilities.h"
@@ -19,6 +19,8 @@ namespace {
 const DemoRoad kRoads[] = {
     {"network", "page 1, port, printer search, download to every printer found", RunNetworkRoad},
     {"usb", "page 1, port, the attached USB printer, download to it", RunUsbRoad},
+    {"printers", "page 1, port, printer search, every printer ticked; nothing is sent",
+     RunPrinterListRoad},
 };
 
 int Usage() {
