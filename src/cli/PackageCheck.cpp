@@ -134,6 +134,9 @@ bool Checker::LoadSettings() {
     case SettingsProblem::TooManyValues:
         Error(QStringLiteral("%1: holds more than %2 values").arg(path).arg(kMaxSettingsValues));
         break;
+    case SettingsProblem::Ambiguous: // a folder's problem, never a file's
+        Error(QStringLiteral("%1: not one settings file").arg(path));
+        break;
     }
     return false;
 }

@@ -1,13 +1,15 @@
 #include "PackageLocation.h"
 
 #include "BundleUtilities.h"
+#include "PackageFolder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
-namespace {
+#include <cstdio>
 
-CBundle g_packageBundle;
+namespace {
 
 QString OwnFolder() {
     const CBundle* self = GetMainBundle();
@@ -45,16 +47,36 @@ bool LocatePackage(const QString& path, const QString& selfName, PackageLocation
             if (name != selfName && program.isFile() && program.isExecutable())
                 found.append(name);
         }
-        if (found.size() != 1) {
-            *why = found.isEmpty()
-                       ? QStringLiteral("%1: no settings file named after a program beside it")
-                             .arg(folder.path())
-                       : QStringLiteral("%1: several settings files (%2); give one with --package")
-                             .arg(folder.path(), found.join(QStringLiteral(", ")));
+        if (found.size() > 1) {
+            *why = QStringLiteral("%1: several settings files (%2); give one with --package")
+                       .arg(folder.path(), found.join(QStringLiteral(", ")));
             return false;
         }
-        location->folder = folder.path();
-        location->identifier = found.first();
+        if (found.size() == 1) {
+            location->folder = folder.path();
+            location->identifier = found.first();
+        } else {
+            // A package being made has no program in it yet: a given folder
+            // that holds one settings file (or the one named after the
+            // program among several) is taken, and the choice told.
+            const PackageFolderLookup lookup =
+                path.isEmpty()
+                    ? PackageFolderLookup{folder.path(), QString(), SettingsProblem::Missing}
+                    : FindPackageSettings(folder.path(), QStringLiteral("Quenlo"));
+            if (lookup.problem != SettingsProblem::None) {
+                *why = lookup.problem == SettingsProblem::Ambiguous
+                           ? QStringLiteral("%1: several settings files and none named "
+                                            "Quenlo.plist; give one with --package")
+                                 .arg(folder.path())
+                           : QStringLiteral("%1: no settings file named after a program beside it")
+                                 .arg(folder.path());
+                return false;
+            }
+            location->folder = lookup.folder;
+            location->identifier = lookup.identifier;
+            std::fprintf(stderr, "quenlo-cli: using %s\n",
+                         QFile::encodeName(lookup.ProblemPath(QString())).constData());
+        }
     }
     location->settingsPath =
         location->folder + QLatin1Char('/') + location->identifier + QStringLiteral(".plist");
@@ -62,7 +84,8 @@ bool LocatePackage(const QString& path, const QString& selfName, PackageLocation
 }
 
 void UsePackage(const PackageLocation& location) {
-    g_packageBundle.executablePath = location.folder + QLatin1Char('/') + location.identifier;
-    g_packageBundle.identifier = location.identifier;
-    SetMainBundleOverride(&g_packageBundle);
+    PackageFolderLookup lookup;
+    lookup.folder = location.folder;
+    lookup.identifier = location.identifier;
+    UsePackageFolder(lookup);
 }

@@ -232,12 +232,20 @@ TEST(PackageLocation, FindsTheSettingsFileNamedAfterAProgram) {
     };
     PackageLocation location;
     QString why;
-    touch(QStringLiteral("Quenlo.plist"), false);
+    // A package being made: no program yet, its one settings file is taken.
     touch(QStringLiteral("notes.plist"), false);
+    ASSERT_TRUE(LocatePackage(folder, QStringLiteral("quenlo-cli"), &location, &why));
+    EXPECT_EQ(location.identifier, QStringLiteral("notes"));
+    // Of several, the one named after the program; none so named is refused.
     touch(QStringLiteral("quenlo-cli"), true);
     touch(QStringLiteral("quenlo-cli.plist"), false);
     EXPECT_FALSE(LocatePackage(folder, QStringLiteral("quenlo-cli"), &location, &why));
-    EXPECT_TRUE(why.contains(QLatin1String("no settings file"))) << why.toStdString();
+    EXPECT_TRUE(why.contains(QLatin1String("several"))) << why.toStdString();
+    touch(QStringLiteral("Quenlo.plist"), false);
+    ASSERT_TRUE(LocatePackage(folder, QStringLiteral("quenlo-cli"), &location, &why));
+    EXPECT_EQ(location.identifier, QStringLiteral("Quenlo"));
+    // Without --package the program's own folder needs the program rule.
+    EXPECT_FALSE(LocatePackage(QString(), QStringLiteral("quenlo-cli"), &location, &why));
 
     touch(QStringLiteral("Quenlo"), true);
     ASSERT_TRUE(LocatePackage(folder, QStringLiteral("quenlo-cli"), &location, &why))
@@ -397,7 +405,8 @@ CliRun Cli(const QStringList& arguments) {
     // A crash or a hang is no exit status at all.
     const bool exited =
         process.state() == QProcess::NotRunning && process.exitStatus() == QProcess::NormalExit;
-    return {exited ? process.exitCode() : -1, QString::fromLocal8Bit(process.readAllStandardOutput()),
+    return {exited ? process.exitCode() : -1,
+            QString::fromLocal8Bit(process.readAllStandardOutput()),
             QString::fromLocal8Bit(process.readAllStandardError())};
 }
 
@@ -484,6 +493,22 @@ std::string ArrayOf(const std::vector<uint32_t>& refs) {
 // quenlo-cli reads the settings file through the wizard's refusing reader:
 // every file that crashed or swamped the parser is refused, never parsed,
 // with the package check's exit 1 and the update's and list's 2.
+// The example package is checked as it lies in the repository, before a
+// program is copied in; a usage error is told before the package is read.
+TEST(CliProgram, ThePackageOfAVendorAndOptionsFirst) {
+    const CliRun check =
+        Cli({"--package", QStringLiteral(QUENLO_EXAMPLE_PACKAGE), "package", "check"});
+    EXPECT_EQ(check.status, 0) << check.err.toStdString();
+    EXPECT_TRUE(check.err.contains(QLatin1String("using "))) << "says which file it chose";
+    const CliRun bogus = Cli({"--package", "/nonexistent", "list", "--bogus"});
+    EXPECT_EQ(bogus.status, 2);
+    EXPECT_TRUE(bogus.err.contains(QLatin1String("--bogus"))) << bogus.err.toStdString();
+    const CliRun update =
+        Cli({"--package", "/nonexistent", "update", "10.0.0.1", "--parallel", "0"});
+    EXPECT_EQ(update.status, 2);
+    EXPECT_TRUE(update.err.contains(QLatin1String("--parallel"))) << update.err.toStdString();
+}
+
 TEST(CliProgram, HostileSettingsFilesAreRefusedBeforeTheParser) {
     std::vector<std::pair<std::string, QByteArray>> files;
     std::string deep;
