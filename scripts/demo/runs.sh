@@ -4,6 +4,10 @@
 # out/printers, out/usb-printer and out/pictures point into the latest.
 # Needs $root, the repository's folder.
 
+# The virtual printers' updates and whatever the programs remember stay out
+# of the user's own history and settings.
+export XDG_STATE_HOME=$root/out/state XDG_CONFIG_HOME=$root/out/config
+
 # Makes and prints a fresh run folder.
 demo_new_run() {
   local stamp dir n
