@@ -2,7 +2,7 @@
 // diagnostic lines dropped, offscreen, on the package in a given folder.
 #pragma once
 
-#include "BundleUtilities.h"
+#include "settings/BundleUtilities.h"
 
 #include <QFileInfo>
 #include <QString>

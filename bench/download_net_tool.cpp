@@ -8,9 +8,9 @@
 // bytes the package holds and the process's peak memory in KiB. Exit 1
 // unless the completion message was shown.
 #include "BenchWizard.h"
-#include "BundleUtilities.h"
-#include "Toolbox.h"
-#include "mainwindow.h"
+#include "settings/BundleUtilities.h"
+#include "toolbox/Toolbox.h"
+#include "wizard/mainwindow.h"
 
 #include <QApplication>
 #include <QEvent>

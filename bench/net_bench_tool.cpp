@@ -4,7 +4,7 @@
 //   net_bench_tool discover4 OID           broadcast discovery
 //   net_bench_tool discover6 OID           all-nodes multicast discovery
 // Prints one line of figures; the core's diagnostic lines are discarded.
-#include "NetIO.h"
+#include "net/NetIO.h"
 
 #include <algorithm>
 #include <chrono>

@@ -44,7 +44,7 @@ rounds=${1:-5}
 build=${2:-$root/build}
 [ "$(id -u)" = 0 ] || { echo "refresh: needs root for network namespaces" >&2; exit 77; }
 cmake --build "$build" --target refresh_bench >/dev/null
-tool=$build/src/wizard/refresh_bench
+tool=$build/bench/refresh_bench
 [ -x "$tool" ] || tool=$(find "$build" -name refresh_bench -type f -perm -u+x | head -1)
 [ -x "$tool" ] || { echo "refresh: no refresh_bench in $build" >&2; exit 1; }
 work=$(mktemp -d /tmp/quenlo-refresh.XXXXXX)

@@ -6,9 +6,9 @@
 // seconds it took, the rows listed, and how many of them show a name read
 // from the printer (not the package's model name).
 #include "BenchWizard.h"
-#include "BundleUtilities.h"
-#include "Toolbox.h"
-#include "mainwindow.h"
+#include "settings/BundleUtilities.h"
+#include "toolbox/Toolbox.h"
+#include "wizard/mainwindow.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -12,8 +12,8 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 rounds=${2:-5}
 emulator=$build/tools/usb-printer/quenlo-usb-printer
-bench=$build/tests/wizard_usb/usb_download_bench
-baseline=$build/tests/usb/usb_write_bench
+bench=$build/bench/usb_download_bench
+baseline=$build/bench/usb_write_bench
 for f in "$emulator" "$bench" "$baseline"; do
   [ -x "$f" ] || { echo "missing $f: build first (cmake --build $build)" >&2; exit 1; }
 done

@@ -4,9 +4,9 @@
 // download took, the throughput and the peak memory of this process.
 //
 //   usb_download_bench PACKAGE-DIR
-#include "BundleUtilities.h"
-#include "Toolbox.h"
-#include "mainwindow.h"
+#include "settings/BundleUtilities.h"
+#include "toolbox/Toolbox.h"
+#include "wizard/mainwindow.h"
 
 #include <QApplication>
 #include <QDir>

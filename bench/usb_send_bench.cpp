@@ -4,9 +4,9 @@
 // printer to the last byte of the end marker taken.
 //
 //   usb_send_bench PACKAGE-DIR VID PID FILE...
-#include "BundleUtilities.h"
-#include "Roads.h"
-#include "TransferEngine.h"
+#include "settings/BundleUtilities.h"
+#include "transfer/Roads.h"
+#include "transfer/TransferEngine.h"
 
 #include <QDir>
 #include <QString>

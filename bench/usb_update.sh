@@ -22,8 +22,8 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 rounds=${2:-7}
 emulator=$build/tools/usb-printer/quenlo-usb-printer
-send=$build/tests/usb/usb_send_bench
-bare=$build/tests/usb/usb_bare_write_bench
+send=$build/bench/usb_send_bench
+bare=$build/bench/usb_bare_write_bench
 cli=$build/src/quenlo-cli
 for f in "$emulator" "$send" "$bare" "$cli"; do
   [ -x "$f" ] || { echo "missing $f: build first (cmake --build $build)" >&2; exit 1; }

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 mib=${2:-64}
 emulator=$build/tools/usb-printer/quenlo-usb-printer
-bench=$build/tests/usb/usb_write_bench
+bench=$build/bench/usb_write_bench
 for f in "$emulator" "$bench"; do
   [ -x "$f" ] || { echo "missing $f: build first (cmake --build $build)" >&2; exit 1; }
 done

@@ -3,7 +3,7 @@
 // the peak memory of this process.
 //
 //   usb_write_bench FILE VID PID
-#include "usbdevice.h"
+#include "usb/usbdevice.h"
 
 #include <chrono>
 #include <cstdio>

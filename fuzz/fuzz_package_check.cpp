@@ -2,8 +2,8 @@
 // "package check": the bounded reader, every key's check, the firmware files
 // it names found, measured and hashed, and on odd inputs the checksums
 // written back into the settings file.
-#include "PackageCheck.h"
-#include "PackageLocation.h"
+#include "cli/PackageCheck.h"
+#include "cli/PackageLocation.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,6 +1,6 @@
 // Any identifier text and community through the encoder: never more bytes
 // than the documented buffers, and whatever is built walks back cleanly.
-#include "NetIO.h"
+#include "net/NetIO.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,8 +1,8 @@
 // Any bytes at all as the package's settings file, through the whole loader:
 // the size and shape checks, the property-list parser, and every read the
 // wizard makes of the result.
-#include "SettingsData.h"
-#include "XML.h"
+#include "settings/SettingsData.h"
+#include "settings/XML.h"
 
 #include <QString>
 

@@ -1,5 +1,5 @@
 // Any datagram at all through the response walk and its three users.
-#include "NetIO.h"
+#include "net/NetIO.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // Any device ID text through the status decoder and the base64 decoder.
-#include "PrinterStatus.h"
+#include "status/PrinterStatus.h"
 
 #include <cstdint>
 #include <cstdio>

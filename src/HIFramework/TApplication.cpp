@@ -1,6 +1,6 @@
-#include "TApplication.h"
+#include "HIFramework/TApplication.h"
 
-#include "TNib.h"
+#include "HIFramework/TNib.h"
 
 TApplication::TApplication(const QString& menuBarName, const QString& nibName) {
     m_initStatus = Init(menuBarName, nibName);

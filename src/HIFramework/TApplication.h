@@ -2,7 +2,7 @@
 // the event loop.
 #pragma once
 
-#include "TEventHandler.h"
+#include "HIFramework/TEventHandler.h"
 
 class TApplication : public TEventHandler {
 public:

@@ -1,4 +1,4 @@
-#include "TCarbonEvent.h"
+#include "HIFramework/TCarbonEvent.h"
 
 TCarbonEvent::TCarbonEvent(tb::Event* event) : m_event(event) {
     tb::RetainEvent(m_event);

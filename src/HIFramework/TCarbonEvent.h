@@ -1,7 +1,7 @@
 // One event, held for as long as the wrapper lives.
 #pragma once
 
-#include "Toolbox.h"
+#include "toolbox/Toolbox.h"
 
 class TCarbonEvent {
 public:

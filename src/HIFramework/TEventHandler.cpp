@@ -1,4 +1,4 @@
-#include "TEventHandler.h"
+#include "HIFramework/TEventHandler.h"
 
 tb::HandlerProc TEventHandler::sHandlerProc = nullptr;
 

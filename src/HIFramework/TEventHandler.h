@@ -2,7 +2,7 @@
 // on the object's event target and forwards each event to HandleEvent.
 #pragma once
 
-#include "TCarbonEvent.h"
+#include "HIFramework/TCarbonEvent.h"
 
 class TEventHandler {
 public:

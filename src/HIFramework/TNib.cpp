@@ -1,4 +1,4 @@
-#include "TNib.h"
+#include "HIFramework/TNib.h"
 
 TNib::~TNib() {
     if (m_nib != nullptr)

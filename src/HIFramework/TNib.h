@@ -1,7 +1,7 @@
 // An interface file opened for one piece of set-up.
 #pragma once
 
-#include "Toolbox.h"
+#include "toolbox/Toolbox.h"
 
 class TNib {
 public:

@@ -1,6 +1,6 @@
-#include "TWindow.h"
+#include "HIFramework/TWindow.h"
 
-#include "TNib.h"
+#include "HIFramework/TNib.h"
 
 TWindow::TWindow() = default;
 

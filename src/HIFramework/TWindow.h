@@ -2,7 +2,7 @@
 // its window and command events into virtual operations.
 #pragma once
 
-#include "TEventHandler.h"
+#include "HIFramework/TEventHandler.h"
 
 class TWindow : public TEventHandler {
 public:

@@ -1,12 +1,12 @@
 // quenlo-cli: the command-line side of Quenlo, for administrators of many
 // printers and for vendors preparing a package. Built from the same cores as
 // the wizard, without widgets.
-#include "Fleet.h"
-#include "FleetCommands.h"
-#include "History.h"
-#include "PackageCheck.h"
-#include "PackageLocation.h"
-#include "SettingsData.h"
+#include "cli/Fleet.h"
+#include "cli/FleetCommands.h"
+#include "cli/PackageCheck.h"
+#include "cli/PackageLocation.h"
+#include "history/History.h"
+#include "settings/SettingsData.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 // the reports a script or a person reads afterwards.
 #pragma once
 
-#include "SamePrinter.h"
+#include "net/SamePrinter.h"
 
 #include <QDateTime>
 #include <QString>

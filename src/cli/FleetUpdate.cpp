@@ -1,6 +1,6 @@
-#include "FleetUpdate.h"
+#include "cli/FleetUpdate.h"
 
-#include "Roads.h"
+#include "transfer/Roads.h"
 
 #include <QFileInfo>
 

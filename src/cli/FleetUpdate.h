@@ -4,9 +4,9 @@
 // does and starts nothing new; a second cancel drops the connections.
 #pragma once
 
-#include "FirmwareFile.h"
-#include "Fleet.h"
-#include "TransferEngine.h"
+#include "cli/Fleet.h"
+#include "settings/FirmwareFile.h"
+#include "transfer/TransferEngine.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "Metrics.h"
+#include "cli/Metrics.h"
 
 #include <map>
 #include <set>

@@ -4,7 +4,7 @@
 // (one file each) can lie side by side in the collector's folder.
 #pragma once
 
-#include "Fleet.h"
+#include "cli/Fleet.h"
 
 #include <QByteArray>
 #include <vector>

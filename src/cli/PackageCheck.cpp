@@ -1,8 +1,8 @@
-#include "PackageCheck.h"
+#include "cli/PackageCheck.h"
 
-#include "Checksum.h"
-#include "PlistShape.h"
-#include "XML.h"
+#include "settings/Checksum.h"
+#include "settings/PlistShape.h"
+#include "settings/XML.h"
 
 #include <QDir>
 #include <QFile>

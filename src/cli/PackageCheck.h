@@ -3,7 +3,7 @@
 // file present, regular, inside the package folder and matching its SHA256.
 #pragma once
 
-#include "PackageLocation.h"
+#include "cli/PackageLocation.h"
 
 #include <QString>
 #include <QStringList>

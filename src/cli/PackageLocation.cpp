@@ -1,7 +1,7 @@
-#include "PackageLocation.h"
+#include "cli/PackageLocation.h"
 
-#include "BundleUtilities.h"
-#include "PackageFolder.h"
+#include "settings/BundleUtilities.h"
+#include "settings/PackageFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "Sweep.h"
+#include "cli/Sweep.h"
 
-#include "NetIO.h"
+#include "net/NetIO.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

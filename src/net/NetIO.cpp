@@ -1,8 +1,8 @@
 // SNMP queries, discovery and the print-port channel of CNetIO.
 
-#include "NetIO.h"
+#include "net/NetIO.h"
 
-#include "DisplayText.h"
+#include "status/DisplayText.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

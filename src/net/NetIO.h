@@ -9,8 +9,8 @@
 
 #include <mutex>
 
-#include "PrinterStatus.h"
-#include "Socket.h"
+#include "net/Socket.h"
+#include "status/PrinterStatus.h"
 
 // Receives one variable binding of a walked response. Both pointers point
 // into the datagram and are valid only during the call.

@@ -1,4 +1,4 @@
-#include "SamePrinter.h"
+#include "net/SamePrinter.h"
 
 #include <arpa/inet.h>
 

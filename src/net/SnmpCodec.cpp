@@ -1,9 +1,9 @@
 // The SNMPv1 encoder and response walk. Requests are built back to front in
 // a fixed work area so each length is known before its header is written.
 
-#include "NetIO.h"
+#include "net/NetIO.h"
 
-#include "DisplayText.h"
+#include "status/DisplayText.h"
 
 #include <climits>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "Socket.h"
+#include "net/Socket.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "AsciiText.h"
+#include "settings/AsciiText.h"
 
 bool CopyAsciiText(const QString& text, char* out, std::size_t size) {
     if (out == nullptr || size == 0)

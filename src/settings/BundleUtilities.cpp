@@ -1,4 +1,4 @@
-#include "BundleUtilities.h"
+#include "settings/BundleUtilities.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

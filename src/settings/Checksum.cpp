@@ -1,8 +1,8 @@
-#include "Checksum.h"
+#include "settings/Checksum.h"
 
-#include "BundleUtilities.h"
+#include "settings/BundleUtilities.h"
 
-#include "Sha256.h"
+#include "settings/Sha256.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

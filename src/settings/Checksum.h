@@ -3,7 +3,7 @@
 // printer receives a byte of it.
 #pragma once
 
-#include "FirmwareFile.h"
+#include "settings/FirmwareFile.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
-#include "FirmwareFile.h"
+#include "settings/FirmwareFile.h"
 
-#include "BundleUtilities.h"
-#include "SettingsData.h"
+#include "settings/BundleUtilities.h"
+#include "settings/SettingsData.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
-#include "PackageFolder.h"
+#include "settings/PackageFolder.h"
 
-#include "BundleUtilities.h"
+#include "settings/BundleUtilities.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -3,7 +3,7 @@
 // cores reading that folder as a copy of the program inside it would.
 #pragma once
 
-#include "XML.h"
+#include "settings/XML.h"
 
 #include <QString>
 

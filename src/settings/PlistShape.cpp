@@ -1,4 +1,4 @@
-#include "PlistShape.h"
+#include "settings/PlistShape.h"
 
 #include <cctype>
 #include <cstdint>

@@ -1,9 +1,9 @@
-#include "SettingsData.h"
+#include "settings/SettingsData.h"
 
-#include "AsciiText.h"
-#include "BundleUtilities.h"
-#include "FirmwareFile.h"
-#include "XML.h"
+#include "settings/AsciiText.h"
+#include "settings/BundleUtilities.h"
+#include "settings/FirmwareFile.h"
+#include "settings/XML.h"
 
 #include <cstdio>
 

@@ -2,7 +2,7 @@
 // the wizard pages share (port, community, printer tables with their ticks).
 #pragma once
 
-#include "XML.h"
+#include "settings/XML.h"
 
 #include <QString>
 #include <cstdint>

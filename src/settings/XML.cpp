@@ -1,9 +1,9 @@
-#include "XML.h"
+#include "settings/XML.h"
 
-#include "AsciiText.h"
-#include "BundleUtilities.h"
+#include "settings/AsciiText.h"
+#include "settings/BundleUtilities.h"
 
-#include "PlistShape.h"
+#include "settings/PlistShape.h"
 
 #include <plist/plist.h>
 

@@ -1,4 +1,4 @@
-#include "DisplayText.h"
+#include "status/DisplayText.h"
 
 #include <cstdint>
 

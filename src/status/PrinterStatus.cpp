@@ -1,4 +1,4 @@
-#include "PrinterStatus.h"
+#include "status/PrinterStatus.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -7,9 +7,11 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QWidget;
@@ -344,6 +346,23 @@ void RemoveStringTable();
 // The string table for the user's language (LANGUAGE, LC_ALL, LC_MESSAGES,
 // LANG); false for English or a language without a table.
 bool InstallStringTableForUserLocale();
+
+// The process's widget application, made first thing in main and living
+// until it returns. Qt takes its own options (-style, -platform, ...) out of
+// argv; Arguments() is what is left, the program's name first. Closing the
+// last window does not end the loop: the program ends it.
+class ApplicationScope {
+public:
+    ApplicationScope(int& argc, char** argv);
+    ~ApplicationScope();
+    ApplicationScope(const ApplicationScope&) = delete;
+    ApplicationScope& operator=(const ApplicationScope&) = delete;
+    QStringList Arguments() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
 
 // The program's icon for every window, drawn from a compiled-in SVG, and the
 // desktop entry its windows belong to (the Wayland application id). False

@@ -1,6 +1,6 @@
 // The folder chooser and the layer's own few texts.
-#include "BundleUtilities.h"
-#include "ToolboxPrivate.h"
+#include "settings/BundleUtilities.h"
+#include "toolbox/ToolboxPrivate.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 // Controls found by signature and number, and list views fed by a callback.
-#include "BundleUtilities.h"
-#include "ToolboxPrivate.h"
+#include "settings/BundleUtilities.h"
+#include "toolbox/ToolboxPrivate.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

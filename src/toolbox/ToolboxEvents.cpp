@@ -1,5 +1,5 @@
 // Events, event targets and handler chains.
-#include "ToolboxPrivate.h"
+#include "toolbox/ToolboxPrivate.h"
 
 #include <QAbstractButton>
 #include <QApplication>

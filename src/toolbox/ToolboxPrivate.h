@@ -1,7 +1,7 @@
 // Inside of the window and event layer; not for use above it.
 #pragma once
 
-#include "Toolbox.h"
+#include "toolbox/Toolbox.h"
 
 #include <QAbstractTableModel>
 #include <QKeyEvent>

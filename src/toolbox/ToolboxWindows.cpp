@@ -1,6 +1,6 @@
 // Windows from interface files, the menu bar, alerts, cursors, the beep and
 // the string table.
-#include "ToolboxPrivate.h"
+#include "toolbox/ToolboxPrivate.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -939,6 +939,22 @@ bool SetApplicationIdentity(const QString& desktopId, const QString& svgResource
     }
     QApplication::setWindowIcon(icon);
     return true;
+}
+
+struct ApplicationScope::Impl {
+    Impl(int& argc, char** argv) : application(argc, argv) {}
+    QApplication application;
+};
+
+ApplicationScope::ApplicationScope(int& argc, char** argv)
+    : m_impl(std::make_unique<Impl>(argc, argv)) {
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+ApplicationScope::~ApplicationScope() = default;
+
+QStringList ApplicationScope::Arguments() const {
+    return QApplication::arguments();
 }
 
 void Shutdown() {

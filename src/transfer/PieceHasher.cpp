@@ -1,4 +1,4 @@
-#include "PieceHasher.h"
+#include "transfer/PieceHasher.h"
 
 namespace transfer {
 

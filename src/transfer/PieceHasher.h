@@ -4,7 +4,7 @@
 // and writes a piece's buffer again only once the hasher is past it.
 #pragma once
 
-#include "Sha256.h"
+#include "settings/Sha256.h"
 
 #include <condition_variable>
 #include <cstddef>

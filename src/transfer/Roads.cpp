@@ -1,7 +1,7 @@
-#include "Roads.h"
+#include "transfer/Roads.h"
 
-#include "NetIO.h"
-#include "usbdevice.h"
+#include "net/NetIO.h"
+#include "usb/usbdevice.h"
 
 #include <libusb.h>
 

@@ -3,8 +3,8 @@
 // out-pipe (one opening per file).
 #pragma once
 
-#include "FirmwareFile.h"
-#include "TransferEngine.h"
+#include "settings/FirmwareFile.h"
+#include "transfer/TransferEngine.h"
 
 #include <QString>
 #include <memory>

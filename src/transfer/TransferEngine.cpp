@@ -1,6 +1,6 @@
-#include "TransferEngine.h"
+#include "transfer/TransferEngine.h"
 
-#include "PieceHasher.h"
+#include "transfer/PieceHasher.h"
 
 #include <algorithm>
 #include <vector>

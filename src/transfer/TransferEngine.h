@@ -11,7 +11,7 @@
 // Result to their messages.
 #pragma once
 
-#include "Sha256.h"
+#include "settings/Sha256.h"
 
 #include <cstddef>
 #include <cstdint>

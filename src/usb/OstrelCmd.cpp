@@ -1,9 +1,9 @@
-#include "OstrelCmd.h"
+#include "usb/OstrelCmd.h"
 
-#include "OstrelRecords.h"
-#include "SettingsData.h"
-#include "UsbEnumeration.h"
-#include "usbdevice.h"
+#include "settings/SettingsData.h"
+#include "usb/OstrelRecords.h"
+#include "usb/UsbEnumeration.h"
+#include "usb/usbdevice.h"
 
 #include <cstdio>
 #include <cstring>

@@ -3,7 +3,7 @@
 // the status library). Made on the stack for one call; holds no data.
 #pragma once
 
-#include "PrinterStatus.h"
+#include "status/PrinterStatus.h"
 
 class CUsbDevice;
 

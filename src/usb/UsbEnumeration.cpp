@@ -1,7 +1,7 @@
-#include "UsbEnumeration.h"
-#include "DisplayText.h"
+#include "usb/UsbEnumeration.h"
+#include "status/DisplayText.h"
 
-#include "OstrelRecords.h"
+#include "usb/OstrelRecords.h"
 
 #include <libusb.h>
 

@@ -4,7 +4,7 @@
 // process-wide texts below.
 #pragma once
 
-#include "UsbPrinterClass.h"
+#include "usb/UsbPrinterClass.h"
 
 #include <cstddef>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "UsbPrinterClass.h"
+#include "usb/UsbPrinterClass.h"
 
 #include <libusb.h>
 

@@ -1,11 +1,11 @@
-#include "UsbPrinterInfo.h"
+#include "usb/UsbPrinterInfo.h"
 
-#include "DisplayText.h"
-#include "OstrelCmd.h"
-#include "OstrelRecords.h"
-#include "SettingsData.h"
-#include "UsbEnumeration.h"
-#include "usbdevice.h"
+#include "settings/SettingsData.h"
+#include "status/DisplayText.h"
+#include "usb/OstrelCmd.h"
+#include "usb/OstrelRecords.h"
+#include "usb/UsbEnumeration.h"
+#include "usb/usbdevice.h"
 
 #include <libusb.h>
 

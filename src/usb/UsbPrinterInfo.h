@@ -4,8 +4,8 @@
 // command-line tool.
 #pragma once
 
-#include "PrinterStatus.h"
-#include "usbdevice.h"
+#include "status/PrinterStatus.h"
+#include "usb/usbdevice.h"
 
 #include <string>
 

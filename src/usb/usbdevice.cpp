@@ -1,4 +1,4 @@
-#include "usbdevice.h"
+#include "usb/usbdevice.h"
 
 #include <libusb.h>
 

@@ -1,7 +1,7 @@
-#include "AddIPAddress.h"
+#include "wizard/AddIPAddress.h"
 
-#include "BundleUtilities.h"
-#include "mainwindow.h"
+#include "settings/BundleUtilities.h"
+#include "wizard/mainwindow.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // The dialog for typing the address of a printer that discovery did not find.
 #pragma once
 
-#include "TWindow.h"
+#include "HIFramework/TWindow.h"
 
 class MainWindow;
 

@@ -2,8 +2,8 @@
 // interface file "main", and the New Window command.
 #pragma once
 
-#include "TApplication.h"
-#include "mainwindow.h"
+#include "HIFramework/TApplication.h"
+#include "wizard/mainwindow.h"
 
 class CarbonApp : public TApplication {
 public:

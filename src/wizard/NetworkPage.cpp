@@ -1,14 +1,14 @@
 // The network page of the wizard: the printer list and its discovery, the
 // community field, the address check and manual entry, and the firmware
 // download over the print port.
-#include "AddIPAddress.h"
-#include "AsciiText.h"
-#include "BundleUtilities.h"
-#include "NetIO.h"
-#include "ProgressDlg.h"
-#include "Roads.h"
-#include "SamePrinter.h"
-#include "mainwindow.h"
+#include "net/NetIO.h"
+#include "net/SamePrinter.h"
+#include "settings/AsciiText.h"
+#include "settings/BundleUtilities.h"
+#include "transfer/Roads.h"
+#include "wizard/AddIPAddress.h"
+#include "wizard/ProgressDlg.h"
+#include "wizard/mainwindow.h"
 
 #include <unistd.h>
 

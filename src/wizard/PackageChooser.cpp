@@ -1,9 +1,9 @@
-#include "PackageChooser.h"
+#include "wizard/PackageChooser.h"
 
-#include "BundleUtilities.h"
-#include "PackageFolder.h"
-#include "Toolbox.h"
-#include "mainwindow.h"
+#include "settings/BundleUtilities.h"
+#include "settings/PackageFolder.h"
+#include "toolbox/Toolbox.h"
+#include "wizard/mainwindow.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "ProgressDlg.h"
+#include "wizard/ProgressDlg.h"
 
-#include "BundleUtilities.h"
-#include "mainwindow.h"
+#include "settings/BundleUtilities.h"
+#include "wizard/mainwindow.h"
 
 #include <time.h>
 

@@ -3,8 +3,8 @@
 // of the shown value lets waiting events (Cancel among them) run.
 #pragma once
 
-#include "TWindow.h"
-#include "TransferEngine.h"
+#include "HIFramework/TWindow.h"
+#include "transfer/TransferEngine.h"
 
 class MainWindow;
 

@@ -1,17 +1,17 @@
 // The USB page of the wizard: the list of the attached printer of the
 // package's model, and the firmware download through the printer's bulk
 // out-pipe.
-#include "AsciiText.h"
-#include "BundleUtilities.h"
-#include "DisplayText.h"
-#include "OstrelCmd.h"
-#include "OstrelRecords.h"
-#include "ProgressDlg.h"
-#include "Roads.h"
-#include "UsbEnumeration.h"
-#include "UsbPrinterInfo.h"
-#include "mainwindow.h"
-#include "usbdevice.h"
+#include "settings/AsciiText.h"
+#include "settings/BundleUtilities.h"
+#include "status/DisplayText.h"
+#include "transfer/Roads.h"
+#include "usb/OstrelCmd.h"
+#include "usb/OstrelRecords.h"
+#include "usb/UsbEnumeration.h"
+#include "usb/UsbPrinterInfo.h"
+#include "usb/usbdevice.h"
+#include "wizard/ProgressDlg.h"
+#include "wizard/mainwindow.h"
 
 #include <cstdio>
 #include <cstring>

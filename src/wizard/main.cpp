@@ -1,9 +1,8 @@
 // Start-up: the application object, the one main window, the event loop.
-#include "CarbonApp.h"
-#include "PackageChooser.h"
-#include "mainwindow.h"
+#include "wizard/CarbonApp.h"
+#include "wizard/PackageChooser.h"
+#include "wizard/mainwindow.h"
 
-#include <QApplication>
 #include <QDir>
 
 #include <chrono>
@@ -115,8 +114,8 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     // Qt takes its own options (-style, -platform, ...) out of the list.
-    QApplication application(argc, argv);
-    QStringList rest = QApplication::arguments().mid(1);
+    const tb::ApplicationScope application(argc, argv);
+    QStringList rest = application.Arguments().mid(1);
     QString package;
     if (!rest.isEmpty() && rest.first().startsWith(QLatin1String("--package="))) {
         package = rest.takeFirst().mid(10);
@@ -135,7 +134,6 @@ int main(int argc, char** argv) {
                      qPrintable(rest.first()), argv[0]);
         return 2;
     }
-    QApplication::setQuitOnLastWindowClosed(false);
     tb::SetApplicationIdentity(QStringLiteral("org.quenlo.Quenlo"),
                                QStringLiteral(":/icons/org.quenlo.Quenlo.svg"));
     tb::InstallStringTableForUserLocale();

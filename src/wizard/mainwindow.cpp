@@ -1,10 +1,10 @@
-#include "mainwindow.h"
+#include "wizard/mainwindow.h"
 
-#include "Checksum.h"
-#include "History.h"
+#include "history/History.h"
+#include "settings/Checksum.h"
 
-#include "AddIPAddress.h"
-#include "BundleUtilities.h"
+#include "settings/BundleUtilities.h"
+#include "wizard/AddIPAddress.h"
 
 #include <algorithm>
 #include <chrono>

@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "SettingsData.h"
-#include "TWindow.h"
-#include "TransferEngine.h"
+#include "HIFramework/TWindow.h"
+#include "settings/SettingsData.h"
+#include "transfer/TransferEngine.h"
 
 class CAddIPAddressDlg;
 class CProgressDlg;

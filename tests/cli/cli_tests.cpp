@@ -1,10 +1,10 @@
-#include "Checksum.h"
-#include "History.h"
-#include "PackageCheck.h"
-#include "PackageLocation.h"
-#include "SettingsData.h"
 #include "TestPackage.h"
-#include "XML.h"
+#include "cli/PackageCheck.h"
+#include "cli/PackageLocation.h"
+#include "history/History.h"
+#include "settings/Checksum.h"
+#include "settings/SettingsData.h"
+#include "settings/XML.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "Fleet.h"
-#include "Metrics.h"
-#include "OutputFile.h"
+#include "cli/Fleet.h"
+#include "cli/Metrics.h"
+#include "cli/OutputFile.h"
 
 #include <QDir>
 #include <QFile>

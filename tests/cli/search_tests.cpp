@@ -2,11 +2,11 @@
 // on the loopback (an unprivileged port): the sweep of --address and
 // --subnet, the probe of update's addresses and the name and version
 // queries, with no root and nothing sent beyond the loopback.
-#include "FleetCommands.h"
 #include "PrivateState.h"
 #include "Responder.h"
-#include "SettingsData.h"
-#include "Sweep.h"
+#include "cli/FleetCommands.h"
+#include "cli/Sweep.h"
+#include "settings/SettingsData.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -3,7 +3,7 @@
 // bundle pointed at it for as long as the object lives.
 #pragma once
 
-#include "BundleUtilities.h"
+#include "settings/BundleUtilities.h"
 
 #include <QDir>
 #include <QFile>

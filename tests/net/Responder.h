@@ -5,7 +5,7 @@
 #pragma once
 
 #include "Ber.h"
-#include "NetIO.h"
+#include "net/NetIO.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,5 +1,5 @@
 #include "Ber.h"
-#include "NetIO.h"
+#include "net/NetIO.h"
 
 #include <algorithm>
 #include <cstring>

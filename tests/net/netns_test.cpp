@@ -1,8 +1,8 @@
 // The network core against real snmpd agents and print-port sinks, inside the
 // private network of printers.sh. Started by tools/netns/run-in-netns.sh;
 // anywhere else it reports itself skipped and sends nothing.
-#include "NetIO.h"
 #include "PrivateNetwork.h"
+#include "net/NetIO.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

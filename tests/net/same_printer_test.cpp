@@ -1,5 +1,5 @@
 // The one rule of both programs for which addresses are one printer.
-#include "SamePrinter.h"
+#include "net/SamePrinter.h"
 
 #include <gtest/gtest.h>
 

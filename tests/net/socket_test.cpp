@@ -1,5 +1,5 @@
 // The print-port channel on loopback: real sockets, peers on threads.
-#include "NetIO.h"
+#include "net/NetIO.h"
 
 #include <arpa/inet.h>
 #include <atomic>

@@ -1,8 +1,8 @@
 #include "Ber.h"
-#include "DisplayText.h"
-#include "NetIO.h"
-#include "PrinterStatus.h"
 #include "StatusText.h"
+#include "net/NetIO.h"
+#include "status/DisplayText.h"
+#include "status/PrinterStatus.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "AsciiText.h"
-#include "BundleUtilities.h"
-#include "PackageFolder.h"
-#include "XML.h"
+#include "settings/AsciiText.h"
+#include "settings/BundleUtilities.h"
+#include "settings/PackageFolder.h"
+#include "settings/XML.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "PlistShape.h"
-#include "SettingsData.h"
 #include "TestPackage.h"
-#include "XML.h"
+#include "settings/PlistShape.h"
+#include "settings/SettingsData.h"
+#include "settings/XML.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,9 +1,9 @@
 // The package's firmware files as the download reads them: in pieces, only
 // regular files inside the package folder, never blocking on a FIFO; and the
 // optional stall limit of the settings file.
-#include "FirmwareFile.h"
-#include "SettingsData.h"
 #include "TestPackage.h"
+#include "settings/FirmwareFile.h"
+#include "settings/SettingsData.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The transfer engine against a fake printer channel and a fake clock: what
 // each connection receives, byte for byte, with its marker and pauses, and
 // how each way a printer can misbehave ends.
-#include "TransferEngine.h"
+#include "transfer/TransferEngine.h"
 
 #include <gtest/gtest.h>
 

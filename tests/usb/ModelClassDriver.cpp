@@ -1,7 +1,7 @@
 // A printer-specific class driver for the tests: it stands on the generic
 // driver it is handed and marks the device ID it passes on, so that a test
 // sees which driver answered and that the base arrived.
-#include "UsbPrinterClass.h"
+#include "usb/UsbPrinterClass.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,7 +1,7 @@
 // The byte channel against the emulated printer: which device and which
 // pipes it takes, whole-buffer writes, reads, faults, and what every close
 // leaves behind.
-#include "usbdevice.h"
+#include "usb/usbdevice.h"
 #include "UsbTestSupport.h"
 
 #include <algorithm>

@@ -2,11 +2,11 @@
 // the USB channel: the packets the printer sees, how often the window's side
 // gets a turn while a slow printer takes its time, what is counted when the
 // printer stops, halts or goes, and how the vendor commands wait.
-#include "Roads.h"
-#include "TransferEngine.h"
-#include "UsbPrinterInfo.h"
 #include "UsbTestSupport.h"
-#include "usbdevice.h"
+#include "transfer/Roads.h"
+#include "transfer/TransferEngine.h"
+#include "usb/UsbPrinterInfo.h"
+#include "usb/usbdevice.h"
 
 #include <dirent.h>
 #include <linux/usbdevice_fs.h>

@@ -2,10 +2,10 @@
 // IDs pointed at its printers, and the process-wide USB texts cleared.
 #pragma once
 
-#include "OstrelRecords.h"
-#include "SettingsData.h"
-#include "UsbEnumeration.h"
 #include "UsbPrinterEmulator.h"
+#include "settings/SettingsData.h"
+#include "usb/OstrelRecords.h"
+#include "usb/UsbEnumeration.h"
 
 #include <gtest/gtest.h>
 #include <libusb.h>

@@ -1,8 +1,8 @@
 // The vendor command set over the emulated printer's pipes: the exact bytes
 // of each command, the fields of each reply, and what a failure leaves.
-#include "OstrelCmd.h"
 #include "UsbTestSupport.h"
-#include "usbdevice.h"
+#include "usb/OstrelCmd.h"
+#include "usb/usbdevice.h"
 
 namespace {
 

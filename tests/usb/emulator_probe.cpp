@@ -1,10 +1,10 @@
 // Run by the emulator program's test: asks the printer for its name through
 // the vendor command set and for its status through the device ID, as the
 // wizard would.
-#include "OstrelCmd.h"
-#include "OstrelRecords.h"
-#include "SettingsData.h"
-#include "usbdevice.h"
+#include "settings/SettingsData.h"
+#include "usb/OstrelCmd.h"
+#include "usb/OstrelRecords.h"
+#include "usb/usbdevice.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // them to its control with the keyboard focus.
 #pragma once
 
-#include "Toolbox.h"
+#include "toolbox/Toolbox.h"
 
 #include <QApplication>
 #include <QTest>

@@ -1,11 +1,11 @@
 // A wizard opened on a throw-away package, with alerts captured.
 #pragma once
 
-#include "CarbonApp.h"
-#include "ProgressDlg.h"
 #include "TestPackage.h"
-#include "Toolbox.h"
-#include "mainwindow.h"
+#include "toolbox/Toolbox.h"
+#include "wizard/CarbonApp.h"
+#include "wizard/ProgressDlg.h"
+#include "wizard/mainwindow.h"
 
 #include <QCoreApplication>
 #include <QEvent>

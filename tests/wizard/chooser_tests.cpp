@@ -1,8 +1,8 @@
 // The installed wizard (no settings file beside the program) asks for the
 // package folder, or takes it from --package, and then opens it as a copy
 // inside it would; a copy beside its settings file asks nothing.
-#include "PackageChooser.h"
 #include "WizardFixture.h"
+#include "wizard/PackageChooser.h"
 
 #include <QApplication>
 #include <QFileDialog>

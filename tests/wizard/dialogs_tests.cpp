@@ -2,8 +2,8 @@
 // field: everything of the network page that needs no printer.
 #include "WizardFixture.h"
 
-#include "AddIPAddress.h"
-#include "ProgressDlg.h"
+#include "wizard/AddIPAddress.h"
+#include "wizard/ProgressDlg.h"
 
 #include <QLineEdit>
 #include <QTimer>

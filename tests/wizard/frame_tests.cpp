@@ -2,8 +2,8 @@
 // handled (0) and not handled (-9874), close, bounds and size queries.
 #include "WizardFixture.h"
 
-#include "TApplication.h"
-#include "TWindow.h"
+#include "HIFramework/TApplication.h"
+#include "HIFramework/TWindow.h"
 
 #include <QTimer>
 

@@ -6,8 +6,8 @@
 #include "KeyboardDriver.h"
 #include "WizardFixture.h"
 
-#include "AddIPAddress.h"
-#include "ProgressDlg.h"
+#include "wizard/AddIPAddress.h"
+#include "wizard/ProgressDlg.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>

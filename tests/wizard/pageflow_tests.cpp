@@ -2,8 +2,8 @@
 // pop-up.
 #include "WizardFixture.h"
 
-#include "AddIPAddress.h"
-#include "ProgressDlg.h"
+#include "wizard/AddIPAddress.h"
+#include "wizard/ProgressDlg.h"
 
 #include <QAbstractItemView>
 #include <QTimer>

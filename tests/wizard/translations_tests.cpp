@@ -3,10 +3,10 @@
 // menus, a field's editing menu and the package chooser are walked, and each
 // visible text must be a translation of the language's table (plus the
 // suffixes the program appends) or a value of the package or its printers.
-#include "AddIPAddress.h"
-#include "PackageChooser.h"
-#include "PrinterStatus.h"
 #include "WizardFixture.h"
+#include "status/PrinterStatus.h"
+#include "wizard/AddIPAddress.h"
+#include "wizard/PackageChooser.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,6 +1,6 @@
 // Window tests run without a display unless told otherwise.
 #include "PrivateState.h"
-#include "Toolbox.h"
+#include "toolbox/Toolbox.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

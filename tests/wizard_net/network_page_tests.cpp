@@ -4,9 +4,9 @@
 // arriving while it runs.
 #include "WizardFixture.h"
 
-#include "AddIPAddress.h"
 #include "PrivateNetwork.h"
-#include "ProgressDlg.h"
+#include "wizard/AddIPAddress.h"
+#include "wizard/ProgressDlg.h"
 
 #include <QAbstractItemView>
 #include <QCryptographicHash>

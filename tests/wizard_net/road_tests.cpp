@@ -4,8 +4,8 @@
 // file; CTest runs the matching test inside it.
 #include "WizardFixture.h"
 
-#include "NetIO.h"
 #include "PrivateNetwork.h"
+#include "net/NetIO.h"
 
 #include <QAbstractItemView>
 

@@ -1,8 +1,8 @@
 // The network page's window tests send SNMP and firmware: they run only
 // inside the private network that tools/netns/run-in-netns.sh makes.
-#include "PrivateState.h"
 #include "PrivateNetwork.h"
-#include "Toolbox.h"
+#include "PrivateState.h"
+#include "toolbox/Toolbox.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

@@ -3,11 +3,11 @@
 #include "KeyboardDriver.h"
 #include "WizardFixture.h"
 
-#include "OstrelRecords.h"
-#include "ProgressDlg.h"
-#include "UsbEnumeration.h"
 #include "UsbPrinterEmulator.h"
-#include "usbdevice.h"
+#include "usb/OstrelRecords.h"
+#include "usb/UsbEnumeration.h"
+#include "usb/usbdevice.h"
+#include "wizard/ProgressDlg.h"
 
 #include <cstring>
 #include <vector>

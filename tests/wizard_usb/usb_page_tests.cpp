@@ -3,12 +3,12 @@
 // firmware download as the printer's out-pipe receives it.
 #include "WizardFixture.h"
 
-#include "OstrelRecords.h"
-#include "PrinterStatus.h"
-#include "ProgressDlg.h"
-#include "UsbEnumeration.h"
 #include "UsbPrinterEmulator.h"
-#include "usbdevice.h"
+#include "status/PrinterStatus.h"
+#include "usb/OstrelRecords.h"
+#include "usb/UsbEnumeration.h"
+#include "usb/usbdevice.h"
+#include "wizard/ProgressDlg.h"
 
 #include <QAbstractItemView>
 #include <QElapsedTimer>

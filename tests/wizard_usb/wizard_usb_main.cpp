@@ -1,8 +1,8 @@
 // The USB page's window tests: the emulated printer is the only USB device
 // libusb sees, and no network is reachable.
 #include "PrivateState.h"
-#include "Toolbox.h"
 #include "UsbPrinterEmulator.h"
+#include "toolbox/Toolbox.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "DemoDriver.h"
 
-#include "mainwindow.h"
+#include "wizard/mainwindow.h"
 
 #include <QDir>
 #include <QTimer>

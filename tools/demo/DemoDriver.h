@@ -2,7 +2,7 @@
 // presses of its buttons, and pictures of its windows and messages.
 #pragma once
 
-#include "Toolbox.h"
+#include "toolbox/Toolbox.h"
 
 #include <QString>
 #include <QStringList>

@@ -4,8 +4,8 @@
 // road stops at the list (pictures of the pages in other languages).
 #include "DemoDriver.h"
 
-#include "ProgressDlg.h"
-#include "mainwindow.h"
+#include "wizard/ProgressDlg.h"
+#include "wizard/mainwindow.h"
 
 namespace {
 

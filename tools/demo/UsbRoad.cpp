@@ -4,8 +4,8 @@
 // package for USB only goes from page 1 straight to the USB list.
 #include "DemoDriver.h"
 
-#include "ProgressDlg.h"
-#include "mainwindow.h"
+#include "wizard/ProgressDlg.h"
+#include "wizard/mainwindow.h"
 
 bool RunUsbRoad(DemoDriver& driver) {
     driver.Picture(QStringLiteral("1-firmware-files"));

@@ -3,8 +3,8 @@
 //   quenlo-demo [--road NAME] PICTURE-FOLDER      (road: network, usb or printers)
 // Placed in a package folder like the program itself; it reads the package's
 // Quenlo.plist. Exit status 0 when the road ended as expected.
-#include "BundleUtilities.h"
 #include "DemoDriver.h"
+#include "settings/BundleUtilities.h"
 
 #include <QApplication>
 #include <QDir>
