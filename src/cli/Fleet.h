@@ -83,6 +83,9 @@ constexpr int kJsonFormat = 1;
 
 QByteArray ListJson(const std::vector<FleetPrinter>& printers);
 QByteArray ListCsv(const std::vector<FleetPrinter>& printers);
+// The table for a person: a line per printer with its further addresses
+// below it, and the count of the model's printers.
+QByteArray ListTable(const std::vector<FleetPrinter>& printers, const QString& model);
 QByteArray ReportJson(const QString& model, const std::vector<PackageFile>& files,
                       const std::vector<PrinterOutcome>& outcomes, const UpdateRun& run);
 QByteArray ReportCsv(const std::vector<PrinterOutcome>& outcomes);
