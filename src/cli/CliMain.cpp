@@ -12,7 +12,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <fcntl.h>
@@ -146,10 +145,7 @@ int HistoryCommand(const QStringList& arguments) {
         QJsonArray array;
         for (const HistoryEntry& entry : entries)
             array.append(HistoryEntryToJson(entry));
-        QJsonObject root;
-        root.insert(QStringLiteral("format"), kJsonFormat);
-        root.insert(QStringLiteral("history"), array);
-        std::fputs(QJsonDocument(root).toJson(QJsonDocument::Indented).constData(), g_out);
+        std::fputs(JsonListDocument(QStringLiteral("history"), array).constData(), g_out);
         return kExitOk;
     }
     if (entries.empty()) {

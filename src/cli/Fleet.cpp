@@ -186,14 +186,18 @@ const QStringList& UpdateOutcomes() {
     return outcomes;
 }
 
+QByteArray JsonListDocument(const QString& key, const QJsonArray& items) {
+    QJsonObject root;
+    root.insert(QStringLiteral("format"), kJsonFormat);
+    root.insert(key, items);
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
 QByteArray ListJson(const std::vector<FleetPrinter>& printers) {
     QJsonArray array;
     for (const FleetPrinter& printer : printers)
         array.append(PrinterJson(printer));
-    QJsonObject root;
-    root.insert(QStringLiteral("format"), kJsonFormat);
-    root.insert(QStringLiteral("printers"), array);
-    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+    return JsonListDocument(QStringLiteral("printers"), array);
 }
 
 QByteArray ListCsv(const std::vector<FleetPrinter>& printers) {

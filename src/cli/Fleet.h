@@ -6,6 +6,7 @@
 #include "net/SamePrinter.h"
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -80,6 +81,9 @@ struct PackageFile {
 // history), given as "format": raised when a field changes its meaning or goes
 // away, never for a field added. docs/schemas/ describes each.
 constexpr int kJsonFormat = 1;
+
+// {"format": kJsonFormat, key: items}: the list and the history.
+QByteArray JsonListDocument(const QString& key, const QJsonArray& items);
 
 QByteArray ListJson(const std::vector<FleetPrinter>& printers);
 QByteArray ListCsv(const std::vector<FleetPrinter>& printers);
