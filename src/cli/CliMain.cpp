@@ -1,6 +1,7 @@
 // quenlo-cli: the command-line side of Quenlo, for administrators of many
 // printers and for vendors preparing a package. Built from the same cores as
 // the wizard, without widgets.
+#include "cli/CliUsage.h"
 #include "cli/Fleet.h"
 #include "cli/FleetCommands.h"
 #include "cli/PackageCheck.h"
@@ -11,7 +12,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 #include <fcntl.h>
@@ -24,10 +24,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitSomethingWrong = 1;
-constexpr int kExitUsage = 2;
 
 const char kVersion[] = QUENLO_VERSION;
 
@@ -98,16 +94,6 @@ void Print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
 }
 
-int Usage(const QString& problem, const char* help) {
-    Print(stderr, QStringLiteral("quenlo-cli: %1\n").arg(problem));
-    std::fprintf(stderr, "Try \"quenlo-cli %s--help\".\n", help);
-    return kExitUsage;
-}
-
-bool IsHelp(const QString& argument) {
-    return argument == QLatin1String("-h") || argument == QLatin1String("--help");
-}
-
 int PackageCheckCommand(const PackageLocation& location, const QStringList& arguments) {
     PackageCheckOptions options;
     for (const QString& argument : arguments) {
@@ -119,7 +105,7 @@ int PackageCheckCommand(const PackageLocation& location, const QStringList& argu
             options.writeChecksums = true;
         else
             return Usage(QStringLiteral("package check: unknown option %1").arg(argument),
-                         "package check ");
+                         "package check");
     }
     const PackageReport report = CheckPackage(location, options);
     for (const QString& line : report.errors)
@@ -147,7 +133,7 @@ int HistoryCommand(const QStringList& arguments) {
         if (argument == QLatin1String("--json"))
             json = true;
         else
-            return Usage(QStringLiteral("history: unknown option %1").arg(argument), "history ");
+            return Usage(QStringLiteral("history: unknown option %1").arg(argument), "history");
     }
     QString error;
     const std::vector<HistoryEntry> entries = ReadHistory(&error);
@@ -159,10 +145,7 @@ int HistoryCommand(const QStringList& arguments) {
         QJsonArray array;
         for (const HistoryEntry& entry : entries)
             array.append(HistoryEntryToJson(entry));
-        QJsonObject root;
-        root.insert(QStringLiteral("format"), kJsonFormat);
-        root.insert(QStringLiteral("history"), array);
-        std::fputs(QJsonDocument(root).toJson(QJsonDocument::Indented).constData(), g_out);
+        std::fputs(JsonListDocument(QStringLiteral("history"), array).constData(), g_out);
         return kExitOk;
     }
     if (entries.empty()) {
@@ -318,13 +301,13 @@ int Run(QCoreApplication& app) {
         return Usage(QStringLiteral("unknown command %1").arg(command), "");
 
     if (arguments.isEmpty())
-        return Usage(QStringLiteral("package: give a subcommand (check)"), "package check ");
+        return Usage(QStringLiteral("package: give a subcommand (check)"), "package check");
     if (IsHelp(arguments.first())) {
         std::fputs(kPackageCheckHelp, g_out);
         return kExitOk;
     }
     if (arguments.takeFirst() != QLatin1String("check"))
-        return Usage(QStringLiteral("package: the only subcommand is check"), "package check ");
+        return Usage(QStringLiteral("package: the only subcommand is check"), "package check");
 
     const bool wantsHelp = std::any_of(arguments.begin(), arguments.end(), IsHelp);
     PackageLocation location;

@@ -13,6 +13,8 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -146,6 +148,23 @@ QByteArray CsvField(QString text) {
     return text.toUtf8();
 }
 
+// Columns are padded by bytes, as a terminal with UTF-8 shows ASCII names.
+[[gnu::format(printf, 2, 3)]] void AppendFormatted(QByteArray& text, const char* format, ...) {
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::va_list again;
+    va_copy(again, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, arguments);
+    va_end(arguments);
+    if (length > 0) {
+        const qsizetype end = text.size();
+        text.resize(end + length + 1);
+        std::vsnprintf(text.data() + end, size_t(length) + 1, format, again);
+        text.resize(end + length);
+    }
+    va_end(again);
+}
+
 QByteArray CsvLine(const QStringList& fields) {
     QByteArray line;
     for (qsizetype i = 0; i < fields.size(); ++i) {
@@ -167,14 +186,18 @@ const QStringList& UpdateOutcomes() {
     return outcomes;
 }
 
+QByteArray JsonListDocument(const QString& key, const QJsonArray& items) {
+    QJsonObject root;
+    root.insert(QStringLiteral("format"), kJsonFormat);
+    root.insert(key, items);
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
 QByteArray ListJson(const std::vector<FleetPrinter>& printers) {
     QJsonArray array;
     for (const FleetPrinter& printer : printers)
         array.append(PrinterJson(printer));
-    QJsonObject root;
-    root.insert(QStringLiteral("format"), kJsonFormat);
-    root.insert(QStringLiteral("printers"), array);
-    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+    return JsonListDocument(QStringLiteral("printers"), array);
 }
 
 QByteArray ListCsv(const std::vector<FleetPrinter>& printers) {
@@ -183,6 +206,21 @@ QByteArray ListCsv(const std::vector<FleetPrinter>& printers) {
         csv += CsvLine({printer.address, printer.addresses.join(QLatin1Char(' ')), printer.name,
                         printer.serial, printer.firmware, printer.status});
     return csv;
+}
+
+QByteArray ListTable(const std::vector<FleetPrinter>& printers, const QString& model) {
+    QByteArray text;
+    AppendFormatted(text, "%-28s %-24s %-12s %-14s %s\n", "ADDRESS", "NAME", "FIRMWARE", "STATUS",
+                    "SERIAL");
+    for (const FleetPrinter& p : printers) {
+        AppendFormatted(text, "%-28s %-24s %-12s %-14s %s\n", p.address.toUtf8().constData(),
+                        p.name.toUtf8().constData(), p.firmware.toUtf8().constData(),
+                        p.status.toUtf8().constData(), p.serial.toUtf8().constData());
+        for (qsizetype i = 1; i < p.addresses.size(); ++i)
+            AppendFormatted(text, "  also %s\n", p.addresses[i].toUtf8().constData());
+    }
+    AppendFormatted(text, "%zu printer(s) of %s\n", printers.size(), model.toUtf8().constData());
+    return text;
 }
 
 QByteArray ReportJson(const QString& model, const std::vector<PackageFile>& files,

@@ -6,6 +6,7 @@
 #include "net/SamePrinter.h"
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -81,8 +82,14 @@ struct PackageFile {
 // away, never for a field added. docs/schemas/ describes each.
 constexpr int kJsonFormat = 1;
 
+// {"format": kJsonFormat, key: items}: the list and the history.
+QByteArray JsonListDocument(const QString& key, const QJsonArray& items);
+
 QByteArray ListJson(const std::vector<FleetPrinter>& printers);
 QByteArray ListCsv(const std::vector<FleetPrinter>& printers);
+// The table for a person: a line per printer with its further addresses
+// below it, and the count of the model's printers.
+QByteArray ListTable(const std::vector<FleetPrinter>& printers, const QString& model);
 QByteArray ReportJson(const QString& model, const std::vector<PackageFile>& files,
                       const std::vector<PrinterOutcome>& outcomes, const UpdateRun& run);
 QByteArray ReportCsv(const std::vector<PrinterOutcome>& outcomes);

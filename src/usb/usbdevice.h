@@ -116,6 +116,7 @@ public:
     // For tests: the record's pipe references.
     const USBInterfaceRecord& Record(int index) const { return m_interfaces[index]; }
 
+    // In usb/UsbTransfer.h, for the USB core's own files.
     struct Transfer;
     struct OutQueue;
 

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -420,6 +421,18 @@ TEST(CliProgram, ExitStatusTellsUsageErrorsFromProblems) {
     EXPECT_EQ(Cli({"frobnicate"}).status, 2);
     EXPECT_EQ(Cli({"--package"}).status, 2);
     EXPECT_EQ(Cli({"--package", "/nonexistent/x.plist", "package", "check"}).status, 2);
+    // Each usage error names the help of its command.
+    for (const auto& [arguments, help] : std::vector<std::pair<QStringList, const char*>>{
+             {{"frobnicate"}, "quenlo-cli --help"},
+             {{"list", "--bogus"}, "quenlo-cli list --help"},
+             {{"update"}, "quenlo-cli update --help"},
+             {{"history", "--bogus"}, "quenlo-cli history --help"},
+             {{"package", "frob"}, "quenlo-cli package check --help"}}) {
+        const CliRun run = Cli(arguments);
+        EXPECT_EQ(run.status, 2) << help;
+        EXPECT_TRUE(run.err.endsWith(QStringLiteral("\nTry \"%1\".\n").arg(help)))
+            << run.err.toStdString();
+    }
 
     GoodPackage good;
     const QString settings = good.Location().settingsPath;

@@ -115,6 +115,28 @@ TEST(Fleet, ReportsCarryEveryKeyAndQuoteWhatNeedsIt) {
                          "10.0.1.5,,Lab,,1.0,Ready\r\n"));
 }
 
+// Columns are counted in bytes, and a value wider than its column pushes the
+// rest along rather than being cut.
+TEST(Fleet, TheTableShowsEveryValueWholeAndEachFurtherAddressBelowItsPrinter) {
+    FleetPrinter lab = Row("10.0.1.5", "", "S-5");
+    lab.name = QString::fromUtf8("Labor \xc3\xbc"); // one character, two bytes
+    lab.addresses = QStringList{"10.0.1.5", "fe80::1%veth0"};
+    const FleetPrinter hall = Row("10.0.1.8", "A printer name of thirty bytes");
+    EXPECT_EQ(ListTable({lab, hall}, QStringLiteral("QX-310 MFP")),
+              QByteArray("ADDRESS                      NAME                     FIRMWARE     "
+                         "STATUS         SERIAL\n"
+                         "10.0.1.5                     Labor \xc3\xbc                 1.0          "
+                         "Ready          S-5\n"
+                         "  also fe80::1%veth0\n"
+                         "10.0.1.8                     A printer name of thirty bytes 1.0          "
+                         "Ready          \n"
+                         "2 printer(s) of QX-310 MFP\n"));
+    EXPECT_EQ(ListTable({}, QStringLiteral("QX-310 MFP")),
+              QByteArray("ADDRESS                      NAME                     FIRMWARE     "
+                         "STATUS         SERIAL\n"
+                         "0 printer(s) of QX-310 MFP\n"));
+}
+
 PrinterOutcome Ended(const char* address, const char* serial, const char* outcome, uint64_t bytes,
                      int seconds) {
     PrinterOutcome o;
