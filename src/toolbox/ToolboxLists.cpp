@@ -22,12 +22,15 @@ QAbstractItemView* ViewOf(const Control* control) {
     return control != nullptr ? qobject_cast<QAbstractItemView*>(control->widget) : nullptr;
 }
 
-// The model of a list and the column of property in it; null when the list
-// has no such column.
-ListModel* ModelWithColumn(const Control* list, uint32_t property, int* outColumn) {
+// what(model, column) for the list's column of property; a list without
+// that column is left alone.
+template <class What> Status OnColumn(const Control* list, uint32_t property, What what) {
     ListModel* model = ModelOf(list);
-    *outColumn = model != nullptr ? model->ColumnOf(property) : -1;
-    return *outColumn >= 0 ? model : nullptr;
+    const int column = model != nullptr ? model->ColumnOf(property) : -1;
+    if (column < 0)
+        return kPropertyNotSupported;
+    what(*model, column);
+    return kNoErr;
 }
 
 } // namespace
@@ -283,33 +286,23 @@ Status UpdateListItems(Control* list) {
 }
 
 Status SetListColumnTitle(Control* list, uint32_t property, const QString& title) {
-    int column = -1;
-    ListModel* model = ModelWithColumn(list, property, &column);
-    if (model == nullptr)
-        return kPropertyNotSupported;
-    model->SetTitle(column, title);
-    return kNoErr;
+    return OnColumn(list, property,
+                    [&](ListModel& model, int column) { model.SetTitle(column, title); });
 }
 
 Status SetListColumnAccessibleName(Control* list, uint32_t property, const QString& name) {
-    int column = -1;
-    ListModel* model = ModelWithColumn(list, property, &column);
-    if (model == nullptr)
-        return kPropertyNotSupported;
-    model->accessibleNames[std::size_t(column)] = name;
-    emit model->headerDataChanged(Qt::Horizontal, column, column);
-    model->Refresh();
-    return kNoErr;
+    return OnColumn(list, property, [&](ListModel& model, int column) {
+        model.accessibleNames[std::size_t(column)] = name;
+        emit model.headerDataChanged(Qt::Horizontal, column, column);
+        model.Refresh();
+    });
 }
 
 Status SetListColumnLocalized(Control* list, uint32_t property) {
-    int column = -1;
-    ListModel* model = ModelWithColumn(list, property, &column);
-    if (model == nullptr)
-        return kPropertyNotSupported;
-    model->localizedColumns[std::size_t(column)] = true;
-    model->Refresh();
-    return kNoErr;
+    return OnColumn(list, property, [](ListModel& model, int column) {
+        model.localizedColumns[std::size_t(column)] = true;
+        model.Refresh();
+    });
 }
 
 bool ToggleSelectedRow(Control* list) {
@@ -337,12 +330,11 @@ bool ToggleSelectedRow(Control* list) {
 }
 
 Status GetListColumnTitle(const Control* list, uint32_t property, QString* outTitle) {
-    int column = -1;
-    const ListModel* model = ModelWithColumn(list, property, &column);
-    if (model == nullptr || outTitle == nullptr)
+    if (outTitle == nullptr)
         return kPropertyNotSupported;
-    *outTitle = model->titles[std::size_t(column)];
-    return kNoErr;
+    return OnColumn(list, property, [outTitle](const ListModel& model, int column) {
+        *outTitle = model.titles[std::size_t(column)];
+    });
 }
 
 QString GetListCellText(Control* list, ItemID item, uint32_t property) {
