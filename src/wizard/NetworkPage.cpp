@@ -42,18 +42,6 @@ bool IsEditingKey(int c) {
            (c >= tb::kLeftArrowChar && c <= tb::kDownArrowChar) || c == tb::kDeleteChar;
 }
 
-// Ends a download's busy state on every way out.
-class DownloadScope {
-public:
-    explicit DownloadScope(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~DownloadScope() { m_flag = false; }
-    DownloadScope(const DownloadScope&) = delete;
-    DownloadScope& operator=(const DownloadScope&) = delete;
-
-private:
-    bool& m_flag;
-};
-
 } // namespace
 
 // ---- the list ------------------------------------------------------------------
@@ -330,7 +318,7 @@ std::vector<std::vector<int>> MainWindow::TickedPrinters() const {
 int MainWindow::NetworkFWUpgrade() {
     if (m_Settings.nFWCount <= 0 || m_bDownloading)
         return -1;
-    DownloadScope busy(m_bDownloading);
+    FlagScope busy(m_bDownloading);
     if (!PackageChecksumsMatch())
         return -1;
     transfer::FilePackage package(PackageFirmware());

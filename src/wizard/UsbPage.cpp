@@ -42,18 +42,6 @@ private:
     CProgressDlg*& m_slot;
 };
 
-// Marks the USB reading on every way out.
-class ReadingScope {
-public:
-    explicit ReadingScope(bool& reading) : m_reading(reading) { m_reading = true; }
-    ~ReadingScope() { m_reading = false; }
-    ReadingScope(const ReadingScope&) = delete;
-    ReadingScope& operator=(const ReadingScope&) = delete;
-
-private:
-    bool& m_reading;
-};
-
 // A text field of a reply record holds at most 31 characters: the 32nd byte
 // becomes the terminator whatever the printer sent there.
 template <std::size_t N> void CutField(char (&field)[N]) {
@@ -94,7 +82,7 @@ void MainWindow::USBRefresh() {
     UsbPrinterRow row;
     bool found = false;
     {
-        ReadingScope reading(m_bReadingUsb);
+        FlagScope reading(m_bReadingUsb);
         found = ReadUsbPrinter(&row, [this] {
             tb::DispatchPendingEvents();
             return !m_bCloseAfterDownload;

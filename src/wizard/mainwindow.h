@@ -183,6 +183,19 @@ extern bool g_bFindIPAddress;
 // The printers' raw print port; the download itself is the transfer engine's.
 constexpr int kPrintPort = 9100;
 
+// Sets a flag for as long as it lives and clears it on every way out: a
+// download or the USB reading under way.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~FlagScope() { m_flag = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& m_flag;
+};
+
 class MainWindow : public TWindow {
 public:
     // Opens the one main window; does nothing while it is open.
