@@ -9,7 +9,7 @@
 // unless the completion message was shown.
 #include "BenchWizard.h"
 #include "settings/BundleUtilities.h"
-#include "toolbox/Toolbox.h"
+#include "toolbox/ToolboxTesting.h"
 #include "wizard/mainwindow.h"
 
 #include <QApplication>

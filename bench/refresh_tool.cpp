@@ -7,7 +7,7 @@
 // from the printer (not the package's model name).
 #include "BenchWizard.h"
 #include "settings/BundleUtilities.h"
-#include "toolbox/Toolbox.h"
+#include "toolbox/ToolboxTesting.h"
 #include "wizard/mainwindow.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 //
 //   usb_download_bench PACKAGE-DIR
 #include "settings/BundleUtilities.h"
-#include "toolbox/Toolbox.h"
+#include "toolbox/ToolboxTesting.h"
 #include "wizard/mainwindow.h"
 
 #include <QApplication>

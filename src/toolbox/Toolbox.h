@@ -10,9 +10,7 @@
 #include <QStringList>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <vector>
 
 class QWidget;
 
@@ -328,6 +326,9 @@ QString ChooseFolder(Window* parent, const QString& title, const QString& startF
 // A modal caution alert with one OK button, centred on parent; returns when
 // the user has dismissed it.
 void CautionAlert(Window* parent, const QString& title, const QString& explanation);
+// For a run that nobody watches (pictures of the pages without a display):
+// every alert is shown and dismissed by its OK as soon as it is up.
+void AnswerAlertsAtOnce(bool answer);
 void Beep();
 void SetWatchCursor();
 void SetArrowCursor();
@@ -371,32 +372,5 @@ bool SetApplicationIdentity(const QString& desktopId, const QString& svgResource
 
 // Frees the menu bar and everything else the layer keeps for the process.
 void Shutdown();
-
-// For pictures and tests: the widget behind a window or control.
-QWidget* NativeWidget(Window* window);
-QWidget* NativeWidget(Control* control);
-
-// Seams for tests: alerts are shown for real and dismissed by OK at once,
-// after their texts have been read; beeps are counted.
-namespace test {
-struct AlertRecord {
-    QString title;
-    QString explanation;
-    int buttonCount = 0;
-    std::vector<QString> buttonTexts;
-    bool centredOnParent = false;
-    QWidget* owner = nullptr; // the window it came up over
-    QWidget* box = nullptr;   // the alert itself, only while an observer runs
-};
-void CaptureAlerts(bool capture);
-// Called for each captured alert while it is shown, before OK dismisses it
-// (a test looks at the window behind it; the demo takes its picture).
-void SetAlertObserver(std::function<void(const AlertRecord&)> observer);
-std::vector<AlertRecord> TakeAlerts();
-int BeepCount();
-void ResetBeepCount();
-// The event types a handler is registered for, in order of registration.
-std::vector<EventType> HandlerTypes(HandlerRef handler);
-} // namespace test
 
 } // namespace tb

@@ -173,9 +173,12 @@ Status InstallHandler(EventTarget* target, HandlerProc proc, std::size_t count,
     return kNoErr;
 }
 
+bool IsLiveHandler(HandlerRef ref) {
+    return Registry().count(ref) != 0;
+}
+
 Status AddHandlerTypes(HandlerRef ref, std::size_t count, const EventType* types) {
-    const auto it = Registry().find(ref);
-    if (it == Registry().end() || (count > 0 && types == nullptr))
+    if (!IsLiveHandler(ref) || (count > 0 && types == nullptr))
         return kParamErr;
     for (std::size_t i = 0; i < count; ++i) {
         if (!ref->Wants(types[i].eventClass, types[i].eventKind))
@@ -239,6 +242,12 @@ Status SendCommand(Window* window, uint32_t commandID, uint32_t attributes) {
     const Status status = SendEvent(event, target);
     ReleaseEvent(event);
     return status;
+}
+
+void SendWindowEvent(Window* window, uint32_t eventClass, uint32_t eventKind) {
+    Event* event = CreateEvent(eventClass, eventKind);
+    SendEvent(event, &window->target);
+    ReleaseEvent(event);
 }
 
 int16_t CharCodeOfKey(int key, const QString& text) {
@@ -387,14 +396,5 @@ void DispatchPendingEvents() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     dispatching = false;
 }
-
-namespace test {
-
-std::vector<EventType> HandlerTypes(HandlerRef handler) {
-    const auto it = Registry().find(handler);
-    return it != Registry().end() ? it->second->types : std::vector<EventType>{};
-}
-
-} // namespace test
 
 } // namespace tb

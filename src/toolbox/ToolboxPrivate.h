@@ -153,6 +153,13 @@ struct BusyScope {
 };
 bool IsBusy();
 
+// Whether a handler is installed and not yet removed.
+bool IsLiveHandler(HandlerRef ref);
+// An event of no parameters sent to the window (then the application).
+void SendWindowEvent(Window* window, uint32_t eventClass, uint32_t eventKind);
+// Qt's events of the layer's windows reach them through one event filter.
+void InstallHub();
+
 Window* WindowOfWidget(QWidget* top);
 Control* FindControl(Window* window, QWidget* widget);
 Status DefaultWindowHandling(Window* window, Event* event);
@@ -162,7 +169,13 @@ void SetFrontWindow(Window* window);
 Window* FrontWindow();
 void AttachMenuBar(Window* window);
 void DetachMenuBar(Window* window);
+// A window going away that may still be named as the menu bar's.
+void MenuBarOwnerGone(Window* window);
+// The menu bar and the form loader freed, at the end of the process.
+void ReleaseForms();
 void HookWindow(Window* window);
+// The four-character command a form gives a control or menu item, 0 for none.
+uint32_t CommandOf(const QObject* object);
 int16_t CharCodeOfKey(int key, const QString& text);
 void SendKey(Window* window, QWidget* receiver, QKeyEvent* key);
 // Delivers text to the window as typed keys (see SetControlKeyFilter).
@@ -175,6 +188,14 @@ void InstallAccessibleFactory();
 
 // One of the layer's own texts (kText...) from the string table.
 QString LayerText(const char* key);
+
+// Told after every beep the user hears; none in the program itself.
+using BeepListener = void (*)();
+void SetBeepListener(BeepListener listener);
+
+// The object name of every caution alert, so that it can be told apart from
+// Qt's own message boxes.
+inline constexpr const char* kCautionAlertName = "cautionAlert";
 
 // Beeps asked for inside the scope become one beep at its end.
 struct QuietBeepScope {

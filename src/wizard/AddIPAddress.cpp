@@ -117,13 +117,10 @@ void CAddIPAddressDlg::SetControlLocalizedString() {
     };
     for (const TextRow& row : kRows) {
         tb::Control* control = nullptr;
-        if (tb::GetControlByID(window, row.control, &control) != tb::kNoErr)
-            continue;
-        const QString text =
-            GetLocalizedString(bundle, QString::fromLatin1(row.key),
-                               row.suffix != nullptr ? QString::fromLatin1(row.suffix) : QString());
-        if (!text.isNull())
-            tb::SetControlTitle(control, text);
+        tb::GetControlByID(window, row.control, &control);
+        SetLocalizedControlText(control, QString::fromLatin1(row.key),
+                                row.suffix != nullptr ? QString::fromLatin1(row.suffix) : QString(),
+                                true);
     }
     // The fields have no label of their own for a screen reader.
     static const TextRow kNames[] = {

@@ -7,6 +7,7 @@
 #include "settings/BundleUtilities.h"
 #include "transfer/Roads.h"
 #include "wizard/AddIPAddress.h"
+#include "wizard/ListRows.h"
 #include "wizard/ProgressDlg.h"
 #include "wizard/mainwindow.h"
 
@@ -19,8 +20,6 @@
 #include <vector>
 
 using listrows::ClampedCount;
-using listrows::RowOf;
-using listrows::SetText;
 
 tb::KeyFilterProc fEditFilterProc = CommunityNumericFilter;
 bool g_bFindIPAddress = false;
@@ -43,67 +42,23 @@ bool IsEditingKey(int c) {
            (c >= tb::kLeftArrowChar && c <= tb::kDownArrowChar) || c == tb::kDeleteChar;
 }
 
-// Ends a download's busy state on every way out.
-class DownloadScope {
-public:
-    explicit DownloadScope(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~DownloadScope() { m_flag = false; }
-    DownloadScope(const DownloadScope&) = delete;
-    DownloadScope& operator=(const DownloadScope&) = delete;
-
-private:
-    bool& m_flag;
-};
-
 } // namespace
 
 // ---- the list ------------------------------------------------------------------
 
 void MainWindow::InitNetworkListControl() {
-    if (m_networkList == nullptr)
-        return;
-    tb::SetListItemDataCallback(m_networkList, &MainWindow::NetworkListDataBrowserItemDataCallback);
-    const int count = ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
-    for (tb::ItemID item = 1; int(item) <= count; ++item) {
-        tb::AddListItems(m_networkList, 1, &item);
-        if (item == 1)
-            tb::SetListSelectedItems(m_networkList, 1, &item);
-    }
+    listrows::SetUpList(m_networkList, &MainWindow::NetworkListDataBrowserItemDataCallback,
+                        ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters));
 }
 
 tb::Status MainWindow::NetworkListDataBrowserItemDataCallback(tb::Control* /*browser*/,
                                                               tb::ItemID item, uint32_t property,
                                                               tb::ItemData* data, bool setValue) {
-    const int count = ClampedCount(m_Settings.nNetworkCount, kMaxNetworkPrinters);
-    if (count <= 0)
-        return tb::kNoErr;
-    const int row = RowOf(item, count);
-    if (setValue) {
-        // Every click is a flip, whatever the view proposes.
-        if (property != kColumnNetworkCheck)
-            return tb::kPropertyNotSupported;
-        m_Settings.bNetworkChecked[row] = m_Settings.bNetworkChecked[row] == 0 ? 1 : 0;
-        if (m_Settings.pMainWindow != nullptr)
-            m_Settings.pMainWindow->EnableNextControl();
-        tb::SetItemDataButtonValue(data, m_Settings.bNetworkChecked[row]);
-        return tb::kNoErr;
-    }
-    const NETWORK_LIST_DATA& entry = m_Settings.NetworkListdata[row];
-    switch (property) {
-    case kColumnNetworkCheck:
-        tb::SetItemDataButtonValue(data, m_Settings.bNetworkChecked[row] != 0 ? 1 : 0);
-        return tb::kNoErr;
-    case kColumnAddress:
-        return SetText(data, entry.szIPv4Address);
-    case kColumnName:
-        return SetText(data, entry.szPrinterName);
-    case kColumnFirmware:
-        return SetText(data, entry.szPrinterFW);
-    case kColumnStatus:
-        return SetText(data, entry.szStatus);
-    default:
-        return tb::kPropertyNotSupported;
-    }
+    static constexpr listrows::PrinterTable<NETWORK_LIST_DATA, kMaxNetworkPrinters> kTable(
+        &SETTINGS_DATA::nNetworkCount, &SETTINGS_DATA::bNetworkChecked,
+        &SETTINGS_DATA::NetworkListdata, kColumnNetworkCheck, kColumnAddress,
+        &NETWORK_LIST_DATA::szIPv4Address);
+    return listrows::PrinterItemData(kTable, item, property, data, setValue);
 }
 
 void MainWindow::NetworkRefresh() {
@@ -336,48 +291,6 @@ void MainWindow::AddIPDialogClosed(CAddIPAddressDlg* dialog) {
 
 // ---- the download ----------------------------------------------------------------
 
-bool MainWindow::HandleCommandWhileDownloading(uint32_t commandID) {
-    switch (commandID) {
-    case kCommandCancel:
-        // Cancel the download; the window closes once it has ended.
-        OnCancel();
-        return true;
-    case kCommandNetwork:
-    case kCommandUSB:
-        // The click has already moved the mark: put it back.
-        tb::SetControlValue(m_networkRadio, m_Settings.nPortType == 0 ? 1 : 0);
-        tb::SetControlValue(m_usbRadio, m_Settings.nPortType == 0 ? 0 : 1);
-        return true;
-    case kCommandBinFileList:
-        if (m_binFileList != nullptr && m_Settings.FirmwareCount() > 0) {
-            const tb::ItemID keep = tb::ItemID(m_Settings.nBinfileIndex + 1);
-            tb::SetListSelectedItems(m_binFileList, 1, &keep);
-        }
-        return true;
-    case kCommandBack:
-    case kCommandNext:
-    case kCommandTab:
-    case kCommandNetworkList:
-    case kCommandUSBList:
-    case kCommandAddAddress:
-    case kCommandRefreshNetwork:
-    case kCommandRefreshUSB:
-        std::printf("command %s ignored during the download\n",
-                    qPrintable(tb::CodeText(commandID)));
-        return true;
-    default:
-        return false;
-    }
-}
-
-std::vector<QString> MainWindow::FirmwareFileNames() const {
-    std::vector<QString> names;
-    const int files = ClampedCount(m_Settings.nFWCount, kMaxFirmwareFiles);
-    for (int j = 0; j < files; ++j)
-        names.push_back(m_Settings.BinfileListdata[j].szFileName);
-    return names;
-}
-
 // The ticked rows, each printer once: a printer listed on several addresses
 // (IPv4 and IPv6, or two addresses with one serial) is sent its package over
 // the first of them, IPv4 first, and its other rows follow its outcome.
@@ -405,7 +318,7 @@ std::vector<std::vector<int>> MainWindow::TickedPrinters() const {
 int MainWindow::NetworkFWUpgrade() {
     if (m_Settings.nFWCount <= 0 || m_bDownloading)
         return -1;
-    DownloadScope busy(m_bDownloading);
+    FlagScope busy(m_bDownloading);
     if (!PackageChecksumsMatch())
         return -1;
     transfer::FilePackage package(PackageFirmware());

@@ -60,15 +60,8 @@ void CProgressDlg::SetControlLocalizedString(const QString& printerName) {
     };
     for (const TextRow& row : rows) {
         tb::Control* control = nullptr;
-        if (tb::GetControlByID(m_dialogWindow, row.control, &control) != tb::kNoErr)
-            continue;
-        const QString text = GetLocalizedString(bundle, QString::fromLatin1(row.key), row.suffix);
-        if (text.isNull())
-            continue;
-        if (row.asTitle)
-            tb::SetControlTitle(control, text);
-        else
-            tb::SetControlText(control, text);
+        tb::GetControlByID(m_dialogWindow, row.control, &control);
+        SetLocalizedControlText(control, QString::fromLatin1(row.key), row.suffix, row.asTitle);
     }
     tb::SetControlAccessibleName(
         m_progressBar, GetLocalizedString(bundle, QString::fromLatin1(stringDownloading)));

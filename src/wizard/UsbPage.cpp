@@ -10,6 +10,7 @@
 #include "usb/UsbEnumeration.h"
 #include "usb/UsbPrinterInfo.h"
 #include "usb/usbdevice.h"
+#include "wizard/ListRows.h"
 #include "wizard/ProgressDlg.h"
 #include "wizard/mainwindow.h"
 
@@ -18,8 +19,6 @@
 #include <string>
 
 using listrows::ClampedCount;
-using listrows::RowOf;
-using listrows::SetText;
 
 namespace {
 
@@ -43,18 +42,6 @@ private:
     CProgressDlg*& m_slot;
 };
 
-// Marks the USB reading on every way out.
-class ReadingScope {
-public:
-    explicit ReadingScope(bool& reading) : m_reading(reading) { m_reading = true; }
-    ~ReadingScope() { m_reading = false; }
-    ReadingScope(const ReadingScope&) = delete;
-    ReadingScope& operator=(const ReadingScope&) = delete;
-
-private:
-    bool& m_reading;
-};
-
 // A text field of a reply record holds at most 31 characters: the 32nd byte
 // becomes the terminator whatever the printer sent there.
 template <std::size_t N> void CutField(char (&field)[N]) {
@@ -66,49 +53,17 @@ template <std::size_t N> void CutField(char (&field)[N]) {
 // ---- the list ------------------------------------------------------------------
 
 void MainWindow::InitUSBListControl() {
-    if (m_usbList == nullptr)
-        return;
-    tb::SetListItemDataCallback(m_usbList, &MainWindow::USBListDataBrowserItemDataCallback);
-    const int count = ClampedCount(m_Settings.nUSBCount, kMaxUSBPrinters);
-    for (tb::ItemID item = 1; int(item) <= count; ++item) {
-        tb::AddListItems(m_usbList, 1, &item);
-        if (item == 1)
-            tb::SetListSelectedItems(m_usbList, 1, &item);
-    }
+    listrows::SetUpList(m_usbList, &MainWindow::USBListDataBrowserItemDataCallback,
+                        ClampedCount(m_Settings.nUSBCount, kMaxUSBPrinters));
 }
 
 tb::Status MainWindow::USBListDataBrowserItemDataCallback(tb::Control* /*browser*/, tb::ItemID item,
                                                           uint32_t property, tb::ItemData* data,
                                                           bool setValue) {
-    const int count = ClampedCount(m_Settings.nUSBCount, kMaxUSBPrinters);
-    if (count <= 0)
-        return tb::kNoErr;
-    const int row = RowOf(item, count);
-    if (setValue) {
-        if (property != kColumnUSBCheck)
-            return tb::kPropertyNotSupported;
-        m_Settings.bUSBChecked[row] = m_Settings.bUSBChecked[row] == 0 ? 1 : 0;
-        if (m_Settings.pMainWindow != nullptr)
-            m_Settings.pMainWindow->EnableNextControl();
-        tb::SetItemDataButtonValue(data, m_Settings.bUSBChecked[row]);
-        return tb::kNoErr;
-    }
-    const USB_LIST_DATA& entry = m_Settings.USBListdata[row];
-    switch (property) {
-    case kColumnUSBCheck:
-        tb::SetItemDataButtonValue(data, m_Settings.bUSBChecked[row] != 0 ? 1 : 0);
-        return tb::kNoErr;
-    case kColumnSerial:
-        return SetText(data, entry.szSerialNumber);
-    case kColumnName:
-        return SetText(data, entry.szPrinterName);
-    case kColumnFirmware:
-        return SetText(data, entry.szPrinterFW);
-    case kColumnStatus:
-        return SetText(data, entry.szStatus);
-    default:
-        return tb::kPropertyNotSupported;
-    }
+    static constexpr listrows::PrinterTable<USB_LIST_DATA, kMaxUSBPrinters> kTable(
+        &SETTINGS_DATA::nUSBCount, &SETTINGS_DATA::bUSBChecked, &SETTINGS_DATA::USBListdata,
+        kColumnUSBCheck, kColumnSerial, &USB_LIST_DATA::szSerialNumber);
+    return listrows::PrinterItemData(kTable, item, property, data, setValue);
 }
 
 void MainWindow::USBRefresh() {
@@ -127,7 +82,7 @@ void MainWindow::USBRefresh() {
     UsbPrinterRow row;
     bool found = false;
     {
-        ReadingScope reading(m_bReadingUsb);
+        FlagScope reading(m_bReadingUsb);
         found = ReadUsbPrinter(&row, [this] {
             tb::DispatchPendingEvents();
             return !m_bCloseAfterDownload;

@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
     // Nobody could dismiss an alert while only pictures are taken: they are
     // answered at once (and their text is still printed where it is made).
     if (!pictures.isEmpty())
-        tb::test::CaptureAlerts(true);
+        tb::AnswerAlertsAtOnce(true);
 
     switch (OpenPackage(package, pictures.isEmpty())) {
     case PackageOpening::Cancelled:

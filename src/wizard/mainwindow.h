@@ -162,6 +162,12 @@ inline constexpr const char* stringSecondOctet = "Second octet";
 inline constexpr const char* stringThirdOctet = "Third octet";
 inline constexpr const char* stringFourthOctet = "Fourth octet";
 
+// Sets a control's text from the string table, the key's text followed by
+// suffix, as its title (buttons, groups) or its text. No control, a null key
+// or a key without text leaves it as it is.
+void SetLocalizedControlText(tb::Control* control, const QString& key, const QString& suffix,
+                             bool asTitle);
+
 // Key filter of the community field: letters, digits, "_", "-" and the
 // editing keys.
 int CommunityNumericFilter(tb::Control* control, int16_t* keyCode, int16_t* charCode,
@@ -177,22 +183,18 @@ extern bool g_bFindIPAddress;
 // The printers' raw print port; the download itself is the transfer engine's.
 constexpr int kPrintPort = 9100;
 
-// Helpers of the list callbacks.
-namespace listrows {
-inline int ClampedCount(int count, int capacity) {
-    return count < 0 ? 0 : (count > capacity ? capacity : count);
-}
-// Row of a list item: item IDs count from 1; out-of-range IDs are held to
-// the table's ends.
-inline int RowOf(tb::ItemID item, int count) {
-    const int64_t row = int64_t(item) - 1;
-    return int(row < 0 ? 0 : (row > count - 1 ? count - 1 : row));
-}
-// A null text sets nothing.
-inline tb::Status SetText(tb::ItemData* data, const QString& text) {
-    return text.isNull() ? tb::kNoErr : tb::SetItemDataText(data, text);
-}
-} // namespace listrows
+// Sets a flag for as long as it lives and clears it on every way out: a
+// download or the USB reading under way.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~FlagScope() { m_flag = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& m_flag;
+};
 
 class MainWindow : public TWindow {
 public:
@@ -222,8 +224,11 @@ public:
     void SwitchItemOfTabControl(tb::Window* window, tb::Control* tabControl, int page);
     void EnableNextControl();
 
-    // Messages: code 0 to 6, anything else shows code 0.
+    // Messages: code 0 to 8, anything else shows code 0.
     void ShowMessage(int code, const QString& extra = QString());
+    // The English text of a message (its key in the string table), as the
+    // history records it; null for a code without a message.
+    static const char* MessageText(int code);
     // The code of the message on the screen, -1 when none is (a script that
     // walks the wizard reads outcomes by number, in any language).
     int MessageShown() const { return m_messageShown; }

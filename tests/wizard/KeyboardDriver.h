@@ -2,7 +2,7 @@
 // them to its control with the keyboard focus.
 #pragma once
 
-#include "toolbox/Toolbox.h"
+#include "toolbox/ToolboxTesting.h"
 
 #include <QApplication>
 #include <QTest>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "TestPackage.h"
-#include "toolbox/Toolbox.h"
+#include "toolbox/ToolboxTesting.h"
 #include "wizard/CarbonApp.h"
 #include "wizard/ProgressDlg.h"
 #include "wizard/mainwindow.h"

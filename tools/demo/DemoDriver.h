@@ -2,7 +2,7 @@
 // presses of its buttons, and pictures of its windows and messages.
 #pragma once
 
-#include "toolbox/Toolbox.h"
+#include "toolbox/ToolboxTesting.h"
 
 #include <QString>
 #include <QStringList>
