@@ -6,7 +6,6 @@
 #include "settings/SettingsData.h"
 #include "settings/XML.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -450,12 +449,6 @@ TEST(CliProgram, ExitStatusTellsUsageErrorsFromProblems) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
 
 namespace {
 

@@ -2,7 +2,6 @@
 // on the loopback (an unprivileged port): the sweep of --address and
 // --subnet, the probe of update's addresses and the name and version
 // queries, with no root and nothing sent beyond the loopback.
-#include "PrivateState.h"
 #include "Responder.h"
 #include "cli/FleetCommands.h"
 #include "cli/Sweep.h"
@@ -24,7 +23,6 @@ const Bytes kModelEncoded{0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0xBF, 0x55, 0x86,
 
 // The package's model, as the loaded settings would give it.
 void UseModel() {
-    UsePrivateStateFolder();
     m_Settings.Clear();
     m_Settings.szSysOID = QString::fromLatin1(kModel);
     m_Settings.szModelName = QStringLiteral("QX-310 MFP");

@@ -1,6 +1,7 @@
 // The transfer engine against a fake printer channel and a fake clock: what
 // each connection receives, byte for byte, with its marker and pauses, and
 // how each way a printer can misbehave ends.
+#include "TestBytes.h"
 #include "transfer/TransferEngine.h"
 
 #include <gtest/gtest.h>
@@ -27,10 +28,7 @@ const Bytes kEnd = {0x00, 0x00, 0x00, 0x00};
 const Bytes kCancel = {0xFF, 0xFF, 0xFF, 0xFF};
 
 Bytes Pattern(std::size_t size, unsigned seed) {
-    Bytes b(size);
-    for (std::size_t i = 0; i < size; ++i)
-        b[i] = (unsigned char)((unsigned(i) * 2654435761u + seed) >> 13);
-    return b;
+    return PatternOf<Bytes>(size, seed);
 }
 
 Bytes Cat(Bytes a, const Bytes& b) {

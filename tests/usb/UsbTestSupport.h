@@ -2,6 +2,7 @@
 // IDs pointed at its printers, and the process-wide USB texts cleared.
 #pragma once
 
+#include "TestBytes.h"
 #include "UsbPrinterEmulator.h"
 #include "settings/SettingsData.h"
 #include "usb/OstrelRecords.h"
@@ -38,17 +39,8 @@ protected:
     std::unique_ptr<usbemu::Emulator> emu;
 };
 
-// A firmware-like block of bytes that no shift or truncation leaves equal.
-inline std::vector<char> Pattern(std::size_t n, uint32_t seed = 2463534242u) {
-    std::vector<char> v(n);
-    uint32_t x = seed;
-    for (auto& c : v) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<char>(x >> 24);
-    }
-    return v;
+inline std::vector<char> Pattern(std::size_t n, unsigned seed = 1) {
+    return PatternOf<std::vector<char>>(n, seed);
 }
 
 inline bool SameBytes(const std::vector<uint8_t>& got, const std::vector<char>& want) {

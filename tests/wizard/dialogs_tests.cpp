@@ -2,19 +2,9 @@
 // field: everything of the network page that needs no printer.
 #include "WizardFixture.h"
 
-#include "wizard/AddIPAddress.h"
-#include "wizard/ProgressDlg.h"
-
 #include <QLineEdit>
-#include <QTimer>
 
 namespace {
-
-tb::Control* In(tb::Window* window, tb::ControlID id) {
-    tb::Control* control = nullptr;
-    tb::GetControlByID(window, id, &control);
-    return control;
-}
 
 void Type(tb::Control* field, const QString& keys) {
     QWidget* widget = tb::NativeWidget(field);
@@ -30,44 +20,58 @@ protected:
         WizardTest::SetUp();
         Open(NetworkPackage());
     }
-    QString Title(CProgressDlg& dialog) const { return tb::GetWindowTitle(dialog.GetWindowRef()); }
-    int Bar(CProgressDlg& dialog) const {
+    // A dialog shown for printer `name`.
+    std::unique_ptr<CProgressDlg> Shown(const char* name = "PRN-A") {
+        auto dialog = std::make_unique<CProgressDlg>(g_pMainWindow);
+        dialog->ShowDialog(Window(), QString::fromLatin1(name));
+        return dialog;
+    }
+    static QString Title(CProgressDlg& dialog) { return tb::GetWindowTitle(dialog.GetWindowRef()); }
+    static QString Shows(CProgressDlg& dialog, tb::ControlID id) {
+        return tb::GetControlText(In(dialog.GetWindowRef(), id));
+    }
+    static int Bar(CProgressDlg& dialog) {
         return tb::GetControlValue(In(dialog.GetWindowRef(), controlProcessProgressBar));
     }
 };
 
 TEST_F(ProgressTest, TitleTextsAndClampedValues) {
-    CProgressDlg dialog(g_pMainWindow);
-    dialog.ShowDialog(Window(), QStringLiteral("PRN-A"));
-    EXPECT_EQ(Title(dialog), QStringLiteral("Downloading  0%"));
-    EXPECT_EQ(tb::GetControlText(In(dialog.GetWindowRef(), controlProcessPrinterNameStatic)),
-              QStringLiteral("Printer:PRN-A"));
-    EXPECT_EQ(tb::GetControlText(In(dialog.GetWindowRef(), controlProcessStatusStatic)),
-              QStringLiteral("Sending Update data"));
-
-    dialog.SetProgressValue(37);
-    EXPECT_EQ(Title(dialog), QStringLiteral("Downloading  37%"));
-    EXPECT_EQ(Bar(dialog), 37);
-    dialog.SetProgressValue(150);
-    EXPECT_EQ(Bar(dialog), 100);
-    dialog.SetProgressValue(3);
-    dialog.SetProgressValue(-5);
-    EXPECT_EQ(Bar(dialog), 100);
-    EXPECT_EQ(Title(dialog), QStringLiteral("Downloading  100%"));
+    auto dialog = Shown();
+    EXPECT_EQ(Title(*dialog), QStringLiteral("Downloading  0%"));
+    EXPECT_EQ(Shows(*dialog, controlProcessPrinterNameStatic), QStringLiteral("Printer:PRN-A"));
+    EXPECT_EQ(Shows(*dialog, controlProcessStatusStatic), QStringLiteral("Sending Update data"));
+    dialog->SetProgressValue(37);
+    EXPECT_EQ(Title(*dialog), QStringLiteral("Downloading  37%"));
+    EXPECT_EQ(Bar(*dialog), 37);
+    dialog->SetProgressValue(150);
+    EXPECT_EQ(Bar(*dialog), 100);
+    dialog->SetProgressValue(3);
+    dialog->SetProgressValue(-5);
+    EXPECT_EQ(Bar(*dialog), 100);
+    EXPECT_EQ(Title(*dialog), QStringLiteral("Downloading  100%"));
 }
 
 TEST_F(ProgressTest, AnUnchangedValueNeitherShowsNorDispatches) {
-    CProgressDlg dialog(g_pMainWindow);
-    dialog.ShowDialog(Window(), QStringLiteral("PRN-A"));
-    dialog.SetProgressValue(41);
+    auto dialog = Shown();
+    dialog->SetProgressValue(41);
     int ran = 0;
     QTimer::singleShot(0, [&ran] { ++ran; });
-    tb::SetWindowTitle(dialog.GetWindowRef(), QStringLiteral("marker"));
-    dialog.SetProgressValue(41);
+    tb::SetWindowTitle(dialog->GetWindowRef(), QStringLiteral("marker"));
+    dialog->SetProgressValue(41);
     EXPECT_EQ(ran, 0) << "events ran for an unchanged value";
-    EXPECT_EQ(Title(dialog), QStringLiteral("marker"));
-    dialog.SetProgressValue(42);
+    EXPECT_EQ(Title(*dialog), QStringLiteral("marker"));
+    dialog->SetProgressValue(42);
     EXPECT_EQ(ran, 1) << "a changed value dispatches waiting events";
+
+    // The last value is shared by the next dialog.
+    dialog->SetProgressValue(64);
+    dialog.reset();
+    auto second = Shown("B");
+    tb::SetWindowTitle(second->GetWindowRef(), QStringLiteral("untouched"));
+    second->SetProgressValue(64);
+    EXPECT_EQ(Title(*second), QStringLiteral("untouched"));
+    second->SetProgressValue(0);
+    EXPECT_EQ(Title(*second), QStringLiteral("Downloading  0%"));
 }
 
 TEST_F(ProgressTest, CancelAndCloseBoxBothCancelAndDisposeOnce) {
@@ -75,35 +79,18 @@ TEST_F(ProgressTest, CancelAndCloseBoxBothCancelAndDisposeOnce) {
         delete g_pMainWindow;
         FlushDeletes();
         Open(NetworkPackage());
-        CProgressDlg dialog(g_pMainWindow);
-        dialog.ShowDialog(Window(), QStringLiteral("PRN-A"));
+        auto dialog = Shown();
         EXPECT_FALSE(g_pMainWindow->IsCancelled());
         if (closeBox)
-            tb::NativeWidget(dialog.GetWindowRef())->close();
+            tb::NativeWidget(dialog->GetWindowRef())->close();
         else
-            Click(In(dialog.GetWindowRef(), controlProcessCancelButton));
+            Click(In(dialog->GetWindowRef(), controlProcessCancelButton));
         EXPECT_TRUE(g_pMainWindow->IsCancelled()) << closeBox;
-        EXPECT_FALSE(dialog.IsShowing());
-        dialog.DestroyWindow(); // once more: nothing happens
-        dialog.SetProgressValue(CProgressDlg::LastShownValue() == 50 ? 51 : 50);
+        EXPECT_FALSE(dialog->IsShowing());
+        dialog->DestroyWindow(); // once more: nothing happens
+        dialog->SetProgressValue(CProgressDlg::LastShownValue() == 50 ? 51 : 50);
         FlushDeletes();
     }
-}
-
-TEST_F(ProgressTest, TheLastValueIsSharedByTheNextDialog) {
-    {
-        CProgressDlg first(g_pMainWindow);
-        first.ShowDialog(Window(), QStringLiteral("A"));
-        first.SetProgressValue(0);
-        first.SetProgressValue(64);
-    }
-    CProgressDlg second(g_pMainWindow);
-    second.ShowDialog(Window(), QStringLiteral("B"));
-    tb::SetWindowTitle(second.GetWindowRef(), QStringLiteral("untouched"));
-    second.SetProgressValue(64);
-    EXPECT_EQ(Title(second), QStringLiteral("untouched"));
-    second.SetProgressValue(0);
-    EXPECT_EQ(Title(second), QStringLiteral("Downloading  0%"));
 }
 
 // ---- Add IP Address dialog -------------------------------------------------------
@@ -114,8 +101,7 @@ protected:
         WizardTest::SetUp();
         Open(NetworkPackage());
         g_pMainWindow->ShowPage(3);
-        tb::SendCommand(Window(), kCommandAddAddress);
-        m_dialog = g_pMainWindow->AddIPDialog();
+        m_dialog = OpenAddDialog();
         ASSERT_NE(m_dialog, nullptr);
         tb::test::ResetBeepCount();
     }
@@ -123,6 +109,7 @@ protected:
     tb::Control* Focus() const { return tb::GetKeyboardFocus(m_dialog->GetWindowRef()); }
     QString T(tb::ControlID id) const { return tb::GetControlText(D(id)); }
     void Focus(tb::ControlID id) const { tb::SetKeyboardFocus(D(id)); }
+    void Set(tb::ControlID id, const char* text) const { tb::SetControlText(D(id), text); }
 
     CAddIPAddressDlg* m_dialog = nullptr;
 };
@@ -148,10 +135,9 @@ TEST_F(AddDialogTest, OctetsMoveOnAfterThreeDigitsOrAFullStop) {
          {controlIPv4Edit1, controlIPv4Edit2, controlIPv4Edit3, controlIPv4Edit4})
         EXPECT_FALSE(T(id).contains('.'));
     EXPECT_EQ(tb::test::BeepCount(), 0);
-}
 
-TEST_F(AddDialogTest, AFourthDigitIsDroppedAndMovesOn) {
-    tb::SetControlText(D(controlIPv4Edit2), "123");
+    // A fourth digit is dropped and moves on; over a selection it replaces it.
+    Set(controlIPv4Edit2, "123");
     Focus(controlIPv4Edit2);
     auto* edit = qobject_cast<QLineEdit*>(tb::NativeWidget(D(controlIPv4Edit2)));
     edit->deselect();
@@ -159,7 +145,6 @@ TEST_F(AddDialogTest, AFourthDigitIsDroppedAndMovesOn) {
     Type(D(controlIPv4Edit2), "4");
     EXPECT_EQ(T(controlIPv4Edit2), "123");
     EXPECT_EQ(Focus(), D(controlIPv4Edit3));
-    // With the text selected the digit replaces it.
     Focus(controlIPv4Edit2);
     edit->selectAll();
     Type(D(controlIPv4Edit2), "7");
@@ -196,37 +181,33 @@ TEST_F(AddDialogTest, RadioButtonsFollowTheFieldTypedIn) {
     EXPECT_EQ(m_dialog->AddressType(), 0);
 }
 
-// A listed address is refused before anything goes to the network.
+// A listed address is refused before anything goes to the network; four
+// empty octets do nothing at all.
 TEST_F(AddDialogTest, OkComposesTheAddressAndARepeatStaysOpen) {
+    Click(D(controlAddOKButton));
+    EXPECT_TRUE(m_dialog->IPv4Address().isNull());
+    EXPECT_TRUE(Explanations().empty());
+    EXPECT_EQ(g_pMainWindow->AddIPDialog(), m_dialog);
+
     m_Settings.nNetworkCount = 1;
     m_Settings.NetworkListdata[0].szIPv4Address = QStringLiteral("10.0.0.5");
     m_Settings.NetworkListdata[0].szIPv6Address = QStringLiteral("fe80::5");
-    tb::SetControlText(D(controlIPv4Edit1), "10");
-    tb::SetControlText(D(controlIPv4Edit2), "");
-    tb::SetControlText(D(controlIPv4Edit3), "0");
-    tb::SetControlText(D(controlIPv4Edit4), "5x");
+    Set(controlIPv4Edit1, "10");
+    Set(controlIPv4Edit2, "");
+    Set(controlIPv4Edit3, "0");
+    Set(controlIPv4Edit4, "5x");
     Click(D(controlAddOKButton));
     EXPECT_EQ(m_dialog->IPv4Address(), "10.0.0.5");
-    auto alerts = tb::test::TakeAlerts();
-    ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_EQ(alerts[0].explanation, QStringLiteral("The IP Address is repeated."));
+    const std::vector<QString> repeated{QStringLiteral("The IP Address is repeated.")};
+    EXPECT_EQ(Explanations(), repeated);
     ASSERT_EQ(g_pMainWindow->AddIPDialog(), m_dialog) << "the dialog stays open";
 
     Click(D(controlIPv6Radio));
-    tb::SetControlText(D(controlIPv6Edit), "fe80::5");
+    Set(controlIPv6Edit, "fe80::5");
     Click(D(controlAddOKButton));
     EXPECT_EQ(m_dialog->IPv6Address(), "fe80::5");
-    alerts = tb::test::TakeAlerts();
-    ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_EQ(alerts[0].explanation, QStringLiteral("The IP Address is repeated."));
+    EXPECT_EQ(Explanations(), repeated);
     EXPECT_EQ(m_Settings.nNetworkCount, 1);
-}
-
-TEST_F(AddDialogTest, OkWithFourEmptyOctetsDoesNothing) {
-    Click(D(controlAddOKButton));
-    EXPECT_TRUE(m_dialog->IPv4Address().isNull());
-    EXPECT_TRUE(tb::test::TakeAlerts().empty());
-    EXPECT_EQ(g_pMainWindow->AddIPDialog(), m_dialog);
 }
 
 TEST_F(AddDialogTest, OneDialogAtATimeAndForgottenWhenClosed) {
@@ -235,15 +216,13 @@ TEST_F(AddDialogTest, OneDialogAtATimeAndForgottenWhenClosed) {
     tb::NativeWidget(m_dialog->GetWindowRef())->close(); // the close box
     FlushDeletes();
     EXPECT_EQ(g_pMainWindow->AddIPDialog(), nullptr);
-    tb::SendCommand(Window(), kCommandAddAddress);
-    CAddIPAddressDlg* second = g_pMainWindow->AddIPDialog();
+    CAddIPAddressDlg* second = OpenAddDialog();
     ASSERT_NE(second, nullptr);
     Click(In(second->GetWindowRef(), controlAddCancelButton));
     FlushDeletes();
     EXPECT_EQ(g_pMainWindow->AddIPDialog(), nullptr);
     // Closing the main window takes an open dialog with it.
-    tb::SendCommand(Window(), kCommandAddAddress);
-    ASSERT_NE(g_pMainWindow->AddIPDialog(), nullptr);
+    ASSERT_NE(OpenAddDialog(), nullptr);
     delete g_pMainWindow;
     FlushDeletes();
 }
@@ -287,12 +266,8 @@ TEST_F(CommunityTest, ThirtyThreeCharactersAtMostEditingStillWorks) {
     Type(m_field, "c");
     EXPECT_EQ(tb::GetControlText(m_field).size(), 33);
     EXPECT_EQ(tb::test::BeepCount(), 1);
-    QWidget* widget = tb::NativeWidget(m_field);
-    QTest::keyClick(widget, Qt::Key_Home);
-    QTest::keyClick(widget, Qt::Key_Delete);
-    QTest::keyClick(widget, Qt::Key_End);
-    QTest::keyClick(widget, Qt::Key_Backspace);
-    QTest::keyClick(widget, Qt::Key_Left);
+    for (Qt::Key key : {Qt::Key_Home, Qt::Key_Delete, Qt::Key_End, Qt::Key_Backspace, Qt::Key_Left})
+        QTest::keyClick(tb::NativeWidget(m_field), key);
     EXPECT_EQ(tb::GetControlText(m_field), QString(31, 'a'));
     EXPECT_EQ(tb::test::BeepCount(), 1);
 }

@@ -3,13 +3,8 @@
 // Return and Escape, the editing keys in filtered fields, dialogs that stay
 // above their window, and the accessible names and states through Qt's
 // accessibility interfaces.
-#include "KeyboardDriver.h"
 #include "WizardFixture.h"
 
-#include "wizard/AddIPAddress.h"
-#include "wizard/ProgressDlg.h"
-
-#include <QAbstractItemView>
 #include <QAccessible>
 #include <QClipboard>
 #include <QDropEvent>
@@ -32,46 +27,19 @@ using Names = std::vector<std::string>;
 
 class KeyboardTest : public WizardTest {
 protected:
-    void OpenNetwork() { Open(NetworkPackage()); }
-
-    // Page 3 or 4 as the refresh leaves it, with `count` printers listed.
-    void ShowPrinters(int page, int count) {
-        if (page == 3) {
-            m_Settings.nNetworkCount = count;
-            for (int i = 0; i < count; ++i) {
-                m_Settings.NetworkListdata[i].szIPv4Address =
-                    QStringLiteral("198.18.0.%1").arg(i + 10);
-                m_Settings.bNetworkChecked[i] = 0;
-            }
-            m_Settings.nPortType = 0;
-        } else {
-            m_Settings.nUSBCount = count;
-            for (int i = 0; i < count; ++i) {
-                m_Settings.USBListdata[i].szSerialNumber = QStringLiteral("SN%1").arg(i);
-                m_Settings.bUSBChecked[i] = 0;
-            }
-            m_Settings.nPortType = 1;
-        }
-        g_pMainWindow->ShowPage(page);
-        tb::Control* list = C(page == 3 ? controlNetworkListView : controlUSBListView);
-        tb::RemoveListItems(list, 0, nullptr);
-        if (page == 3)
-            g_pMainWindow->InitNetworkListControl();
-        else
-            g_pMainWindow->InitUSBListControl();
-        g_pMainWindow->EnableNextControl();
-        QApplication::processEvents();
+    void SetUp() override {
+        WizardTest::SetUp();
+        Open(NetworkPackage());
     }
 
     // The controls Tab visits from where the keyboard is, until it is back.
     Names TabWalk(Qt::KeyboardModifiers modifiers = {}) {
-        Names walk{keys::FocusName(Window())};
+        Names walk{Focus()};
         for (int i = 0; i < 20; ++i) {
-            keys::Press(Window(), Qt::Key_Tab, modifiers);
-            const std::string name = keys::FocusName(Window());
-            if (name == walk.front())
+            Press(Qt::Key_Tab, modifiers);
+            if (Focus() == walk.front())
                 break;
-            walk.push_back(name);
+            walk.push_back(Focus());
         }
         return walk;
     }
@@ -98,15 +66,14 @@ void Walk(QAccessibleInterface* iface, const std::function<void(QAccessibleInter
 // ---- keyboard ----------------------------------------------------------------------
 
 TEST_F(KeyboardTest, EveryPageStartsOnItsFirstControlAndTabWalksItInReadingOrder) {
-    OpenNetwork();
-    EXPECT_EQ(keys::FocusName(Window()), "languagePopup") << "the window opens on page 1's first";
+    EXPECT_EQ(Focus(), "languagePopup") << "the window opens on page 1's first";
     EXPECT_EQ(TabWalk(), (Names{"languagePopup", "binFileList", "nextButton", "cancelButton"}));
     EXPECT_EQ(TabWalk(Qt::ShiftModifier),
               (Names{"languagePopup", "cancelButton", "nextButton", "binFileList"}));
 
-    keys::Press(Window(), Qt::Key_Return);
+    Press(Qt::Key_Return);
     ASSERT_EQ(g_pMainWindow->CurrentPage(), 2);
-    EXPECT_EQ(keys::FocusName(Window()), "networkRadio") << "a page change keeps the keyboard";
+    EXPECT_EQ(Focus(), "networkRadio") << "a page change keeps the keyboard";
     // The two port buttons are one stop, at the chosen one; the arrow keys
     // choose between them (PortRadioButtonsByKeyboard).
     EXPECT_EQ(TabWalk(), (Names{"networkRadio", "backButton", "nextButton", "cancelButton"}));
@@ -114,7 +81,7 @@ TEST_F(KeyboardTest, EveryPageStartsOnItsFirstControlAndTabWalksItInReadingOrder
     ShowPrinters(3, 2);
     tb::ItemID first = 1;
     tb::SetListSelectedItems(C(controlNetworkListView), 1, &first);
-    EXPECT_EQ(keys::FocusName(Window()), "networkList");
+    EXPECT_EQ(Focus(), "networkList");
     tb::Control* list = C(controlNetworkListView);
     g_pMainWindow->NetworkListDataBrowserItemDataCallback(list, 1, kColumnNetworkCheck, nullptr,
                                                           true);
@@ -123,64 +90,48 @@ TEST_F(KeyboardTest, EveryPageStartsOnItsFirstControlAndTabWalksItInReadingOrder
                                 "backButton", "nextButton", "cancelButton"}));
 
     ShowPrinters(4, 1);
-    EXPECT_EQ(keys::FocusName(Window()), "usbList");
+    EXPECT_EQ(Focus(), "usbList");
     EXPECT_EQ(TabWalk(), (Names{"usbList", "usbRefresh", "backButton", "cancelButton"}))
         << "Next is disabled with nothing ticked";
 }
 
-TEST_F(KeyboardTest, TabLeavesAFullCommunityFieldWithoutABeep) {
-    OpenNetwork();
-    ShowPrinters(3, 1);
-    tb::SetKeyboardFocus(C(controlNetworkEditCommunity));
-    tb::SetControlText(C(controlNetworkEditCommunity), QString(33, 'a'));
-    tb::test::ResetBeepCount();
-    keys::Press(Window(), Qt::Key_Tab);
-    EXPECT_EQ(keys::FocusName(Window()), "networkRefresh");
-    keys::Press(Window(), Qt::Key_Backtab);
-    EXPECT_EQ(keys::FocusName(Window()), "communityEdit");
-    EXPECT_EQ(tb::test::BeepCount(), 0);
-    EXPECT_EQ(Text(controlNetworkEditCommunity), QString(33, 'a'));
-}
-
 TEST_F(KeyboardTest, ArrowsMoveInTheListAndSpaceTicksLikeAClick) {
-    OpenNetwork();
     ShowPrinters(3, 3);
-    ASSERT_EQ(keys::FocusName(Window()), "networkList");
+    ASSERT_EQ(Focus(), "networkList");
     ASSERT_FALSE(Enabled(kNextButton));
-    keys::Press(Window(), Qt::Key_Space);
+    Press(Qt::Key_Space);
     EXPECT_EQ(m_Settings.bNetworkChecked[0], 1) << "the selected first row is ticked";
     EXPECT_TRUE(Enabled(kNextButton));
     auto* view = qobject_cast<QAbstractItemView*>(tb::NativeWidget(C(controlNetworkListView)));
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->model()->index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked)
         << "the box shows it";
-    keys::Press(Window(), Qt::Key_Space);
+    Press(Qt::Key_Space);
     EXPECT_EQ(m_Settings.bNetworkChecked[0], 0) << "a second Space unticks";
     EXPECT_FALSE(Enabled(kNextButton));
-    keys::Press(Window(), Qt::Key_Down);
-    keys::Press(Window(), Qt::Key_Down);
-    keys::Press(Window(), Qt::Key_Space);
+    Press(Qt::Key_Down);
+    Press(Qt::Key_Down);
+    Press(Qt::Key_Space);
     EXPECT_EQ((std::vector<int>{m_Settings.bNetworkChecked[0], m_Settings.bNetworkChecked[1],
                                 m_Settings.bNetworkChecked[2]}),
               (std::vector<int>{0, 0, 1}));
     EXPECT_TRUE(Enabled(kNextButton));
 
     ShowPrinters(4, 1);
-    keys::Press(Window(), Qt::Key_Space);
+    Press(Qt::Key_Space);
     EXPECT_EQ(m_Settings.bUSBChecked[0], 1);
     EXPECT_TRUE(Enabled(kNextButton));
 }
 
 TEST_F(KeyboardTest, PortRadioButtonsByKeyboard) {
-    OpenNetwork();
-    keys::Press(Window(), Qt::Key_Return);
-    ASSERT_EQ(keys::FocusName(Window()), "networkRadio");
-    keys::Press(Window(), Qt::Key_Down);
-    EXPECT_EQ(keys::FocusName(Window()), "usbRadio");
+    Press(Qt::Key_Return);
+    ASSERT_EQ(Focus(), "networkRadio");
+    Press(Qt::Key_Down);
+    EXPECT_EQ(Focus(), "usbRadio");
     EXPECT_EQ(m_Settings.nPortType, 1) << "the arrow chooses USB as a click would";
     EXPECT_EQ(tb::GetControlValue(C(controlRadioUSB)), 1);
     EXPECT_EQ(tb::GetControlValue(C(controlRadioNetwork)), 0);
-    keys::Press(Window(), Qt::Key_Up);
+    Press(Qt::Key_Up);
     EXPECT_EQ(m_Settings.nPortType, 0);
     EXPECT_EQ(tb::GetControlValue(C(controlRadioNetwork)), 1);
 }
@@ -188,19 +139,18 @@ TEST_F(KeyboardTest, PortRadioButtonsByKeyboard) {
 // Return in the community field is dropped even when Next could be pressed;
 // anywhere else on the page it is Next.
 TEST_F(KeyboardTest, ReturnInTheCommunityFieldIsNotNext) {
-    OpenNetwork();
     ShowPrinters(3, 1);
     m_Settings.bNetworkChecked[0] = 1;
     g_pMainWindow->EnableNextControl();
     ASSERT_TRUE(Enabled(kNextButton));
     tb::SetKeyboardFocus(C(controlNetworkEditCommunity));
-    keys::Press(Window(), Qt::Key_Return);
+    Press(Qt::Key_Return);
     EXPECT_TRUE(Explanations().empty()) << "no download was started";
     EXPECT_EQ(Text(controlNetworkEditCommunity), QStringLiteral("orchid"));
 
     // These tests have no network: the printer cannot be reached.
     tb::SetKeyboardFocus(C(controlNetworkListView));
-    keys::Press(Window(), Qt::Key_Return);
+    Press(Qt::Key_Return);
     const auto messages = Explanations();
     ASSERT_EQ(messages.size(), 1u) << "Return in the list is Next: the download ran";
     EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Unable to download data to the printer:")));
@@ -212,7 +162,6 @@ class EditingKeysTest : public KeyboardTest {
 protected:
     void SetUp() override {
         KeyboardTest::SetUp();
-        OpenNetwork();
         ShowPrinters(3, 1);
         m_field = C(controlNetworkEditCommunity);
         tb::SetKeyboardFocus(m_field);
@@ -223,22 +172,31 @@ protected:
 };
 
 TEST_F(EditingKeysTest, SelectAllCopyCutAndPasteWorkInTheCommunityField) {
-    keys::Press(Window(), Qt::Key_A, Qt::ControlModifier);
+    Press(Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(Edit()->selectedText(), QStringLiteral("orchid"));
-    keys::Press(Window(), Qt::Key_C, Qt::ControlModifier);
+    Press(Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("orchid"));
-    keys::Press(Window(), Qt::Key_X, Qt::ControlModifier);
+    Press(Qt::Key_X, Qt::ControlModifier);
     EXPECT_EQ(Text(controlNetworkEditCommunity), QString());
-    keys::Press(Window(), Qt::Key_V, Qt::ControlModifier);
-    keys::Press(Window(), Qt::Key_V, Qt::ControlModifier);
+    Press(Qt::Key_V, Qt::ControlModifier);
+    Press(Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(Text(controlNetworkEditCommunity), QStringLiteral("orchidorchid"));
     EXPECT_EQ(tb::test::BeepCount(), 0) << "editing keys are no refused characters";
+
+    // Tab leaves a full field, and comes back, without a beep.
+    tb::SetControlText(m_field, QString(33, 'a'));
+    Press(Qt::Key_Tab);
+    EXPECT_EQ(Focus(), "networkRefresh");
+    Press(Qt::Key_Backtab);
+    EXPECT_EQ(Focus(), "communityEdit");
+    EXPECT_EQ(tb::test::BeepCount(), 0);
+    EXPECT_EQ(Text(controlNetworkEditCommunity), QString(33, 'a'));
 }
 
 TEST_F(EditingKeysTest, PastedTextKeepsTheTypingRules) {
     tb::SetControlText(m_field, QString());
     QGuiApplication::clipboard()->setText(QStringLiteral("ab.c d+e_f\nsecond line"));
-    keys::Press(Window(), Qt::Key_V, Qt::ControlModifier);
+    Press(Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(Text(controlNetworkEditCommunity), QStringLiteral("abcde_f"))
         << "refused characters are dropped, the text ends at the line break";
     EXPECT_EQ(tb::test::BeepCount(), 1) << "one beep for the whole text";
@@ -246,7 +204,7 @@ TEST_F(EditingKeysTest, PastedTextKeepsTheTypingRules) {
     tb::SetControlText(m_field, QString());
     tb::test::ResetBeepCount();
     QGuiApplication::clipboard()->setText(QString(40, 'z'));
-    keys::Press(Window(), Qt::Key_Insert, Qt::ShiftModifier);
+    Press(Qt::Key_Insert, Qt::ShiftModifier);
     EXPECT_EQ(Text(controlNetworkEditCommunity), QString(33, 'z'))
         << "no longer than typing allows";
     EXPECT_EQ(tb::test::BeepCount(), 1);
@@ -272,53 +230,41 @@ TEST_F(EditingKeysTest, TheFieldsMenuPastesThroughTheFilter) {
     EXPECT_EQ(tb::test::BeepCount(), 1);
 }
 
-QDropEvent* TextDrop(QWidget* target, const QString& text, QMimeData* data) {
-    data->setText(text);
-    return new QDropEvent(QPointF(2, target->height() / 2.0), Qt::CopyAction | Qt::MoveAction, data,
-                          Qt::LeftButton, Qt::NoModifier);
-}
-
 TEST_F(EditingKeysTest, DropsAreOffInTheCommunityFieldAndFilteredInTheAddressFields) {
     EXPECT_FALSE(tb::IsControlDragTrackingEnabled(m_field));
     EXPECT_FALSE(Edit()->acceptDrops());
 
-    tb::SendCommand(Window(), kCommandAddAddress);
-    CAddIPAddressDlg* dialog = g_pMainWindow->AddIPDialog();
+    CAddIPAddressDlg* dialog = OpenAddDialog();
     ASSERT_NE(dialog, nullptr);
-    tb::Control* ipv6 = nullptr;
-    tb::GetControlByID(dialog->GetWindowRef(), controlIPv6Edit, &ipv6);
+    tb::Control* ipv6 = In(dialog->GetWindowRef(), controlIPv6Edit);
     QWidget* field = tb::NativeWidget(ipv6);
     ASSERT_TRUE(field->acceptDrops());
     QMimeData data;
-    std::unique_ptr<QDropEvent> drop(TextDrop(field, QStringLiteral("fe80::1 zz"), &data));
-    QDragEnterEvent enter(drop->position().toPoint(), drop->possibleActions(), &data,
-                          Qt::LeftButton, Qt::NoModifier);
+    data.setText(QStringLiteral("fe80::1 zz"));
+    const QPointF at(2, field->height() / 2.0);
+    QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDragEnterEvent enter(at.toPoint(), drop.possibleActions(), &data, Qt::LeftButton,
+                          Qt::NoModifier);
     QApplication::sendEvent(field, &enter);
     ASSERT_TRUE(enter.isAccepted());
-    QApplication::sendEvent(field, drop.get());
+    QApplication::sendEvent(field, &drop);
     EXPECT_EQ(tb::GetControlText(ipv6), QStringLiteral("fe80::1"));
     EXPECT_EQ(tb::test::BeepCount(), 1);
     EXPECT_EQ(dialog->AddressType(), 0) << "typed into the IPv6 field: IPv6 chosen";
-    EXPECT_EQ(drop->dropAction(), Qt::CopyAction);
+    EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
 }
 
 TEST_F(EditingKeysTest, PastingIntoAnOctetMovesOnAsTypingDoes) {
-    tb::SendCommand(Window(), kCommandAddAddress);
-    CAddIPAddressDlg* dialog = g_pMainWindow->AddIPDialog();
+    CAddIPAddressDlg* dialog = OpenAddDialog();
     ASSERT_NE(dialog, nullptr);
     tb::Window* window = dialog->GetWindowRef();
-    auto octet = [window](tb::ControlID id) {
-        tb::Control* control = nullptr;
-        tb::GetControlByID(window, id, &control);
-        return control;
-    };
-    tb::SetKeyboardFocus(octet(controlIPv4Edit1));
+    auto octet = [window](tb::ControlID id) { return tb::GetControlText(In(window, id)); };
+    tb::SetKeyboardFocus(In(window, controlIPv4Edit1));
     QGuiApplication::clipboard()->setText(QStringLiteral("198.18.999"));
     keys::Press(window, Qt::Key_V, Qt::ControlModifier);
-    EXPECT_EQ(tb::GetControlText(octet(controlIPv4Edit1)), QStringLiteral("198"));
-    EXPECT_EQ(tb::GetControlText(octet(controlIPv4Edit2)), QStringLiteral("18"));
-    EXPECT_EQ(tb::GetControlText(octet(controlIPv4Edit3)), QStringLiteral("255"))
-        << "no octet above 255";
+    EXPECT_EQ(octet(controlIPv4Edit1), QStringLiteral("198"));
+    EXPECT_EQ(octet(controlIPv4Edit2), QStringLiteral("18"));
+    EXPECT_EQ(octet(controlIPv4Edit3), QStringLiteral("255")) << "no octet above 255";
 }
 
 // ---- dialogs ------------------------------------------------------------------------
@@ -327,10 +273,9 @@ TEST_F(EditingKeysTest, PastingIntoAnOctetMovesOnAsTypingDoes) {
 // already listed refused with a message over the dialog, which keeps the
 // keyboard; Escape then closes the dialog and nothing else.
 TEST_F(KeyboardTest, AddDialogByKeyboardStaysAboveAndEscapeClosesOnlyIt) {
-    OpenNetwork();
     ShowPrinters(3, 1);
     tb::SetKeyboardFocus(C(controlNetworkAddButton));
-    keys::Press(Window(), Qt::Key_Space);
+    Press(Qt::Key_Space); // a click of the button
     CAddIPAddressDlg* dialog = g_pMainWindow->AddIPDialog();
     ASSERT_NE(dialog, nullptr);
     tb::Window* window = dialog->GetWindowRef();
@@ -365,7 +310,6 @@ TEST_F(KeyboardTest, AddDialogByKeyboardStaysAboveAndEscapeClosesOnlyIt) {
 }
 
 TEST_F(KeyboardTest, MainWindowGoneFirstLeavesTheDialogItsOwn) {
-    OpenNetwork();
     tb::Window* main = Window();
     CProgressDlg progress(g_pMainWindow);
     progress.ShowDialog(main, QStringLiteral("P"));
@@ -382,20 +326,17 @@ TEST_F(KeyboardTest, MainWindowGoneFirstLeavesTheDialogItsOwn) {
 // ---- the frame's answers ------------------------------------------------------------
 
 TEST_F(KeyboardTest, MouseMovedIsLeftToTheNextHandler) {
-    OpenNetwork();
     tb::Event* moved = tb::CreateEvent(tb::kClassMouse, tb::kMouseMoved);
     EXPECT_EQ(tb::SendEvent(moved, tb::WindowTarget(Window())), tb::kEventNotHandled);
-    tb::SendCommand(Window(), kCommandAddAddress);
-    ASSERT_NE(g_pMainWindow->AddIPDialog(), nullptr);
-    EXPECT_EQ(tb::SendEvent(moved, tb::WindowTarget(g_pMainWindow->AddIPDialog()->GetWindowRef())),
-              tb::kEventNotHandled);
+    CAddIPAddressDlg* dialog = OpenAddDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(tb::SendEvent(moved, tb::WindowTarget(dialog->GetWindowRef())), tb::kEventNotHandled);
     tb::ReleaseEvent(moved);
 }
 
 // ---- screen readers -----------------------------------------------------------------
 
 TEST_F(KeyboardTest, TheHiddenTabStripIsNeitherShownNorExposed) {
-    OpenNetwork();
     auto* tabs = qobject_cast<QTabWidget*>(tb::NativeWidget(C(controlMainTab)));
     ASSERT_NE(tabs, nullptr);
     for (int page = 1; page <= kPageCount; ++page) {
@@ -421,7 +362,6 @@ TEST_F(KeyboardTest, TheHiddenTabStripIsNeitherShownNorExposed) {
 }
 
 TEST_F(KeyboardTest, ListsFieldsAndCheckCellsHaveNamesAndStates) {
-    OpenNetwork();
     ShowPrinters(3, 2);
     m_Settings.bNetworkChecked[1] = 1;
     tb::UpdateListItems(C(controlNetworkListView));
@@ -470,26 +410,20 @@ TEST_F(KeyboardTest, ListsFieldsAndCheckCellsHaveNamesAndStates) {
 }
 
 TEST_F(KeyboardTest, AddressFieldsAndTheProgressBarHaveNames) {
-    OpenNetwork();
-    tb::SendCommand(Window(), kCommandAddAddress);
-    CAddIPAddressDlg* dialog = g_pMainWindow->AddIPDialog();
+    CAddIPAddressDlg* dialog = OpenAddDialog();
     ASSERT_NE(dialog, nullptr);
     const std::pair<tb::ControlID, const char*> fields[] = {
         {controlIPv4Edit1, "First octet"}, {controlIPv4Edit2, "Second octet"},
         {controlIPv4Edit3, "Third octet"}, {controlIPv4Edit4, "Fourth octet"},
         {controlIPv6Edit, "IPv6 Address"},
     };
-    for (const auto& [id, name] : fields) {
-        tb::Control* control = nullptr;
-        tb::GetControlByID(dialog->GetWindowRef(), id, &control);
-        EXPECT_EQ(Name(A(tb::NativeWidget(control))), QString::fromLatin1(name));
-    }
+    for (const auto& [id, name] : fields)
+        EXPECT_EQ(Name(A(tb::NativeWidget(In(dialog->GetWindowRef(), id)))), name);
 
     CProgressDlg progress(g_pMainWindow);
     progress.ShowDialog(Window(), QStringLiteral("P"));
-    tb::Control* bar = nullptr;
-    tb::GetControlByID(progress.GetWindowRef(), controlProcessProgressBar, &bar);
-    QAccessibleInterface* iface = A(tb::NativeWidget(bar));
+    QAccessibleInterface* iface =
+        A(tb::NativeWidget(In(progress.GetWindowRef(), controlProcessProgressBar)));
     ASSERT_NE(iface, nullptr);
     EXPECT_EQ(Name(iface), QStringLiteral("Downloading"));
     ASSERT_NE(iface->valueInterface(), nullptr);
@@ -500,18 +434,19 @@ TEST_F(KeyboardTest, AddressFieldsAndTheProgressBarHaveNames) {
 }
 
 TEST_F(KeyboardTest, NamesAreTranslated) {
+    delete g_pMainWindow;
     ASSERT_TRUE(tb::InstallStringTable("de"));
-    OpenNetwork();
+    Open(NetworkPackage());
     ShowPrinters(3, 1);
     EXPECT_EQ(Name(A(controlNetworkListView)), QStringLiteral("Netzwerkdrucker"));
     EXPECT_EQ(Name(A(controlBinFileListView)), QStringLiteral("Firmware-Dateien"));
     QAccessibleTableInterface* table = A(controlNetworkListView)->tableInterface();
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(Name(table->cellAt(0, 0)), QStringLiteral("Aktualisieren"));
-    tb::SendCommand(Window(), kCommandAddAddress);
-    tb::Control* octet = nullptr;
-    tb::GetControlByID(g_pMainWindow->AddIPDialog()->GetWindowRef(), controlIPv4Edit3, &octet);
-    EXPECT_EQ(Name(A(tb::NativeWidget(octet))), QStringLiteral("Drittes Oktett"));
+    CAddIPAddressDlg* dialog = OpenAddDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(Name(A(tb::NativeWidget(In(dialog->GetWindowRef(), controlIPv4Edit3)))),
+              QStringLiteral("Drittes Oktett"));
 }
 
 TEST(ApplicationIdentity, TheWindowIconIsTheInstalledSvg) {

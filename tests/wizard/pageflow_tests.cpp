@@ -1,50 +1,10 @@
-// Moving through the four pages, the Next rule, closing, and the language
-// pop-up.
+// Moving through the four pages, the Next rule, closing, the language pop-up
+// and the controls the interface file must hold.
 #include "WizardFixture.h"
-
-#include "wizard/AddIPAddress.h"
-#include "wizard/ProgressDlg.h"
-
-#include <QAbstractItemView>
-#include <QTimer>
 
 namespace {
 
-std::map<std::string, TestPackage::Section> UsbOnlyPackage() {
-    auto settings = NetworkPackage();
-    settings["General"].erase("SysOID");
-    return settings;
-}
-
-class PageFlowTest : public WizardTest {
-protected:
-    void Next() { Click(C(kNextButton)); }
-    void Back() { Click(C(kBackButton)); }
-    // The network page as Next would show it, without the search.
-    void ShowNetworkPage() {
-        g_pMainWindow->ShowPage(3);
-        tb::Control* list = C(controlNetworkListView);
-        tb::RemoveListItems(list, 0, nullptr);
-        g_pMainWindow->InitNetworkListControl();
-        g_pMainWindow->EnableNextControl();
-    }
-
-    // Puts printers into the tables as discovery would.
-    static void AddNetworkPrinters(int count) {
-        m_Settings.nNetworkCount = count;
-        for (int i = 0; i < count; ++i) {
-            m_Settings.NetworkListdata[i].szIPv4Address = QStringLiteral("198.18.0.%1").arg(i + 10);
-            m_Settings.bNetworkChecked[i] = 0;
-        }
-    }
-    void Tick(tb::ControlID list, int row) {
-        auto* view = qobject_cast<QAbstractItemView*>(tb::NativeWidget(C(list)));
-        ASSERT_NE(view, nullptr);
-        QAbstractItemModel* model = view->model();
-        ASSERT_LT(row, model->rowCount());
-        model->setData(model->index(row, 0), Qt::Checked, Qt::CheckStateRole);
-    }
-};
+using PageFlowTest = WizardTest;
 
 TEST_F(PageFlowTest, NetworkRoadThereAndBack) {
     Open(NetworkPackage());
@@ -61,7 +21,7 @@ TEST_F(PageFlowTest, NetworkRoadThereAndBack) {
 
     // Next from here would search the network (tested inside a private
     // network); the page itself, with no printer ticked:
-    ShowNetworkPage();
+    ShowPrinters(3, 0);
     EXPECT_EQ(ShownPane(), 3);
     EXPECT_FALSE(Enabled(kNextButton));
 
@@ -76,6 +36,8 @@ TEST_F(PageFlowTest, NetworkRoadThereAndBack) {
     EXPECT_EQ(ShownPane(), 1);
 }
 
+// The port follows a click on its button and the command alike, and both
+// buttons show it.
 TEST_F(PageFlowTest, UsbChosenOnThePortPage) {
     Open(NetworkPackage());
     Next();
@@ -89,40 +51,45 @@ TEST_F(PageFlowTest, UsbChosenOnThePortPage) {
     Click(C(controlRadioNetwork));
     EXPECT_EQ(m_Settings.nPortType, 0);
     EXPECT_EQ(tb::GetControlValue(C(controlRadioUSB)), 0);
+    tb::SendCommand(Window(), kCommandUSB);
+    EXPECT_EQ(tb::GetControlValue(C(controlRadioUSB)), 1);
+    EXPECT_EQ(tb::GetControlValue(C(controlRadioNetwork)), 0);
 }
 
+// Without a system object identifier, or with an empty one, a package is
+// USB-only.
 TEST_F(PageFlowTest, UsbOnlyPackageSkipsThePortPage) {
-    Open(UsbOnlyPackage());
-    Next();
-    EXPECT_EQ(ShownPane(), 4);
-    EXPECT_EQ(m_Settings.nPortType, 1);
-    Back();
-    EXPECT_EQ(ShownPane(), 1);
-    EXPECT_FALSE(Visible(kBackButton));
-}
-
-TEST_F(PageFlowTest, EmptySysOIDIsUsbOnlyToo) {
-    auto settings = NetworkPackage();
-    settings["General"]["SysOID"] = "";
-    Open(settings);
-    Next();
-    EXPECT_EQ(ShownPane(), 4);
+    for (const bool empty : {false, true}) {
+        auto settings = NetworkPackage();
+        if (empty)
+            settings["General"]["SysOID"] = "";
+        else
+            settings["General"].erase("SysOID");
+        Open(settings);
+        Next();
+        EXPECT_EQ(ShownPane(), 4) << empty;
+        EXPECT_EQ(m_Settings.nPortType, 1);
+        Back();
+        EXPECT_EQ(ShownPane(), 1);
+        EXPECT_FALSE(Visible(kBackButton));
+        delete g_pMainWindow;
+        FlushDeletes();
+    }
 }
 
 TEST_F(PageFlowTest, NextFollowsTheTicksOfTheChosenPort) {
     Open(NetworkPackage());
-    AddNetworkPrinters(3);
-    ShowNetworkPage();
+    ShowPrinters(3, 3);
     ASSERT_EQ(ShownPane(), 3);
     EXPECT_EQ(tb::GetListItemCount(C(controlNetworkListView)), 3u);
     EXPECT_FALSE(Enabled(kNextButton));
-    Tick(controlNetworkListView, 1);
+    Tick(1);
     EXPECT_EQ(m_Settings.bNetworkChecked[1], 1);
     EXPECT_TRUE(Enabled(kNextButton));
-    Tick(controlNetworkListView, 2);
-    Tick(controlNetworkListView, 1);
+    Tick(2);
+    Tick(1);
     EXPECT_TRUE(Enabled(kNextButton));
-    Tick(controlNetworkListView, 2);
+    Tick(2);
     EXPECT_FALSE(Enabled(kNextButton)) << "unticking the last printer disables Next";
 
     // Ticks of the other port's table do not count.
@@ -137,67 +104,31 @@ TEST_F(PageFlowTest, NextOnAPrinterPageStaysOnIt) {
     auto settings = NetworkPackage();
     settings["General"]["FwCount"] = "0";
     Open(settings);
-    AddNetworkPrinters(1);
+    ShowPrinters(3, 1);
     m_Settings.bNetworkChecked[0] = 1;
-    ShowNetworkPage();
-    ASSERT_EQ(ShownPane(), 3);
     Next();
     EXPECT_EQ(ShownPane(), 3);
 }
 
-TEST_F(PageFlowTest, KeyboardReturnIsNextEscapeIsCancel) {
-    Open(NetworkPackage());
-    QWidget* top = tb::NativeWidget(Window());
-    QTest::keyClick(top, Qt::Key_Return);
-    EXPECT_EQ(ShownPane(), 2);
-    bool timedOut = false;
-    QTimer::singleShot(0, [top] { QTest::keyClick(top, Qt::Key_Escape); });
-    QTimer::singleShot(5000, [&] {
-        timedOut = true;
-        tb::QuitApplicationEventLoop();
-    });
-    tb::RunApplicationEventLoop();
-    EXPECT_FALSE(timedOut);
-    EXPECT_EQ(g_pMainWindow, nullptr);
-}
-
-TEST_F(PageFlowTest, CancelClosesTheWindowAndQuits) {
-    Open(NetworkPackage());
-    bool timedOut = false;
-    tb::Control* cancel = C(kCancelButton);
-    QTimer::singleShot(0, [cancel] { Click(cancel); });
-    QTimer::singleShot(5000, [&] {
-        timedOut = true;
-        tb::QuitApplicationEventLoop();
-    });
-    tb::RunApplicationEventLoop();
-    EXPECT_FALSE(timedOut);
-    EXPECT_EQ(g_pMainWindow, nullptr);
-    EXPECT_EQ(m_Settings.pMainWindow, nullptr);
-    EXPECT_TRUE(m_Settings.szModelName.isNull()) << "the settings' strings are released";
-}
-
-TEST_F(PageFlowTest, CloseBoxClosesTheWindowAndQuits) {
-    Open(NetworkPackage());
-    QWidget* top = tb::NativeWidget(Window());
-    bool timedOut = false;
-    QTimer::singleShot(0, [top] { top->close(); });
-    QTimer::singleShot(5000, [&] {
-        timedOut = true;
-        tb::QuitApplicationEventLoop();
-    });
-    tb::RunApplicationEventLoop();
-    EXPECT_FALSE(timedOut);
-    EXPECT_EQ(g_pMainWindow, nullptr);
-}
-
-TEST_F(PageFlowTest, OnlyOneMainWindow) {
-    Open(NetworkPackage());
-    MainWindow* first = g_pMainWindow;
-    Next();
-    MainWindow::Create();
-    EXPECT_EQ(g_pMainWindow, first);
-    EXPECT_EQ(first->CurrentPage(), 2);
+// Escape, Cancel and the close box each close the window and end the event
+// loop; the settings' strings are released.
+TEST_F(PageFlowTest, EscapeCancelAndTheCloseBoxCloseTheWindowAndQuit) {
+    for (int way = 0; way < 3; ++way) {
+        Open(NetworkPackage());
+        QWidget* top = tb::NativeWidget(Window());
+        tb::Control* cancel = C(kCancelButton);
+        EXPECT_TRUE(RunsToItsEnd([way, top, cancel] {
+            if (way == 0)
+                QTest::keyClick(top, Qt::Key_Escape);
+            else if (way == 1)
+                Click(cancel);
+            else
+                top->close();
+        })) << way;
+        EXPECT_EQ(g_pMainWindow, nullptr);
+        EXPECT_EQ(m_Settings.pMainWindow, nullptr);
+        EXPECT_TRUE(m_Settings.szModelName.isNull()) << "the settings' strings are released";
+    }
 }
 
 TEST_F(PageFlowTest, TabCommandFollowsTheTabValue) {
@@ -207,13 +138,6 @@ TEST_F(PageFlowTest, TabCommandFollowsTheTabValue) {
     EXPECT_EQ(g_pMainWindow->CurrentPage(), 3);
     EXPECT_TRUE(Visible(kBackButton));
     EXPECT_EQ(g_pMainWindow->TabEventHandlerProc(), tb::kEventNotHandled);
-}
-
-TEST_F(PageFlowTest, PortCommandsSetBothRadios) {
-    Open(NetworkPackage());
-    tb::SendCommand(Window(), kCommandUSB);
-    EXPECT_EQ(tb::GetControlValue(C(controlRadioUSB)), 1);
-    EXPECT_EQ(tb::GetControlValue(C(controlRadioNetwork)), 0);
 }
 
 struct LanguageCase {
@@ -244,82 +168,62 @@ INSTANTIATE_TEST_SUITE_P(Clamp, LanguageTest,
                              return "Case" + std::to_string(info.index);
                          });
 
-} // namespace
-
-namespace {
-
 // Every control the wizard and its dialogs look up is in the interface file.
 TEST_F(WizardTest, InterfaceFileHoldsEveryControl) {
     Open(NetworkPackage());
-    const tb::ControlID mainControls[] = {
-        kBackButton,
-        kNextButton,
-        kCancelButton,
-        controlMainTab,
-        controlStaticModelNameTitle,
-        controlStaticModelName,
-        controlGroupLanguage,
-        controlComboLanguage,
-        controlStaticLanguageTitle,
-        controlBinFileListView,
-        controlGroupPort,
-        controlRadioNetwork,
-        controlStaticNetworkDesc,
-        controlRadioUSB,
-        controlStaticUSBDesc,
-        controlNetworkStaticTitle1,
-        controlNetworkStaticTitle2,
-        controlNetworkStaticModuleName,
-        controlNetworkEditModuleName,
-        controlNetworkListView,
-        controlNetworkStaticCommunity,
-        controlNetworkEditCommunity,
-        controlNetworkRefreshButton,
-        controlNetworkAddButton,
-        controlUSBStaticTitle1,
-        controlUSBStaticTitle2,
-        controlUSBStaticModuleName,
-        controlUSBEditModuleName,
-        controlUSBListView,
-        controlUSBRefreshButton,
-        {kPaneSignature, 129},
-        {kPaneSignature, 130},
-        {kPaneSignature, 131},
-        {kPaneSignature, 132},
-    };
-    for (tb::ControlID id : mainControls)
-        EXPECT_NE(C(id), nullptr) << tb::CodeText(id.signature).toStdString() << " " << id.id;
-
     CProgressDlg progress(g_pMainWindow);
-    ASSERT_NE(progress.GetWindowRef(), nullptr);
-    for (tb::ControlID id : {controlProcessCancelButton, controlProcessProgressBar,
-                             controlProcessStatusStatic, controlProcessPrinterNameStatic}) {
-        tb::Control* control = nullptr;
-        EXPECT_EQ(tb::GetControlByID(progress.GetWindowRef(), id, &control), tb::kNoErr) << id.id;
+    CAddIPAddressDlg* add = OpenAddDialog();
+    ASSERT_NE(add, nullptr);
+    const std::pair<tb::Window*, std::vector<tb::ControlID>> windows[] = {
+        {Window(),
+         {kBackButton,
+          kNextButton,
+          kCancelButton,
+          controlMainTab,
+          controlStaticModelNameTitle,
+          controlStaticModelName,
+          controlGroupLanguage,
+          controlComboLanguage,
+          controlStaticLanguageTitle,
+          controlBinFileListView,
+          controlGroupPort,
+          controlRadioNetwork,
+          controlStaticNetworkDesc,
+          controlRadioUSB,
+          controlStaticUSBDesc,
+          controlNetworkStaticTitle1,
+          controlNetworkStaticTitle2,
+          controlNetworkStaticModuleName,
+          controlNetworkEditModuleName,
+          controlNetworkListView,
+          controlNetworkStaticCommunity,
+          controlNetworkEditCommunity,
+          controlNetworkRefreshButton,
+          controlNetworkAddButton,
+          controlUSBStaticTitle1,
+          controlUSBStaticTitle2,
+          controlUSBStaticModuleName,
+          controlUSBEditModuleName,
+          controlUSBListView,
+          controlUSBRefreshButton,
+          {kPaneSignature, 129},
+          {kPaneSignature, 130},
+          {kPaneSignature, 131},
+          {kPaneSignature, 132}}},
+        {progress.GetWindowRef(),
+         {controlProcessCancelButton, controlProcessProgressBar, controlProcessStatusStatic,
+          controlProcessPrinterNameStatic}},
+        {add->GetWindowRef(),
+         {controlIPv6Radio, controlIPv6Edit, controlIPv4Radio, controlAddOKButton,
+          controlAddCancelButton, controlIPv4Edit1, controlIPv4Edit2, controlIPv4Edit3,
+          controlIPv4Edit4}},
+    };
+    for (const auto& [window, ids] : windows) {
+        ASSERT_NE(window, nullptr);
+        for (tb::ControlID id : ids)
+            EXPECT_NE(In(window, id), nullptr)
+                << tb::CodeText(id.signature).toStdString() << " " << id.id;
     }
-}
-
-TEST_F(WizardTest, AddOpensTheAddressDialogAndItsCancelClosesIt) {
-    Open(NetworkPackage());
-    g_pMainWindow->ShowPage(3);
-    Click(C(controlNetworkAddButton));
-    tb::Window* dialog = tb::ActiveNonFloatingWindow();
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_NE(dialog, Window());
-    ASSERT_NE(dynamic_cast<CAddIPAddressDlg*>(TWindow::GetTWindow(dialog)), nullptr);
-    EXPECT_TRUE(tb::IsWindowVisible(dialog));
-    for (tb::ControlID id : {controlIPv6Radio, controlIPv6Edit, controlIPv4Radio,
-                             controlAddOKButton, controlAddCancelButton, controlIPv4Edit1,
-                             controlIPv4Edit2, controlIPv4Edit3, controlIPv4Edit4}) {
-        tb::Control* control = nullptr;
-        EXPECT_EQ(tb::GetControlByID(dialog, id, &control), tb::kNoErr) << id.id;
-    }
-    tb::Control* cancel = nullptr;
-    tb::GetControlByID(dialog, controlAddCancelButton, &cancel);
-    Click(cancel);
-    EXPECT_TRUE(tb::IsWindowDisposed(dialog));
-    FlushDeletes();
-    EXPECT_NE(g_pMainWindow, nullptr);
 }
 
 } // namespace

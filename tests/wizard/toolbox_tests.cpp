@@ -5,7 +5,6 @@
 #include <QAbstractItemView>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTreeView>
 
 #include <string>
 #include <vector>
@@ -248,23 +247,6 @@ TEST_F(ToolboxTest, KeysReachAFieldThroughItsFilter) {
     EXPECT_EQ(edit->text(), QStringLiteral("1"));
 }
 
-TEST_F(ToolboxTest, FieldSelection) {
-    tb::Control* field = C({tb::Code("NETW"), 306});
-    auto* edit = qobject_cast<QLineEdit*>(tb::NativeWidget(field));
-    edit->setText("public");
-    edit->setSelection(1, 3);
-    int32_t start = -1, end = -1;
-    ASSERT_EQ(tb::GetFieldSelection(field, &start, &end), tb::kNoErr);
-    EXPECT_EQ(start, 1);
-    EXPECT_EQ(end, 4);
-    edit->deselect();
-    edit->setCursorPosition(2);
-    tb::GetFieldSelection(field, &start, &end);
-    EXPECT_EQ(start, 2);
-    EXPECT_EQ(end, 2);
-    EXPECT_EQ(tb::GetFieldSelection(C({tb::Code("MAIN"), 2}), &start, &end), tb::kParamErr);
-}
-
 TEST_F(ToolboxTest, AKeyHandlerThatConsumesTheKeyKeepsItFromTheField) {
     auto consume = [](tb::HandlerCall*, tb::Event*, void*) -> tb::Status { return tb::kNoErr; };
     const tb::EventType keyDown = {tb::kClassKeyboard, tb::kRawKeyDown};
@@ -337,37 +319,6 @@ TEST_F(ToolboxTest, ListViewsAskTheirCallbackAndKeepSelection) {
 
     tb::RemoveListItems(list, 0, nullptr);
     EXPECT_EQ(tb::GetListItemCount(list), 0u);
-}
-
-TEST_F(ToolboxTest, ColumnTitlesByProperty) {
-    tb::Control* list = C({tb::Code("FIRS"), 105});
-    EXPECT_EQ(tb::SetListColumnTitle(list, tb::Code("SIZE"), "Bytes"), tb::kNoErr);
-    QString title;
-    EXPECT_EQ(tb::GetListColumnTitle(list, tb::Code("SIZE"), &title), tb::kNoErr);
-    EXPECT_EQ(title, QStringLiteral("Bytes"));
-    auto* view = qobject_cast<QTreeView*>(tb::NativeWidget(list));
-    EXPECT_EQ(view->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Bytes"));
-    EXPECT_EQ(tb::SetListColumnTitle(list, tb::Code("NOPE"), "x"), tb::kPropertyNotSupported);
-}
-
-TEST_F(ToolboxTest, AlertsAreShownCentredWithOneButtonAndCanBeRead) {
-    tb::ShowWindow(m_window);
-    tb::test::CaptureAlerts(true);
-    tb::CautionAlert(m_window, "Title text", "Explanation text");
-    tb::test::CaptureAlerts(false);
-    const auto alerts = tb::test::TakeAlerts();
-    ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_EQ(alerts[0].title, QStringLiteral("Title text"));
-    EXPECT_EQ(alerts[0].explanation, QStringLiteral("Explanation text"));
-    EXPECT_EQ(alerts[0].buttonCount, 1);
-    EXPECT_TRUE(alerts[0].centredOnParent);
-}
-
-TEST_F(ToolboxTest, PopupItemCountOnlyForPopups) {
-    int32_t count = 0;
-    EXPECT_EQ(tb::GetPopupItemCount(C({tb::Code("FIRS"), 103}), &count), tb::kNoErr);
-    EXPECT_EQ(count, 5);
-    EXPECT_EQ(tb::GetPopupItemCount(C({tb::Code("MAIN"), 2}), &count), tb::kParamErr);
 }
 
 TEST(ToolboxNib, MissingInterfaceFileOrWindow) {

@@ -4,128 +4,32 @@
 // arriving while it runs.
 #include "WizardFixture.h"
 
-#include "PrivateNetwork.h"
-#include "wizard/AddIPAddress.h"
-#include "wizard/ProgressDlg.h"
+#include "PrinterNetwork.h"
 
-#include <QAbstractItemView>
 #include <QCryptographicHash>
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
-using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-const QString kCompleted = QStringLiteral("Firmware download completed!");
-const QString kNetworkFail = QStringLiteral("Firmware download via Network fail!");
-const QString kUnable = QStringLiteral("Unable to download data to the printer:");
-
-const privnet::Printer& P(const char* name) {
-    static const privnet::Network net = privnet::Load();
-    const privnet::Printer* p = net.Find(name);
-    if (p == nullptr) {
-        std::fprintf(stderr, "printer %s missing from the manifest\n", name);
-        std::abort();
-    }
-    return *p;
-}
-
-QByteArray Pattern(int size, unsigned seed) {
-    QByteArray bytes(size, '\0');
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char((unsigned(i) * 2654435761u + seed) >> 13);
-    return bytes;
-}
-
-// What the printer must receive after each file, written out here rather
-// than taken from the program.
-const unsigned char kSeparator[4] = {0xAA, 0x55, 0x55, 0xAA};
-const unsigned char kEnd[4] = {0x00, 0x00, 0x00, 0x00};
-const unsigned char kCancel[4] = {0xFF, 0xFF, 0xFF, 0xFF};
-
-QByteArray Marker(const unsigned char (&m)[4]) {
-    return QByteArray(reinterpret_cast<const char*>(m), 4);
-}
-
-// What one printer's sink received from a given point on.
-class Sink {
-public:
-    explicit Sink(const char* name) : m_printer(P(name)), m_before(Count()) {}
-    int Before() const { return m_before; }
-
-    int Count() const {
-        return privnet::CountLines(privnet::ReadFile(m_printer.sinkDir + "/sink.log"), "conn ");
-    }
-    // Waits (bounded) for `n` new finished connections; they are returned in
-    // order, and any beyond `n` that finish meanwhile show up as extra.
-    std::vector<QByteArray> WaitFor(int n) const {
-        const auto deadline = Clock::now() + 10s;
-        while (Count() < m_before + n && Clock::now() < deadline)
-            std::this_thread::sleep_for(10ms);
-        std::this_thread::sleep_for(50ms);
-        std::vector<QByteArray> got;
-        for (int k = m_before + 1; k <= Count(); ++k)
-            got.push_back(QByteArray::fromStdString(privnet::ReadFile(Path(k))));
-        return got;
-    }
-
-private:
-    std::string Path(int k) const {
-        return m_printer.sinkDir + "/conn-" + std::to_string(k) + ".bin";
-    }
-    const privnet::Printer& m_printer;
-    int m_before;
-};
 
 class NetworkPageTest : public WizardTest {
 protected:
-    void TearDown() override {
-        tb::test::SetAlertObserver(nullptr);
-        WizardTest::TearDown();
-    }
-
-    // A package of the test model with the given firmware files.
-    void OpenWith(const std::vector<QByteArray>& files) {
-        auto settings = NetworkPackage();
-        UseFirmwareFiles(settings, files);
-        m_files = files;
-        Open(settings);
-    }
-
     // Page 1 -> Next -> Next: the discovery runs with the network chosen.
     void ToNetworkPage() {
-        Click(C(kNextButton));
+        Next();
         ASSERT_EQ(g_pMainWindow->CurrentPage(), 2);
-        Click(C(kNextButton));
+        Next();
         ASSERT_EQ(g_pMainWindow->CurrentPage(), 3);
     }
 
     int Rows() const { return m_Settings.nNetworkCount; }
-    int RowOf(const std::string& address) const {
-        for (int i = 0; i < Rows(); ++i)
-            if (m_Settings.NetworkListdata[i].szIPv4Address.toStdString() == address)
-                return i;
-        return -1;
-    }
-    QString Cell(int row, uint32_t property) const {
-        return tb::GetListCellText(C(controlNetworkListView), tb::ItemID(row + 1), property);
-    }
-    void Tick(int row) {
-        ASSERT_GE(row, 0);
-        auto* view = qobject_cast<QAbstractItemView*>(tb::NativeWidget(C(controlNetworkListView)));
-        ASSERT_NE(view, nullptr);
-        view->model()->setData(view->model()->index(row, 0), Qt::Checked, Qt::CheckStateRole);
-    }
     void TickPrinter(const char* name) { Tick(RowOf(P(name).ipv4)); }
     // Rows keep the order of the discovery's replies: the two printers in
     // the order the download serves them.
@@ -134,8 +38,8 @@ protected:
     }
 
     // The stream one file makes on its connection.
-    QByteArray Stream(size_t file, const unsigned char (&marker)[4]) const {
-        return m_files[file] + Marker(marker);
+    QByteArray Stream(size_t file, const QByteArray& marker) const {
+        return m_files[file] + marker;
     }
     void ExpectWholePackage(const Sink& sink) const {
         const auto got = sink.WaitFor(2);
@@ -146,11 +50,9 @@ protected:
     // Presses Next and returns the seconds the download took.
     double TimedNext() {
         const auto start = Clock::now();
-        Click(C(kNextButton));
+        Next();
         return std::chrono::duration<double>(Clock::now() - start).count();
     }
-
-    std::vector<QByteArray> m_files;
 };
 
 TEST_F(NetworkPageTest, DiscoveryListsThePrintersOfTheModel) {
@@ -232,7 +134,7 @@ TEST_F(NetworkPageTest, TwoPrintersReceiveTwoFilesByteForByte) {
         finishedAtAlert.push_back(!Visible(kBackButton) && !Visible(kNextButton) &&
                                   Text(kCancelButton) == "Finish");
     });
-    Click(C(kNextButton));
+    Next();
     EXPECT_EQ(Explanations(), (std::vector<QString>{kCompleted, kCompleted}));
     EXPECT_TRUE(drawn) << "the dialog is painted during the first file";
     EXPECT_EQ(finishedAtAlert, (std::vector<bool>{true, true}))
@@ -251,15 +153,12 @@ TEST_F(NetworkPageTest, ChecksumsGuardThePackageAndOutcomesGoToTheHistory) {
     qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
     const QString history = state.path() + QStringLiteral("/quenlo/history.jsonl");
 
-    auto settings = NetworkPackage();
-    m_files = {Pattern(10, 3), Pattern(20, 4)};
-    UseFirmwareFiles(settings, m_files);
-    settings["Fw1"]["SHA256"] = std::string(64, '0');
-    Open(settings);
+    const std::vector<QByteArray> files = {Pattern(10, 3), Pattern(20, 4)};
+    OpenWith(files, [](Settings& s) { s["Fw1"]["SHA256"] = std::string(64, '0'); });
     ToNetworkPage();
     TickPrinter("PRN-A");
     const Sink refused("PRN-A");
-    Click(C(kNextButton));
+    Next();
     EXPECT_EQ(Explanations(), std::vector<QString>{QStringLiteral(
                                   "A firmware file does not match its checksum, so nothing was "
                                   "sent:\nfw1.bin")});
@@ -269,16 +168,15 @@ TEST_F(NetworkPageTest, ChecksumsGuardThePackageAndOutcomesGoToTheHistory) {
     // With the right sum (sha256sum of the 20 pattern bytes) it is sent.
     TearDown();
     SetUp();
-    settings = NetworkPackage();
-    UseFirmwareFiles(settings, m_files);
     QCryptographicHash sum(QCryptographicHash::Sha256);
-    sum.addData(m_files[1]);
-    settings["Fw1"]["SHA256"] = sum.result().toHex().toUpper().toStdString();
-    Open(settings);
+    sum.addData(files[1]);
+    OpenWith(files, [&sum](Settings& s) {
+        s["Fw1"]["SHA256"] = sum.result().toHex().toUpper().toStdString();
+    });
     ToNetworkPage();
     TickPrinter("PRN-A");
     const Sink a("PRN-A");
-    Click(C(kNextButton));
+    Next();
     EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
     ExpectWholePackage(a);
 
@@ -301,7 +199,7 @@ TEST_F(NetworkPageTest, AMissingFileEndsThePrinterWithAMessage) {
     TickPrinter("PRN-A");
     QFile::remove(m_package->Path("fw1.bin"));
     const Sink a("PRN-A");
-    Click(C(kNextButton));
+    Next();
     EXPECT_EQ(Explanations(), std::vector<QString>{kNetworkFail});
     const auto got = a.WaitFor(2);
     ASSERT_EQ(got.size(), 1u) << "no connection for the missing file";
@@ -316,14 +214,8 @@ TEST_F(NetworkPageTest, CancelSendsTheRestOfTheFileThenTheCancelMarker) {
     const auto [first, second] = InRowOrder("PRN-A", "PRN-B");
     const Sink a(first);
     const Sink b(second);
-    DuringDownload([] {
-        CProgressDlg* progress = g_pMainWindow->ProgressDialog();
-        ASSERT_NE(progress, nullptr);
-        tb::Control* cancel = nullptr;
-        tb::GetControlByID(progress->GetWindowRef(), controlProcessCancelButton, &cancel);
-        Click(cancel);
-    });
-    Click(C(kNextButton));
+    DuringDownload([] { CancelProgress(); });
+    Next();
     EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted}) << "only the second printer";
     const auto got = a.WaitFor(1);
     ASSERT_EQ(got.size(), 1u) << "file 1 is not sent after Cancel";
@@ -341,7 +233,7 @@ TEST_F(NetworkPageTest, FailuresEndOnePrinterAndTheNextIsServed) {
     Tick(Rows() - 1);
     const Sink a("PRN-A");
     const Sink c("OTHER-C");
-    Click(C(kNextButton));
+    Next();
     std::multiset<QString> texts;
     for (const QString& t : Explanations())
         texts.insert(t);
@@ -363,7 +255,7 @@ TEST_F(NetworkPageTest, APrinterTickedOnBothAddressesGetsThePackageOnce) {
     Tick(v6);
     Tick(v4);
     const Sink b("PRN-B");
-    Click(C(kNextButton));
+    Next();
     EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
     ExpectWholePackage(b);
 }
@@ -371,21 +263,17 @@ TEST_F(NetworkPageTest, APrinterTickedOnBothAddressesGetsThePackageOnce) {
 TEST_F(NetworkPageTest, ManualEntryChecksTheAddress) {
     OpenWith({Pattern(100, 1)});
     g_pMainWindow->ShowPage(3);
-    tb::SendCommand(Window(), kCommandAddAddress);
-    CAddIPAddressDlg* dialog = g_pMainWindow->AddIPDialog();
+    CAddIPAddressDlg* dialog = OpenAddDialog();
     ASSERT_NE(dialog, nullptr);
     auto field = [dialog](int i) {
-        tb::Control* control = nullptr;
-        tb::GetControlByID(dialog->GetWindowRef(), {tb::Code("ADDI"), 501 + i}, &control);
-        return control;
+        return In(dialog->GetWindowRef(), {tb::Code("ADDI"), 501 + i});
     };
     auto typeAddress = [&field](const std::string& address) {
         const QStringList octets = QString::fromStdString(address).split('.');
         for (int i = 0; i < 4; ++i)
             tb::SetControlText(field(i), octets[i]);
     };
-    tb::Control* ok = nullptr;
-    tb::GetControlByID(dialog->GetWindowRef(), controlAddOKButton, &ok);
+    tb::Control* ok = In(dialog->GetWindowRef(), controlAddOKButton);
 
     typeAddress(P("OTHER-C").ipv4);
     Click(ok);
@@ -433,7 +321,7 @@ TEST_F(NetworkPageTest, TheWindowsCommandsWaitForTheDownload) {
         EXPECT_EQ(g_pMainWindow->AddIPDialog(), nullptr);
         EXPECT_EQ(g_pMainWindow->CurrentPage(), 3);
     });
-    Click(C(kNextButton));
+    Next();
     EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
     EXPECT_EQ(Rows(), rows) << "no refresh ran";
     ExpectWholePackage(a);
@@ -460,7 +348,7 @@ TEST_F(NetworkPageTest, ClosingTheWindowCancelsTheDownloadFirst) {
                 Click(C(kCancelButton));
             ASSERT_NE(g_pMainWindow, nullptr) << "not closed under the download";
         });
-        Click(C(kNextButton));
+        Next();
         FlushDeletes();
         EXPECT_EQ(g_pMainWindow, nullptr) << "closed once the download ended";
         EXPECT_TRUE(Explanations().empty());
@@ -478,11 +366,7 @@ protected:
     // The printer's row, ticked, with the community only it answers to and
     // a stall limit of five seconds.
     void OnlyPrinter(const char* name, const std::vector<QByteArray>& files) {
-        auto settings = NetworkPackage();
-        UseFirmwareFiles(settings, files);
-        settings["General"]["StallTimeout"] = "5";
-        m_files = files;
-        Open(settings);
+        OpenWith(files, [](Settings& s) { s["General"]["StallTimeout"] = "5"; });
         g_pMainWindow->ShowPage(3);
         tb::SetControlText(C(controlNetworkEditCommunity), "stall");
         g_pMainWindow->AddNetworkIP(P(name).ipv4.c_str());
@@ -506,16 +390,11 @@ TEST_F(MisbehavingPrinterTest, CancelDuringTheStallEndsItWithinTwoSeconds) {
     bool dialogGone = false;
     DuringDownload([&cancelledAt, &dialogGone] {
         QTimer::singleShot(3500, [&cancelledAt, &dialogGone] {
-            CProgressDlg* progress = g_pMainWindow->ProgressDialog();
-            ASSERT_NE(progress, nullptr);
-            tb::Control* cancel = nullptr;
-            tb::GetControlByID(progress->GetWindowRef(), controlProcessCancelButton, &cancel);
             cancelledAt = Clock::now();
-            Click(cancel);
-            dialogGone = !progress->IsShowing();
+            dialogGone = CancelProgress();
         });
     });
-    Click(C(kNextButton));
+    Next();
     const double after = std::chrono::duration<double>(Clock::now() - cancelledAt).count();
     ASSERT_NE(cancelledAt, Clock::time_point{}) << "the window answered during the stall";
     EXPECT_TRUE(dialogGone);
@@ -525,7 +404,7 @@ TEST_F(MisbehavingPrinterTest, CancelDuringTheStallEndsItWithinTwoSeconds) {
 
 TEST_F(MisbehavingPrinterTest, PrinterThatResetsAfterTheEndMarkerIsNotCompleted) {
     OnlyPrinter("PRN-X", {Pattern(100 * 1024, 5)});
-    Click(C(kNextButton));
+    Next();
     EXPECT_EQ(Explanations(), std::vector<QString>{kNetworkFail});
 }
 
@@ -537,7 +416,7 @@ TEST_F(MisbehavingPrinterTest, AFileBeforeTheLastMustBeAcknowledgedToo) {
         SCOPED_TRACE(name);
         OnlyPrinter(name, {Pattern(600 * 1024, 6), Pattern(10 * 1024, 7)});
         const Sink sink(name);
-        Click(C(kNextButton));
+        Next();
         EXPECT_EQ(Explanations(), std::vector<QString>{kNetworkFail}) << "and no completion";
         const auto got = sink.WaitFor(1);
         ASSERT_EQ(got.size(), 1u) << "no second connection";

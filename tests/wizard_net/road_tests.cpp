@@ -4,10 +4,8 @@
 // file; CTest runs the matching test inside it.
 #include "WizardFixture.h"
 
-#include "PrivateNetwork.h"
+#include "PrinterNetwork.h"
 #include "net/NetIO.h"
-
-#include <QAbstractItemView>
 
 #include <net/if.h>
 
@@ -19,20 +17,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const privnet::Network& Net() {
-    static const privnet::Network net = privnet::Load();
-    return net;
-}
-
 class RoadTest : public WizardTest {
 protected:
     // Opens the test package and goes to the network page, which runs the
     // Refresh; returns its seconds.
     double Refresh() {
         Open(NetworkPackage());
-        Click(C(kNextButton));
+        Next();
         const auto start = Clock::now();
-        Click(C(kNextButton));
+        Next();
         const double took = std::chrono::duration<double>(Clock::now() - start).count();
         EXPECT_EQ(g_pMainWindow->CurrentPage(), 3);
         return took;
@@ -44,16 +37,10 @@ protected:
             ++rows[m_Settings.NetworkListdata[i].szIPv4Address.toStdString()];
         return rows;
     }
-    int RowOf(const std::string& address) const {
-        for (int i = 0; i < m_Settings.nNetworkCount; ++i)
-            if (m_Settings.NetworkListdata[i].szIPv4Address.toStdString() == address)
-                return i;
-        return -1;
-    }
     QString Cell(const std::string& address, uint32_t property) const {
         const int row = RowOf(address);
         EXPECT_GE(row, 0) << address;
-        return tb::GetListCellText(C(controlNetworkListView), tb::ItemID(row + 1), property);
+        return WizardTest::Cell(row, property);
     }
     const privnet::Agent& A(const char* name) const {
         for (const privnet::Agent& a : Net().agents)
@@ -90,10 +77,7 @@ TEST_F(RoadTest, ForgedAgentsRepeatsAndOddNames) {
     EXPECT_EQ(Cell(real->ipv4, kColumnName), QStringLiteral("Büro-Drucker"));
 
     // Ticking the repeated printer ticks one row.
-    const int row = RowOf(repeat);
-    auto* view = qobject_cast<QAbstractItemView*>(tb::NativeWidget(C(controlNetworkListView)));
-    ASSERT_NE(view, nullptr);
-    view->model()->setData(view->model()->index(row, 0), Qt::Checked, Qt::CheckStateRole);
+    Tick(RowOf(repeat));
     int ticked = 0;
     for (int i = 0; i < m_Settings.nNetworkCount; ++i)
         ticked += m_Settings.bNetworkChecked[i];

@@ -1,16 +1,10 @@
 // The USB page against an emulated printer: what the list shows for the
 // printer's replies and device ID, check marks across refreshes, and the
 // firmware download as the printer's out-pipe receives it.
-#include "WizardFixture.h"
+#include "UsbPageFixture.h"
 
-#include "UsbPrinterEmulator.h"
 #include "status/PrinterStatus.h"
-#include "usb/OstrelRecords.h"
-#include "usb/UsbEnumeration.h"
-#include "usb/usbdevice.h"
-#include "wizard/ProgressDlg.h"
 
-#include <QAbstractItemView>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -22,30 +16,6 @@
 #include <vector>
 
 namespace {
-
-constexpr uint16_t kVid = 0x5A5A;
-constexpr uint16_t kPid = 0x0310;
-
-const QString kCompleted = QStringLiteral("Firmware download completed!");
-const QString kUsbFail = QStringLiteral("Firmware download via USB fail!");
-const QString kUnable = QStringLiteral("Unable to download data to the printer:");
-
-QByteArray Pattern(int size, unsigned seed) {
-    QByteArray bytes(size, '\0');
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char((unsigned(i) * 2654435761u + seed) >> 13);
-    return bytes;
-}
-
-// What the printer must receive after each file, written out here rather
-// than taken from the program.
-const unsigned char kSeparator[4] = {0xAA, 0x55, 0x55, 0xAA};
-const unsigned char kEnd[4] = {0x00, 0x00, 0x00, 0x00};
-const unsigned char kCancel[4] = {0xFF, 0xFF, 0xFF, 0xFF};
-
-QByteArray Marker(const unsigned char (&m)[4]) {
-    return QByteArray(reinterpret_cast<const char*>(m), 4);
-}
 
 // A printer whose replies and device ID disagree, so that a test can tell
 // which source a shown text came from.
@@ -92,15 +62,11 @@ bool WatchCursorShown() {
     return cursor != nullptr && cursor->shape() == Qt::WaitCursor;
 }
 
-class UsbPageTest : public WizardTest {
+class UsbPageTest : public UsbWizardTest {
 protected:
     void SetUp() override {
-        WizardTest::SetUp();
-        std::memset(szSERN, 0, sizeof szSERN);
-        std::memset(szDES, 0, sizeof szDES);
-        std::memset(pDeviceIdText, 0, sizeof pDeviceIdText);
+        UsbWizardTest::SetUp();
         g_exchangeTimeoutMs = kDefaultExchangeTimeoutMs;
-        emu = std::make_unique<usbemu::Emulator>();
         // The last shown percentage is process-wide and an equal value is not
         // shown again: start from one that no download shows first, so that
         // the first file's progress always lets waiting events run.
@@ -110,42 +76,23 @@ protected:
         }
     }
     void TearDown() override {
-        WizardTest::TearDown();
-        emu.reset();
+        UsbWizardTest::TearDown();
         g_exchangeTimeoutMs = kDefaultExchangeTimeoutMs;
-    }
-
-    // A package of the emulated model with the given firmware files.
-    void OpenWith(const std::vector<QByteArray>& files, bool withSysOID = true) {
-        auto settings = NetworkPackage();
-        settings["General"]["VID"] = "0x5A5A";
-        settings["General"]["PID"] = "0x0310";
-        if (!withSysOID)
-            settings["General"].erase("SysOID");
-        UseFirmwareFiles(settings, files);
-        m_files = files;
-        Open(settings);
     }
 
     // Page 1 -> Next -> USB -> Next: the USB list is refreshed on the way.
     void ToUsbPage() {
-        Click(C(kNextButton));
+        Next();
         ASSERT_EQ(g_pMainWindow->CurrentPage(), 2);
         Click(C(controlRadioUSB));
         ASSERT_EQ(m_Settings.nPortType, 1);
-        Click(C(kNextButton));
+        Next();
         ASSERT_EQ(g_pMainWindow->CurrentPage(), 4);
     }
 
     int Rows() const { return int(tb::GetListItemCount(C(controlUSBListView))); }
-    QString Cell(int row, uint32_t property) const {
-        return tb::GetListCellText(C(controlUSBListView), tb::ItemID(row + 1), property);
-    }
-    void Tick(int row) {
-        auto* view = qobject_cast<QAbstractItemView*>(tb::NativeWidget(C(controlUSBListView)));
-        ASSERT_NE(view, nullptr);
-        view->model()->setData(view->model()->index(row, 0), Qt::Checked, Qt::CheckStateRole);
-    }
+    QString Cell(int row, uint32_t property) const { return WizardTest::Cell(row, property, 4); }
+    void Tick(int row) { WizardTest::Tick(row, 4); }
     void Refresh() { Click(C(controlUSBRefreshButton)); }
 
     // The printer ticked on page 4, ready for Next.
@@ -163,16 +110,14 @@ protected:
     QByteArray Download(int id, std::vector<usbemu::Emulator::Claim>* claims = nullptr) {
         const uint64_t before = emu->WrittenCount(id);
         const size_t claimsBefore = emu->VendorClaims(id).size();
-        Click(C(kNextButton));
-        const std::vector<uint8_t> all = emu->Written(id);
+        Next();
         if (claims != nullptr) {
             const auto every = emu->VendorClaims(id);
             claims->assign(every.begin() + long(claimsBefore), every.end());
             for (auto& claim : *claims)
                 claim.writtenBefore -= before;
         }
-        return QByteArray(reinterpret_cast<const char*>(all.data()) + before,
-                          qsizetype(all.size() - before));
+        return WrittenSince(id, before);
     }
 
     void ExpectFinished(bool finished) const {
@@ -180,9 +125,6 @@ protected:
         EXPECT_EQ(!Enabled(controlUSBListView), finished);
         EXPECT_EQ(Text(kCancelButton) == "Finish", finished);
     }
-
-    std::unique_ptr<usbemu::Emulator> emu;
-    std::vector<QByteArray> m_files;
 };
 
 // ---- the list ------------------------------------------------------------------
@@ -289,13 +231,13 @@ TEST_F(UsbPageTest, TickSurvivesRefreshAndComesBackWithThePrinter) {
 TEST_F(UsbPageTest, UsbOnlyPackageGoesFromPage1StraightToTheUsbList) {
     emu->AddPrinter(OfficePrinter());
     OpenWith({Pattern(100, 1)}, false);
-    Click(C(kNextButton));
+    Next();
     EXPECT_EQ(g_pMainWindow->CurrentPage(), 4);
     EXPECT_EQ(ShownPane(), 4);
     EXPECT_EQ(m_Settings.nPortType, 1);
     ASSERT_EQ(Rows(), 1);
     EXPECT_EQ(Cell(0, kColumnName), "Office QX");
-    Click(C(kBackButton));
+    Back();
     EXPECT_EQ(g_pMainWindow->CurrentPage(), 1);
 }
 
@@ -306,7 +248,7 @@ TEST_F(UsbPageTest, TwoFilesEachOnAnOpeningOfItsOwn) {
     const int id = AttachAndTick();
     std::vector<usbemu::Emulator::Claim> claims;
     const QByteArray got = Download(id, &claims);
-    EXPECT_TRUE(got == m_files[0] + Marker(kSeparator) + m_files[1] + Marker(kEnd))
+    EXPECT_TRUE(got == m_files[0] + kSeparator + m_files[1] + kEnd)
         << "received " << got.size() << " bytes";
     ASSERT_EQ(claims.size(), 2u) << "one opening per file";
     EXPECT_EQ(claims[0].writtenBefore, 0u);
@@ -326,7 +268,7 @@ TEST_F(UsbPageTest, NoDeviceAtDownloadShowsOneMessagePerFileAndSendsNothing) {
     other.productId = 0x0311;
     const int otherId = emu->AddPrinter(other);
     const uint64_t before = emu->WrittenCount(id);
-    Click(C(kNextButton));
+    Next();
     const QString unable = kUnable + "Office QX";
     EXPECT_EQ(Explanations(), (std::vector<QString>{unable, unable, unable}));
     EXPECT_EQ(emu->WrittenCount(id), before);
@@ -342,18 +284,13 @@ TEST_F(UsbPageTest, CancelDuringTheFirstFileSendsItWholeThenTheCancelMarker) {
     const uint64_t before = emu->WrittenCount(id);
     WhenProgressDrawn([this, id, before, &drawn, &dialogGone](bool painted) {
         drawn = painted && emu->WrittenCount(id) - before < uint64_t(m_files[0].size());
-        CProgressDlg* progress = g_pMainWindow->ProgressDialog();
-        ASSERT_NE(progress, nullptr);
-        tb::Control* cancel = nullptr;
-        tb::GetControlByID(progress->GetWindowRef(), controlProcessCancelButton, &cancel);
-        Click(cancel);
-        dialogGone = !progress->IsShowing();
+        dialogGone = CancelProgress();
     });
     std::vector<usbemu::Emulator::Claim> claims;
     const QByteArray got = Download(id, &claims);
     EXPECT_TRUE(drawn) << "the dialog is painted during the first file";
     EXPECT_TRUE(dialogGone) << "Cancel closes the dialog at once";
-    EXPECT_TRUE(got == m_files[0] + Marker(kCancel)) << "received " << got.size();
+    EXPECT_TRUE(got == m_files[0] + kCancel) << "received " << got.size();
     EXPECT_EQ(claims.size(), 1u) << "file 2 is never started";
     EXPECT_TRUE(Explanations().empty());
     ExpectFinished(false);
@@ -378,7 +315,7 @@ TEST_F(UsbPageTest, MainCancelOrCloseBoxCancelsTheDownloadThenCloses) {
         const QByteArray got = Download(id);
         FlushDeletes();
         EXPECT_EQ(g_pMainWindow, nullptr) << "closed once the download ended";
-        EXPECT_TRUE(got == m_files[0] + Marker(kCancel)) << closeBox;
+        EXPECT_TRUE(got == m_files[0] + kCancel) << closeBox;
         EXPECT_TRUE(Explanations().empty());
     }
 }
@@ -391,14 +328,14 @@ TEST_F(UsbPageTest, RefreshAndBackDuringTheDownloadChangeNothing) {
     int page = 0;
     DuringDownload([this, &page] {
         Click(C(controlUSBRefreshButton));
-        Click(C(kBackButton));
+        Back();
         page = g_pMainWindow->CurrentPage();
     });
     std::vector<usbemu::Emulator::Claim> claims;
     const QByteArray got = Download(id, &claims);
     EXPECT_EQ(page, 4);
     EXPECT_EQ(claims.size(), 2u) << "no vendor exchange between the files";
-    EXPECT_TRUE(got == m_files[0] + Marker(kSeparator) + m_files[1] + Marker(kEnd));
+    EXPECT_TRUE(got == m_files[0] + kSeparator + m_files[1] + kEnd);
     EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted});
 }
 
@@ -420,7 +357,7 @@ TEST_F(UsbPageTest, MissingFileStopsTheDownloadBeforeTheEndMarker) {
     QFile::remove(m_package->Path("fw1.bin"));
     const int id = AttachAndTick();
     const QByteArray got = Download(id);
-    EXPECT_TRUE(got == m_files[0] + Marker(kSeparator))
+    EXPECT_TRUE(got == m_files[0] + kSeparator)
         << "nothing after the missing file: the printer never sees an end";
     EXPECT_EQ(Explanations(), std::vector<QString>{kUsbFail});
     ExpectFinished(false);
@@ -444,13 +381,8 @@ TEST_F(UsbPageTest, SlowPrinterLeavesTheWindowAliveAndCancelIsAnswered) {
         sinceStart.start();
         gaps.Start();
         QTimer::singleShot(500, Qt::PreciseTimer, [&] {
-            CProgressDlg* progress = g_pMainWindow->ProgressDialog();
-            ASSERT_NE(progress, nullptr);
-            tb::Control* cancel = nullptr;
-            tb::GetControlByID(progress->GetWindowRef(), controlProcessCancelButton, &cancel);
             cancelledAt = sinceStart.elapsed();
-            Click(cancel);
-            dialogGone = !progress->IsShowing();
+            dialogGone = CancelProgress();
         });
     });
     const QByteArray got = Download(id);
@@ -462,7 +394,7 @@ TEST_F(UsbPageTest, SlowPrinterLeavesTheWindowAliveAndCancelIsAnswered) {
     // The events came in the engine's slices: some 40 ms apart over the
     // seconds the printer needs, so the measure covered the download.
     EXPECT_GT(gaps.Turns(), 30);
-    EXPECT_TRUE(got == m_files[0] + Marker(kCancel)) << "received " << got.size();
+    EXPECT_TRUE(got == m_files[0] + kCancel) << "received " << got.size();
     EXPECT_TRUE(Explanations().empty());
     ExpectFinished(false);
 }
@@ -477,7 +409,7 @@ TEST_F(UsbPageTest, SilentPrinterIsWaitedForWithTheWindowAlive) {
     setup.silent = true;
     const int id = emu->AddPrinter(setup);
     OpenWith({Pattern(100, 1)});
-    Click(C(kNextButton));
+    Next();
     Click(C(controlRadioUSB));
     EventGaps gaps;
     bool reading = false;
@@ -493,14 +425,14 @@ TEST_F(UsbPageTest, SilentPrinterIsWaitedForWithTheWindowAlive) {
                          Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(window, &move);
         watchAfterMove = WatchCursorShown();
-        Click(C(kNextButton));
-        Click(C(kBackButton));
+        Next();
+        Back();
         Click(C(controlUSBRefreshButton));
         page = g_pMainWindow->CurrentPage();
     });
     QElapsedTimer took;
     took.start();
-    Click(C(kNextButton));
+    Next();
     const qint64 ms = took.elapsed();
     gaps.Stop();
     EXPECT_TRUE(reading);
@@ -526,7 +458,7 @@ TEST_F(UsbPageTest, CloseWhileASilentPrinterIsReadEndsTheReadingThenCloses) {
     setup.silent = true;
     const int id = emu->AddPrinter(setup);
     OpenWith({Pattern(100, 1)});
-    Click(C(kNextButton));
+    Next();
     Click(C(controlRadioUSB));
     QTimer::singleShot(100, [this] {
         ASSERT_NE(g_pMainWindow, nullptr);
@@ -536,7 +468,7 @@ TEST_F(UsbPageTest, CloseWhileASilentPrinterIsReadEndsTheReadingThenCloses) {
     });
     QElapsedTimer took;
     took.start();
-    Click(C(kNextButton));
+    Next();
     EXPECT_LT(took.elapsed(), 1000) << "far less than two reads of 2 s";
     FlushDeletes();
     EXPECT_EQ(g_pMainWindow, nullptr) << "closed once the reading ended";
