@@ -23,28 +23,30 @@ private:
     CBundle m_bundle;
 };
 
+// A file beside the program, as a path and as a URL whose folder (not name)
+// is escaped; no folder, no path.
 TEST(Paths, FileBesideTheProgram) {
-    WithBundle bundle("/Volumes/Disk/Update/Tool.app");
-    EXPECT_EQ(GetAPDirectoryFileName("A.bin", true), QStringLiteral("/Volumes/Disk/Update/A.bin"));
-    EXPECT_EQ(GetAPDirectoryFileName("A.bin", false),
-              QStringLiteral("file:///Volumes/Disk/Update/A.bin"));
-    EXPECT_TRUE(GetAPDirectoryFileName(QString(), true).isNull());
-}
-
-TEST(Paths, UrlFormEscapesTheFolderButNotTheName) {
-    WithBundle bundle("/opt/My Update/Quenlo");
-    EXPECT_EQ(GetAPDirectoryFileName("a b.bin", false),
-              QStringLiteral("file:///opt/My%20Update/a b.bin"));
-}
-
-TEST(Paths, ProgramInTheRootFolder) {
-    WithBundle bundle("/Quenlo");
-    EXPECT_EQ(GetAPDirectoryFileName("A.bin", true), QStringLiteral("/A.bin"));
-}
-
-TEST(Paths, NoFolderNoPath) {
-    WithBundle bundle("Quenlo");
-    EXPECT_TRUE(GetAPDirectoryFileName("A.bin", true).isNull());
+    const struct {
+        const char* program;
+        const char* name;
+        bool asPath;
+        const char* expected; // null: no path
+    } cases[] = {
+        {"/Volumes/Disk/Update/Tool.app", "A.bin", true, "/Volumes/Disk/Update/A.bin"},
+        {"/Volumes/Disk/Update/Tool.app", "A.bin", false, "file:///Volumes/Disk/Update/A.bin"},
+        {"/Volumes/Disk/Update/Tool.app", nullptr, true, nullptr},
+        {"/opt/My Update/Quenlo", "a b.bin", false, "file:///opt/My%20Update/a b.bin"},
+        {"/Quenlo", "A.bin", true, "/A.bin"},
+        {"Quenlo", "A.bin", true, nullptr},
+    };
+    for (const auto& c : cases) {
+        WithBundle bundle(c.program);
+        const QString got = GetAPDirectoryFileName(c.name ? QString(c.name) : QString(), c.asPath);
+        if (c.expected == nullptr)
+            EXPECT_TRUE(got.isNull()) << c.program;
+        else
+            EXPECT_EQ(got, QString::fromLatin1(c.expected)) << c.program;
+    }
 }
 
 TEST(Paths, RunningProgramIsFound) {

@@ -11,31 +11,6 @@ namespace {
 
 using Sections = std::map<std::string, TestPackage::Section>;
 
-TEST(Settings, NoSettingsFileLeavesDefaults) {
-    TestPackage package;
-    m_Settings.nFWCount = 7;
-    LoadPackageSettings();
-    EXPECT_EQ(m_Settings.szCommunity, QStringLiteral("orchid"));
-    EXPECT_EQ(m_Settings.nPortType, 0);
-    EXPECT_EQ(m_Settings.nFWCount, 0);
-    EXPECT_TRUE(m_Settings.szSysOID.isNull());
-    EXPECT_TRUE(m_Settings.szWindowsTitle.isNull());
-}
-
-TEST(Settings, MalformedOrWrongRootIsNoFile) {
-    TestPackage package;
-    package.WriteFile("Quenlo.plist", "<plist><dict><key>General</key>");
-    LoadPackageSettings();
-    EXPECT_EQ(m_Settings.nFWCount, 0);
-    EXPECT_EQ(m_Settings.szCommunity, QStringLiteral("orchid"));
-
-    plist_t array = plist_new_array();
-    plist_array_append_item(array, plist_new_string("x"));
-    package.WriteRoot(array);
-    plist_free(array);
-    EXPECT_FALSE(CXML().IsLoaded());
-}
-
 TEST(Settings, ReadsEveryGeneralFieldFromXmlAndBinary) {
     for (bool binary : {false, true}) {
         TestPackage package;
@@ -157,28 +132,33 @@ TEST(Settings, UnusableTextsAreNullAsAWhole) {
     EXPECT_EQ(m_Settings.nPID, 0);
 }
 
+// What the download could not send is listed as 0 bytes: missing, a folder,
+// a FIFO (never waited on), outside the package.
 TEST(Settings, FirmwareFileSizes) {
     TestPackage package;
     package.WriteFile("big.bin", QByteArray(1024 * 1024, '\x5a'));
     package.WriteFile("readonly.bin", QByteArray(3, 'r'));
     ::chmod(package.Path("readonly.bin").toLocal8Bit().constData(), 0444);
     QDir(package.Dir()).mkdir("folder.bin");
-    package.WriteSettings({{"General", {{"FwCount", "5"}}},
+    ASSERT_EQ(mkfifo(package.Path("fifo.bin").toLocal8Bit().constData(), 0600), 0);
+    package.WriteSettings({{"General", {{"FwCount", "7"}}},
                            {"Fw0", {{"FileName", "big.bin"}, {"ReleaseDate", "d0"}}},
                            {"Fw1", {{"FileName", "missing.bin"}}},
                            {"Fw2", {{"FileName", "readonly.bin"}}},
-                           {"Fw3", {{"FileName", "folder.bin"}}}});
+                           {"Fw3", {{"FileName", "folder.bin"}}},
+                           {"Fw4", {{"FileName", "fifo.bin"}}},
+                           {"Fw5", {{"FileName", "../../../../../../etc/passwd"}}}});
     LoadPackageSettings();
     const auto& files = m_Settings.BinfileListdata;
     EXPECT_EQ(files[0].szFileSize, QStringLiteral("1048576"));
-    EXPECT_EQ(files[1].szFileSize, QStringLiteral("0"));
     // Read-only firmware is still firmware: it is measured, not taken as missing.
     EXPECT_EQ(files[2].szFileSize, QStringLiteral("3"));
-    EXPECT_EQ(files[3].szFileSize, QStringLiteral("0"));
-    // Fw4 is counted but absent: an empty row.
-    EXPECT_TRUE(files[4].szFileName.isNull());
-    EXPECT_TRUE(files[4].szFileSize.isNull());
-    EXPECT_TRUE(files[4].szReleaseDate.isNull());
+    for (int i : {1, 3, 4, 5})
+        EXPECT_EQ(files[i].szFileSize, QStringLiteral("0")) << i;
+    // Fw6 is counted but absent: an empty row.
+    EXPECT_TRUE(files[6].szFileName.isNull());
+    EXPECT_TRUE(files[6].szFileSize.isNull());
+    EXPECT_TRUE(files[6].szReleaseDate.isNull());
 }
 
 TEST(Settings, PathTooLongForACStringIsNoFile) {
@@ -217,16 +197,26 @@ SettingsProblem ProblemOf(TestPackage& package, const std::string& text) {
     return LastSettingsLoad().problem;
 }
 
+// A file that cannot be used leaves the defaults, and says why.
 TEST(SettingsSafety, EachWayAFileFailsHasItsReasonAndPath) {
     TestPackage package;
+    m_Settings.nFWCount = 7;
     LoadPackageSettings();
     EXPECT_EQ(LastSettingsLoad().problem, SettingsProblem::Missing);
     EXPECT_EQ(LastSettingsLoad().path, package.Path("Quenlo.plist"));
+    EXPECT_EQ(m_Settings.szCommunity, QStringLiteral("orchid"));
+    EXPECT_EQ(m_Settings.nPortType, 0);
+    EXPECT_EQ(m_Settings.nFWCount, 0);
+    EXPECT_TRUE(m_Settings.szSysOID.isNull());
+    EXPECT_TRUE(m_Settings.szWindowsTitle.isNull());
 
     EXPECT_EQ(ProblemOf(package, "<plist><dict><key>General</key>"), SettingsProblem::Corrupt);
+    EXPECT_EQ(m_Settings.szCommunity, QStringLiteral("orchid"));
     EXPECT_EQ(ProblemOf(package, ""), SettingsProblem::Corrupt);
+    // A root that is no dictionary is no settings file.
     EXPECT_EQ(ProblemOf(package, "<plist><array><string>x</string></array></plist>"),
               SettingsProblem::Corrupt);
+    EXPECT_FALSE(CXML().IsLoaded());
     EXPECT_EQ(ProblemOf(package, Nested(3)), SettingsProblem::None);
     EXPECT_EQ(m_Settings.nFWCount, 1);
 

@@ -4,120 +4,88 @@
 #include "UsbTestSupport.h"
 
 #include <optional>
-
-namespace {
-
-std::optional<std::string> Id(const char* s) {
-    return std::string(s);
-}
-
-} // namespace
+#include <vector>
 
 // --- copy_value_for_key ----------------------------------------------------
 
+// A key counts at the start of a pair only, whatever its case and the blanks
+// around it; "SN:" and "SERN:" both name the serial number.
 TEST(CopyValueForKey, FindsKeysAtTheStartOfAPairIgnoringCaseAndSpaces) {
-    EXPECT_EQ(copy_value_for_key(Id("MFG:Acme;MDL:X"), kManufacturerKeys), "Acme");
-    EXPECT_EQ(copy_value_for_key(Id("MFG:Acme;MDL:X"), kModelKeys), "X");
-    EXPECT_EQ(copy_value_for_key(Id(" mfg:Acme ;"), kManufacturerKeys), "Acme");
-    EXPECT_EQ(copy_value_for_key(Id("MDL:  Laser 9  ;"), kModelKeys), "Laser 9");
-    EXPECT_EQ(copy_value_for_key(Id("\tManufacturer:Acme"), kManufacturerKeys), "Acme");
-    EXPECT_EQ(copy_value_for_key(Id("MODEL:Z"), kModelKeys), "Z");
-}
-
-TEST(CopyValueForKey, SerialNumberAnswersToBothKeys) {
-    EXPECT_EQ(copy_value_for_key(Id("SN:123;"), kSerialNumberKeys), "123");
-    EXPECT_EQ(copy_value_for_key(Id("SERN:456;"), kSerialNumberKeys), "456");
-    // "SERN:" holds no "SN:" at its start, so only the second key finds it.
-    EXPECT_EQ(copy_value_for_key(Id("XSN:1;SERN:2"), kSerialNumberKeys), "2");
-}
-
-TEST(CopyValueForKey, KeyInsideAPairOrMissingIsNotFound) {
-    EXPECT_EQ(copy_value_for_key(Id("DES:the MFG:Acme part"), kManufacturerKeys), std::nullopt);
-    EXPECT_EQ(copy_value_for_key(Id("CMD:PCL;CLS:PRINTER"), kModelKeys), std::nullopt);
-    EXPECT_EQ(copy_value_for_key(Id(""), kModelKeys), std::nullopt);
+    const struct {
+        const char* id;
+        const char* const* keys;
+        std::optional<std::string> value;
+    } cases[] = {
+        {"MFG:Acme;MDL:X", kManufacturerKeys, "Acme"},
+        {"MFG:Acme;MDL:X", kModelKeys, "X"},
+        {" mfg:Acme ;", kManufacturerKeys, "Acme"},
+        {"MDL:  Laser 9  ;", kModelKeys, "Laser 9"},
+        {"\tManufacturer:Acme", kManufacturerKeys, "Acme"},
+        {"MODEL:Z", kModelKeys, "Z"},
+        {"SN:123;", kSerialNumberKeys, "123"},
+        {"SERN:456;", kSerialNumberKeys, "456"},
+        {"XSN:1;SERN:2", kSerialNumberKeys, "2"},
+        {"DES:the MFG:Acme part", kManufacturerKeys, std::nullopt},
+        {"CMD:PCL;CLS:PRINTER", kModelKeys, std::nullopt},
+        {"", kModelKeys, std::nullopt},
+        {"MFG:;MDL:X", kManufacturerKeys, ""},
+        {"MFG:A;MDL:Last one", kModelKeys, "Last one"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(copy_value_for_key(std::string(c.id), c.keys), c.value) << c.id;
     EXPECT_EQ(copy_value_for_key(std::nullopt, kModelKeys), std::nullopt);
-}
-
-TEST(CopyValueForKey, EmptyValueCountsAsFoundAndLastPairNeedsNoSemicolon) {
-    EXPECT_EQ(copy_value_for_key(Id("MFG:;MDL:X"), kManufacturerKeys), "");
-    EXPECT_EQ(copy_value_for_key(Id("MFG:A;MDL:Last one"), kModelKeys), "Last one");
 }
 
 // --- the fields kept from one ID ----------------------------------------
 
-class KeptFields : public testing::Test {
-protected:
-    void SetUp() override {
-        std::strcpy(szSERN, "old serial");
-        std::strcpy(szDES, "old description");
-        std::strcpy(pDeviceIdText, "old id");
+// Serial number, description and the whole ID are kept from an ID that has a
+// serial number, the description only after it; what is not found, or empty,
+// leaves the earlier text.
+TEST(KeptFields, SerialDescriptionAndWholeIdAreTaken) {
+    const char* const old = "old";
+    const struct {
+        std::string id;
+        const char* serial;
+        const char* description;
+        const char* whole; // old: left alone; null: the ID itself
+    } cases[] = {
+        {"MFG:A;SERN:S-1;DES:Desk jet;STS:x;", "S-1", "Desk jet", nullptr},
+        {"DES:first;MFG:A;SERN:S-2;", "S-2", old, old},
+        {"SERN:S-3;DES:ends here", "S-3", "ends here", nullptr},
+        {"SERN:S-4;DES:", "S-4", old, old},
+        {"MFG:A;MDL:B;SN:123;DES:x;", old, old, old},
+        {"SERN:;DES:;x", old, old, nullptr},
+        // The kept fields are the printer's bytes; the list cleans them for show.
+        {"MFG:A\x1B[2J;SERN:S\r\n-4;DES:D\xE2\x80\xAE;", "S\r\n-4", "D\xE2\x80\xAE", nullptr},
+    };
+    for (const auto& c : cases) {
+        std::strcpy(szSERN, old);
+        std::strcpy(szDES, old);
+        std::strcpy(pDeviceIdText, old);
+        const std::string log = CapturedStdout([&] { KeepDeviceIdFields(c.id); });
+        EXPECT_STREQ(szSERN, c.serial) << c.id;
+        EXPECT_STREQ(szDES, c.description) << c.id;
+        EXPECT_STREQ(pDeviceIdText, c.whole ? c.whole : c.id.c_str()) << c.id;
+        if (c.id == cases[0].id) {
+            EXPECT_EQ(log, "idstr=" + c.id + "\n");
+        }
     }
-    std::string Keep(const std::string& id) {
-        return CapturedStdout([&] { KeepDeviceIdFields(id); });
-    }
-};
-
-TEST_F(KeptFields, SerialDescriptionAndWholeIdAreTaken) {
-    std::string log = Keep("MFG:A;SERN:S-1;DES:Desk jet;STS:x;");
-    EXPECT_EQ(log, "idstr=MFG:A;SERN:S-1;DES:Desk jet;STS:x;\n");
-    EXPECT_STREQ(szSERN, "S-1");
-    EXPECT_STREQ(szDES, "Desk jet");
-    EXPECT_STREQ(pDeviceIdText, "MFG:A;SERN:S-1;DES:Desk jet;STS:x;");
+    // The log line carries no control characters.
+    EXPECT_EQ(
+        CapturedStdout([] { KeepDeviceIdFields("MFG:A\x1B[2J;SERN:S\r\n-4;DES:D\xE2\x80\xAE;"); }),
+        "idstr=MFG:A[2J;SERN:S-4;DES:D;\n");
 }
 
-TEST_F(KeptFields, TheLogLineCarriesNoControlCharacters) {
-    std::string log = Keep("MFG:A\x1B[2J;SERN:S\r\n-4;DES:D\xE2\x80\xAE;");
-    EXPECT_EQ(log, "idstr=MFG:A[2J;SERN:S-4;DES:D;\n");
-    // The kept fields are the printer's bytes; the list cleans them for show.
-    EXPECT_STREQ(szSERN, "S\r\n-4");
-}
-
-TEST_F(KeptFields, DescriptionBeforeTheSerialNumberIsNotTaken) {
-    Keep("DES:first;MFG:A;SERN:S-2;");
-    EXPECT_STREQ(szSERN, "S-2");
-    EXPECT_STREQ(szDES, "old description");
-    EXPECT_STREQ(pDeviceIdText, "old id");
-}
-
-TEST_F(KeptFields, ValuesAtTheVeryEndAreTakenWhole) {
-    Keep("SERN:S-3;DES:ends here");
-    EXPECT_STREQ(szDES, "ends here");
-    EXPECT_STREQ(pDeviceIdText, "SERN:S-3;DES:ends here");
-}
-
-TEST_F(KeptFields, IdEndingRightAfterTheDescriptionKeyKeepsOnlyTheSerial) {
-    Keep("SERN:S-4;DES:");
-    EXPECT_STREQ(szSERN, "S-4");
-    EXPECT_STREQ(szDES, "old description");
-    EXPECT_STREQ(pDeviceIdText, "old id");
-}
-
-TEST_F(KeptFields, IdWithoutSerialNumberChangesNothing) {
-    Keep("MFG:A;MDL:B;SN:123;DES:x;");
-    EXPECT_STREQ(szSERN, "old serial");
-    EXPECT_STREQ(szDES, "old description");
-    EXPECT_STREQ(pDeviceIdText, "old id");
-}
-
-TEST_F(KeptFields, EmptyValuesLeaveTheOldTexts) {
-    Keep("SERN:;DES:;x");
-    EXPECT_STREQ(szSERN, "old serial");
-    EXPECT_STREQ(szDES, "old description");
-    EXPECT_STREQ(pDeviceIdText, "SERN:;DES:;x");
-}
-
-TEST_F(KeptFields, OverlongValuesAreCutToTheirBuffers) {
+TEST(KeptFields, OverlongValuesAreCutToTheirBuffersAtACharacterBoundary) {
     std::string serial(300, 'S');
     std::string des = std::string(254, 'd') + "\xC3\xA9" + "tail"; // é straddles the limit
-    Keep("SERN:" + serial + ";DES:" + des + ";");
+    CapturedStdout([&] { KeepDeviceIdFields("SERN:" + serial + ";DES:" + des + ";"); });
     EXPECT_EQ(std::string(szSERN), std::string(255, 'S'));
     EXPECT_EQ(std::string(szDES), std::string(254, 'd')) << "cut before, not inside, a character";
-}
 
-TEST_F(KeptFields, OverlongIdIsCutAtACharacterBoundary) {
     std::string id = "SERN:S;DES:D;" + std::string(1009, 'x') + "\xE2\x82\xAC" + "more";
     ASSERT_EQ(id.size(), 1022u + 3 + 4); // the euro sign spans bytes 1022 to 1024
-    Keep(id);
+    CapturedStdout([&] { KeepDeviceIdFields(id); });
     EXPECT_EQ(std::string(pDeviceIdText), id.substr(0, 1022));
     EXPECT_EQ(pDeviceIdText[kDeviceIdTextSize - 1], '\0');
 }
