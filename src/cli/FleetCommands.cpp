@@ -186,25 +186,27 @@ bool FoundCallback(char* address, char*, void* context) {
 }
 
 // Asks one address whether it is a printer of the model: the wizard's check
-// before each printer.
-bool Probe(const std::string& address, const char* community, const char* model) {
+// before each printer. `scopeId` is the IPv6 interface asked through (0:
+// every usable one); a link-local printer found without one sets it.
+bool Probe(const std::string& address, const char* community, const char* model, int& scopeId) {
     std::vector<std::string> found;
-    CNetIO net;
+    CNetIO net(scopeId);
     if (IsV6(address))
         net.FindSnmpAgentV6(community, address.c_str(), model, FoundCallback, &found, false);
     else
         net.FindSnmpAgent(community, address.c_str(), model, FoundCallback, &found, false);
+    scopeId = net.ScopeId();
     return !found.empty();
 }
 
 // Name, firmware, status and serial of each address, all asked together.
-std::vector<FleetPrinter> Describe(const std::vector<std::string>& addresses,
-                                   const char* community) {
+std::vector<FleetPrinter> Describe(const std::vector<std::string>& addresses, const char* community,
+                                   int scopeId) {
     std::vector<PRINTER_QUERY> queries(addresses.size());
     for (size_t i = 0; i < addresses.size(); ++i)
         queries[i].address = addresses[i].c_str();
     if (!queries.empty()) {
-        CNetIO net;
+        CNetIO net(scopeId);
         net.QueryPrinters(community, queries.data(), int(queries.size()));
     }
     std::vector<FleetPrinter> printers;
@@ -221,12 +223,14 @@ std::vector<FleetPrinter> Describe(const std::vector<std::string>& addresses,
     return printers;
 }
 
+// On a worker thread: the interface is the search's, and what this probe
+// finds of it stays here.
 std::optional<QString> ProbeVersion(const FleetPrinter& printer, const char* community,
-                                    const char* model) {
+                                    const char* model, int scopeId) {
     const std::string address = printer.address.toStdString();
-    if (!Probe(address, community, model))
+    if (!Probe(address, community, model, scopeId))
         return std::nullopt;
-    const std::vector<FleetPrinter> described = Describe({address}, community);
+    const std::vector<FleetPrinter> described = Describe({address}, community, scopeId);
     if (described.empty())
         return std::nullopt;
     return described.front().firmware;
@@ -235,6 +239,9 @@ std::optional<QString> ProbeVersion(const FleetPrinter& printer, const char* com
 struct Search {
     char community[kCTextSize] = {};
     char model[kCTextSize] = {};
+    // The IPv6 interface the printers were found on: set while they are
+    // found, only read once the workers run.
+    int scopeId = 0;
 };
 
 bool PrepareSearch(const SearchOptions& options, Search* search, QString* problem) {
@@ -250,8 +257,9 @@ bool PrepareSearch(const SearchOptions& options, Search* search, QString* proble
 // The broadcast, the multicast and the sweep run at once, so that a list
 // costs one quiet period, not one per way of asking; rows keep the order
 // IPv4 broadcast, IPv6 multicast, sweep, typed addresses.
-std::vector<FleetPrinter> FindPrinters(const SearchOptions& options, const Search& search) {
+std::vector<FleetPrinter> FindPrinters(const SearchOptions& options, Search& search) {
     std::vector<std::string> v4, v6, swept, typed;
+    int multicastScope = search.scopeId, typedScope = search.scopeId;
     std::vector<std::thread> askers;
     if (options.broadcast) {
         askers.emplace_back([&] {
@@ -260,9 +268,10 @@ std::vector<FleetPrinter> FindPrinters(const SearchOptions& options, const Searc
                               true);
         });
         askers.emplace_back([&] {
-            CNetIO net;
+            CNetIO net(search.scopeId);
             net.FindSnmpAgentV6(search.community, "ff02::1", search.model, FoundCallback, &v6,
                                 true);
+            multicastScope = net.ScopeId();
         });
     }
     std::vector<std::string> hosts;
@@ -278,16 +287,19 @@ std::vector<FleetPrinter> FindPrinters(const SearchOptions& options, const Searc
         askers.emplace_back([&] { swept = SweepAgents(hosts, search.community, search.model); });
     for (const QString& address : options.addresses) {
         const std::string text = address.toStdString();
-        if (IsV6(text) && Probe(text, search.community, search.model))
+        if (IsV6(text) && Probe(text, search.community, search.model, typedScope))
             typed.push_back(text);
     }
     for (std::thread& asker : askers)
         asker.join();
+    // The multicast's rows come first, and so does its interface.
+    search.scopeId = multicastScope > 0 ? multicastScope : typedScope;
     std::vector<std::string> found;
     for (const auto* list : {&v4, &v6, &swept, &typed})
         for (const std::string& address : *list)
             AddOnce(found, address);
-    return MergeSamePrinters(Describe(found, search.community), ReadNeighbourTable());
+    return MergeSamePrinters(Describe(found, search.community, search.scopeId),
+                             ReadNeighbourTable());
 }
 
 std::optional<FleetPrinter> FindUsbPrinter() {
@@ -532,12 +544,12 @@ int UpdateCommand(const UpdateOptions& update, FILE* out) {
             return kExitUsage;
         }
         plan.policy = transfer::NetworkPolicy(stallMs);
-        plan.makeChannel = [](const FleetPrinter& printer) {
-            return std::make_unique<transfer::NetChannel>(printer.address.toStdString(),
-                                                          kPrintPort);
+        plan.makeChannel = [&search](const FleetPrinter& printer) {
+            return std::make_unique<transfer::NetChannel>(printer.address.toStdString(), kPrintPort,
+                                                          search.scopeId);
         };
         plan.probeVersion = [&search](const FleetPrinter& printer) {
-            return ProbeVersion(printer, search.community, search.model);
+            return ProbeVersion(printer, search.community, search.model, search.scopeId);
         };
         std::vector<FleetPrinter> chosen;
         if (all) {
@@ -546,7 +558,7 @@ int UpdateCommand(const UpdateOptions& update, FILE* out) {
             std::vector<std::string> answered;
             for (const QString& target : targets) {
                 const std::string address = target.toStdString();
-                if (Probe(address, search.community, search.model)) {
+                if (Probe(address, search.community, search.model, search.scopeId)) {
                     AddOnce(answered, address);
                 } else {
                     PrinterOutcome gone;
@@ -558,7 +570,8 @@ int UpdateCommand(const UpdateOptions& update, FILE* out) {
                     printers.push_back(gone);
                 }
             }
-            chosen = MergeSamePrinters(Describe(answered, search.community), ReadNeighbourTable());
+            chosen = MergeSamePrinters(Describe(answered, search.community, search.scopeId),
+                                       ReadNeighbourTable());
         }
         for (const FleetPrinter& printer : chosen) {
             PrinterOutcome outcome;

@@ -11,8 +11,11 @@ enum SOCKETSELECTMODE {
     SOCKETSELECT_WRITE = 2,
 };
 
-// The IPv6 interface index that discovery found printers on; every later
-// IPv6 exchange (queries, print-port connections) is sent through it.
+// The IPv6 interface index the wizard found printers on, handed to every
+// later IPv6 exchange it makes (queries, probes, print-port connections) as
+// the interface of its CNetIO, and written back from the CNetIO of each
+// discovery or probe. Only the wizard's thread reads or writes it; the
+// network core never does, so other programs keep their own.
 extern int scope_id;
 
 class CSocket {
