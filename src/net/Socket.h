@@ -3,6 +3,7 @@
 // once. Results are errno values, 0 for success, -1 for our own refusals.
 #pragma once
 
+#include <mutex>
 #include <sys/socket.h>
 
 enum SOCKETSELECTMODE {
@@ -58,4 +59,9 @@ protected:
     int m_nCancelRead;
     int m_nMaxFd;
     bool m_bCancelled;
+    // Cancel may come from another thread than the one that opens, waits
+    // and closes: the cancel pair and m_bCancelled change only under this
+    // lock, so Cancel never writes to a pair being opened or closed (or to a
+    // descriptor number already given to another file).
+    std::mutex m_cancelLock;
 };
