@@ -20,6 +20,7 @@
 #include <QSysInfo>
 
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -109,7 +110,9 @@ constexpr int kVerifyIntervalMs = 5000;
 CancelRequests g_cancel;
 
 void OnInterrupt(int) {
-    g_cancel.count.fetch_add(1);
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    g_cancel.Signalled(int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000);
 }
 
 // Takes the value of an option given as "--name VALUE" or "--name=VALUE".
