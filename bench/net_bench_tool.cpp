@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
                : net.FindSnmpAgent("orchid", "255.255.255.255", argv[2], Found, nullptr, true);
         const double total = Since(g_start);
         dprintf(out, "%.3f %zu %.3f %d\n", total, g_replies.size(),
-                g_replies.empty() ? 0.0 : g_replies.back(), scope_id);
+                g_replies.empty() ? 0.0 : g_replies.back(), net.ScopeId());
         return ok ? 0 : 1;
     }
     dprintf(out, "usage: %s write FILE HOST PORT | discover4 OID | discover6 OID\n", argv[0]);

@@ -11,6 +11,7 @@
 #include <QDateTime>
 
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -18,7 +19,9 @@ namespace {
 CancelRequests g_cancel;
 
 void OnInterrupt(int) {
-    g_cancel.count.fetch_add(1);
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    g_cancel.Signalled(int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000);
 }
 
 // Runs the plan, shown on out, with Ctrl+C as the wizard's Cancel: the count

@@ -86,24 +86,26 @@ bool PlanNetwork(const UpdateOptions& update, PlannedUpdate& planned, int stallM
         return false;
     UpdatePlan& plan = planned.plan;
     plan.policy = transfer::NetworkPolicy(stallMs);
-    plan.makeChannel = [](const FleetPrinter& printer) {
-        return std::make_unique<transfer::NetChannel>(printer.address.toStdString(), kPrintPort);
+    std::vector<FleetPrinter> chosen;
+    QStringList silent;
+    if (update.all)
+        chosen = FindPrinters(update.search, search);
+    else
+        chosen = FindTypedPrinters(update.targets, search, &silent);
+    // The interface the printers were found on is known now; the workers
+    // only read their copy of it.
+    plan.makeChannel = [scopeId = search.scopeId](const FleetPrinter& printer) {
+        return std::make_unique<transfer::NetChannel>(printer.address.toStdString(), kPrintPort,
+                                                      scopeId);
     };
     plan.probeVersion = [search](const FleetPrinter& printer) {
         return ProbeVersion(printer, search);
     };
-    std::vector<FleetPrinter> chosen;
-    if (update.all) {
-        chosen = FindPrinters(update.search, search);
-    } else {
-        QStringList silent;
-        chosen = FindTypedPrinters(update.targets, search, &silent);
-        for (const QString& target : silent) {
-            PrinterOutcome gone = Unreachable(
-                target, QStringLiteral("did not answer as a %1").arg(m_Settings.szModelName));
-            gone.printer.addresses = QStringList{target};
-            planned.printers.push_back(gone);
-        }
+    for (const QString& target : silent) {
+        PrinterOutcome gone = Unreachable(
+            target, QStringLiteral("did not answer as a %1").arg(m_Settings.szModelName));
+        gone.printer.addresses = QStringList{target};
+        planned.printers.push_back(gone);
     }
     for (const FleetPrinter& printer : chosen) {
         PrinterOutcome outcome;

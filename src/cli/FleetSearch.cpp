@@ -26,25 +26,27 @@ bool FoundCallback(char* address, char*, void* context) {
 }
 
 // Asks one address whether it is a printer of the model: the wizard's check
-// before each printer.
-bool Probe(const std::string& address, const char* community, const char* model) {
+// before each printer. `scopeId` is the IPv6 interface asked through (0:
+// every usable one); a link-local printer found without one sets it.
+bool Probe(const std::string& address, const char* community, const char* model, int& scopeId) {
     std::vector<std::string> found;
-    CNetIO net;
+    CNetIO net(scopeId);
     if (IsV6(address))
         net.FindSnmpAgentV6(community, address.c_str(), model, FoundCallback, &found, false);
     else
         net.FindSnmpAgent(community, address.c_str(), model, FoundCallback, &found, false);
+    scopeId = net.ScopeId();
     return !found.empty();
 }
 
 // Name, firmware, status and serial of each address, all asked together.
-std::vector<FleetPrinter> Describe(const std::vector<std::string>& addresses,
-                                   const char* community) {
+std::vector<FleetPrinter> Describe(const std::vector<std::string>& addresses, const char* community,
+                                   int scopeId) {
     std::vector<PRINTER_QUERY> queries(addresses.size());
     for (size_t i = 0; i < addresses.size(); ++i)
         queries[i].address = addresses[i].c_str();
     if (!queries.empty()) {
-        CNetIO net;
+        CNetIO net(scopeId);
         net.QueryPrinters(community, queries.data(), int(queries.size()));
     }
     std::vector<FleetPrinter> printers;
@@ -75,8 +77,9 @@ bool PrepareSearch(const SearchOptions& options, Search* search, QString* proble
 // The broadcast, the multicast and the sweep run at once, so that a list
 // costs one quiet period, not one per way of asking; rows keep the order
 // IPv4 broadcast, IPv6 multicast, sweep, typed addresses.
-std::vector<FleetPrinter> FindPrinters(const SearchOptions& options, const Search& search) {
+std::vector<FleetPrinter> FindPrinters(const SearchOptions& options, Search& search) {
     std::vector<std::string> v4, v6, swept, typed;
+    int multicastScope = search.scopeId, typedScope = search.scopeId;
     std::vector<std::thread> askers;
     if (options.broadcast) {
         askers.emplace_back([&] {
@@ -85,9 +88,10 @@ std::vector<FleetPrinter> FindPrinters(const SearchOptions& options, const Searc
                               true);
         });
         askers.emplace_back([&] {
-            CNetIO net;
+            CNetIO net(search.scopeId);
             net.FindSnmpAgentV6(search.community, "ff02::1", search.model, FoundCallback, &v6,
                                 true);
+            multicastScope = net.ScopeId();
         });
     }
     std::vector<std::string> hosts;
@@ -103,36 +107,41 @@ std::vector<FleetPrinter> FindPrinters(const SearchOptions& options, const Searc
         askers.emplace_back([&] { swept = SweepAgents(hosts, search.community, search.model); });
     for (const QString& address : options.addresses) {
         const std::string text = address.toStdString();
-        if (IsV6(text) && Probe(text, search.community, search.model))
+        if (IsV6(text) && Probe(text, search.community, search.model, typedScope))
             typed.push_back(text);
     }
     for (std::thread& asker : askers)
         asker.join();
+    // The multicast's rows come first, and so does its interface.
+    search.scopeId = multicastScope > 0 ? multicastScope : typedScope;
     std::vector<std::string> found;
     for (const auto* list : {&v4, &v6, &swept, &typed})
         for (const std::string& address : *list)
             AddOnce(found, address);
-    return MergeSamePrinters(Describe(found, search.community), ReadNeighbourTable());
+    return MergeSamePrinters(Describe(found, search.community, search.scopeId),
+                             ReadNeighbourTable());
 }
 
-std::vector<FleetPrinter> FindTypedPrinters(const QStringList& addresses, const Search& search,
+std::vector<FleetPrinter> FindTypedPrinters(const QStringList& addresses, Search& search,
                                             QStringList* silent) {
     std::vector<std::string> answered;
     for (const QString& typed : addresses) {
         const std::string address = typed.toStdString();
-        if (Probe(address, search.community, search.model))
+        if (Probe(address, search.community, search.model, search.scopeId))
             AddOnce(answered, address);
         else
             silent->append(typed);
     }
-    return MergeSamePrinters(Describe(answered, search.community), ReadNeighbourTable());
+    return MergeSamePrinters(Describe(answered, search.community, search.scopeId),
+                             ReadNeighbourTable());
 }
 
 std::optional<QString> ProbeVersion(const FleetPrinter& printer, const Search& search) {
     const std::string address = printer.address.toStdString();
-    if (!Probe(address, search.community, search.model))
+    int scopeId = search.scopeId;
+    if (!Probe(address, search.community, search.model, scopeId))
         return std::nullopt;
-    const std::vector<FleetPrinter> described = Describe({address}, search.community);
+    const std::vector<FleetPrinter> described = Describe({address}, search.community, scopeId);
     if (described.empty())
         return std::nullopt;
     return described.front().firmware;

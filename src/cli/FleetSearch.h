@@ -17,6 +17,9 @@
 struct Search {
     char community[kCTextSize] = {};
     char model[kCTextSize] = {};
+    // The IPv6 interface the printers were found on: set while they are
+    // found, on the main thread; only read once the workers run.
+    int scopeId = 0;
 };
 
 // False with *problem set when the package names no model identifier (a
@@ -24,15 +27,16 @@ struct Search {
 bool PrepareSearch(const SearchOptions& options, Search* search, QString* problem);
 
 // Every printer of the model that the options reach, one entry per printer.
-std::vector<FleetPrinter> FindPrinters(const SearchOptions& options, const Search& search);
+std::vector<FleetPrinter> FindPrinters(const SearchOptions& options, Search& search);
 
 // The typed addresses that answer as a printer of the model, described and
 // merged; the others in *silent, in their order.
-std::vector<FleetPrinter> FindTypedPrinters(const QStringList& addresses, const Search& search,
+std::vector<FleetPrinter> FindTypedPrinters(const QStringList& addresses, Search& search,
                                             QStringList* silent);
 
 // The firmware version of a printer that answers as the model again; empty
-// while it does not.
+// while it does not. On a worker thread: the interface is the search's, and
+// what this probe finds of it stays here.
 std::optional<QString> ProbeVersion(const FleetPrinter& printer, const Search& search);
 
 // The attached USB printer of the package's IDs, as address "usb".

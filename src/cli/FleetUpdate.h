@@ -27,9 +27,23 @@ struct PrinterProgress {
 
 // Ctrl+C: the first asks every running printer to cancel, the second aborts.
 struct CancelRequests {
+    // Signals this close together are one request: `timeout` (a maintenance
+    // window's end) and a kill of the process group deliver the same signal
+    // twice, to the program and to its group, and a thread on another core
+    // can take the first before the second arrives.
+    static constexpr int64_t kBurstMs = 200;
+
     std::atomic<int> count{0};
+    std::atomic<int64_t> lastMs{0};
     bool Cancel() const { return count.load() >= 1; }
     bool Abort() const { return count.load() >= 2; }
+    // One signal at `nowMs` (a monotonic clock); safe in a signal handler.
+    void Signalled(int64_t nowMs) {
+        const int64_t last = lastMs.exchange(nowMs);
+        if (count.load() > 0 && nowMs - last < kBurstMs)
+            return;
+        count.fetch_add(1);
+    }
 };
 
 // What the command line shows while printers are updated.

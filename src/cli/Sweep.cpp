@@ -49,6 +49,7 @@ std::vector<std::string> SweepAgents(const std::vector<std::string>& hosts, cons
 
     std::set<uint32_t> answered;
     unsigned char reply[kSnmpReceiveSize];
+    SNMP_WALK walk;
     auto drain = [&] {
         for (int i = 0; i < 4096; ++i) {
             sockaddr_storage from{};
@@ -67,7 +68,7 @@ std::vector<std::string> SweepAgents(const std::vector<std::string>& hosts, cons
                 !CNetIO::MatchReply(from, reinterpret_cast<const sockaddr*>(&targets[host->second]),
                                     reply, int(n), &kSysObjectIdObject, 1, nullptr))
                 continue;
-            if (CNetIO::parseForOID(reply, int(n), wanted, wantedLength) != 1)
+            if (CNetIO::parseForOID(walk, reply, int(n), wanted, wantedLength) != 1)
                 continue;
             answered.insert(source.s_addr);
             char text[INET_ADDRSTRLEN];

@@ -2,9 +2,12 @@
 // exactly the messages this program exchanges, printer discovery and the
 // name/version/status queries. Plain C++ so that any front end can use it.
 //
-// The walk keeps its results in the process-wide buffers below, so one walk
-// runs at a time: the parseFor* functions take SnmpWalkLock(), and a caller
-// that reads a buffer after its walk holds the lock across both.
+// Any number of threads may run exchanges at once, each on its own CNetIO:
+// a walk keeps what it found in an SNMP_WALK its caller owns, and the IPv6
+// interface an exchange uses is the one its CNetIO was made with. The only
+// process-wide state is g_nSnmpPort (set before any exchange starts) and the
+// buffers of the walk's older entry points below, which fill them under
+// SnmpWalkLock().
 #pragma once
 
 #include <mutex>
@@ -42,7 +45,9 @@ constexpr int kQueryTimeoutMs = 1000;
 constexpr int kSnmpReceiveSize = 4096;
 
 // The port agents are asked on: 161, except for tests and tools that put a
-// responder on an unprivileged port of the loopback.
+// responder on an unprivileged port of the loopback. Every exchange reads it
+// as it starts and nothing guards it: it is set only while no exchange runs
+// (before the threads that exchange are started, and after they ended).
 extern int g_nSnmpPort;
 
 // Every request we send carries this request-id; a reply must carry it too.
@@ -83,6 +88,32 @@ struct PRINTER_QUERY {
     char szDeviceId[1024] = {}; // the device ID text when answered (serial number, ...)
 };
 
+// What one walk of a reply found: the value callbacks' results, kept by the
+// caller (one per exchange, on its own stack) so that walks on several
+// threads never share a byte.
+struct SNMP_WALK {
+    char szValue[1024] = {};              // the last binding's value as text, cut to fit
+    const unsigned char* value = nullptr; // that value whole, inside the datagram
+    int valueLength = 0;
+    char szDeviceId[1024] = {};       // the device ID text
+    unsigned char sysObjId[128] = {}; // raw content of the sysObjectID value
+    int sysObjIdLen = 0;
+};
+
+// The value callbacks of a walk with its context: what each keeps, and what
+// it refuses (a value too long for its room, or of the wrong kind).
+bool TakeOidValue(SNMP_WALK& walk, const unsigned char* name, int nameLength,
+                  unsigned char valueType, const unsigned char* value, int valueLength);
+bool TakeDeviceIdValue(SNMP_WALK& walk, const unsigned char* name, int nameLength,
+                       unsigned char valueType, const unsigned char* value, int valueLength);
+bool TakeRecvBufValue(SNMP_WALK& walk, const unsigned char* name, int nameLength,
+                      unsigned char valueType, const unsigned char* value, int valueLength);
+
+// The process-wide buffers of the walk, for callers of the entry points
+// without a context (parseForRecvBuf, parseForOID and parseForDeviceId
+// without an SNMP_WALK, the output*Value callbacks). Those fill them from
+// the same walk under this lock; a caller that reads a buffer after its walk
+// holds the lock across both. No exchange of the network core uses them.
 std::recursive_mutex& SnmpWalkLock();
 
 extern char g_RecvBuf[1024];        // last value taken by outputRecvBufValue
@@ -95,6 +126,7 @@ extern const unsigned char request_oid_pf[27];
 // GetRequest-PDU for the private device ID object, request-id 0.
 extern const unsigned char request_deviceid_pf[38];
 
+// The value callbacks over the process-wide buffers (each takes the lock).
 bool outputOidValue(const unsigned char* name, int nameLength, unsigned char valueType,
                     const unsigned char* value, int valueLength);
 bool outputDeviceIdValue(const unsigned char* name, int nameLength, unsigned char valueType,
@@ -104,6 +136,15 @@ bool outputRecvBufValue(const unsigned char* name, int nameLength, unsigned char
 
 class CNetIO : public CSocket {
 public:
+    // `scopeId` is the IPv6 interface that link-scoped exchanges of this
+    // object go through (0: none known yet; an IPv6 discovery pass then asks
+    // every usable interface and keeps the one where the model answered).
+    explicit CNetIO(int scopeId = 0) : m_nScopeId(scopeId) {}
+    // The interface this object's exchanges use: the one it was made with,
+    // or the one its IPv6 discovery found. The caller decides whether to
+    // remember it for later exchanges (the wizard keeps it in scope_id).
+    int ScopeId() const { return m_nScopeId; }
+
     // --- SNMP codec ---
     // BER content of a dotted identifier; `out` needs kOidEncodingMax bytes.
     // 0 for an unusable text, -1 for a null pointer.
@@ -124,8 +165,19 @@ public:
                                 char* community, unsigned char* requestId,
                                 unsigned char* errorStatus, unsigned char* errorIndex,
                                 SNMP_VALUE_CALLBACK callback);
-    // Copies the value of the last binding as text into `out`, which holds
-    // `size` bytes; a value that does not fit is refused (0).
+    // The walks that keep what they find in the caller's `walk`: safe on
+    // any thread. parseForRecvBuf copies the value of the last binding as
+    // display text into `out`, which holds `size` bytes, cut to fit.
+    // parseForOID: 1 when the sysObjectID value is `wanted` exactly.
+    // parseForDeviceId: 1 when walked; the device ID text is in the walk and
+    // decoded into `status`.
+    static int parseForRecvBuf(SNMP_WALK& walk, const unsigned char* datagram, int length,
+                               char* out, int size = kSnmpValueSize);
+    static int parseForOID(SNMP_WALK& walk, const unsigned char* datagram, int length,
+                           const unsigned char* wanted, int wantedLength);
+    static int parseForDeviceId(SNMP_WALK& walk, const unsigned char* datagram, int length,
+                                PRINTER_STATUS* status);
+    // The same walks leaving their results in the process-wide buffers.
     static int parseForRecvBuf(const unsigned char* datagram, int length, char* out,
                                int size = kSnmpValueSize);
     static int parseForOID(const unsigned char* datagram, int length, const unsigned char* wanted,
@@ -172,6 +224,10 @@ public:
                       int deadlineMs = kQueryTimeoutMs);
 
     // --- discovery ---
+    // An IPv6 pass asks through the remembered interface only, when this
+    // object has one; otherwise a link-scoped destination is asked through
+    // every usable interface, and the lowest where the model answered
+    // becomes this object's ScopeId(): only its printers are handed on.
     bool FindSnmpAgent(const char* community, const char* address, const char* text,
                        FIND_AGENT_CALLBACK callback, void* userData, bool broadcast);
     bool FindSnmpAgentV6(const char* community, const char* address, const char* text,
@@ -199,5 +255,6 @@ public:
     void NetworkAbort() { Abort(); }
 
 private:
+    int m_nScopeId = 0;
     int m_nPassLimitMs = kDiscoveryPassLimitMs;
 };

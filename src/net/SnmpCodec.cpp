@@ -9,12 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
-
-char g_RecvBuf[1024];
-char g_deviceid[1024];
-unsigned char sysObjId[128];
-int sysObjIdLen = 0;
 
 const unsigned char request_oid_pf[27] = {
     0xA0, 0x19, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x02, 0x01, 0x00, 0x30, 0x0E, 0x30,
@@ -31,10 +25,6 @@ namespace {
 
 const char kDefaultCommunity[] = "orchid";
 const unsigned char kSysObjectIdName[8] = {0x2B, 0x06, 0x01, 0x02, 0x01, 0x01, 0x02, 0x00};
-
-// Set by a value callback that had to refuse a value too long for its
-// buffer, so that the wrappers can report failure instead of an empty text.
-bool s_bValueRefused = false;
 
 // Writes toward the front of a buffer; any overflow poisons the writer.
 class BackWriter {
@@ -154,77 +144,50 @@ bool ReadExpected(const unsigned char*& pos, const unsigned char* end, unsigned 
 
 const SNMP_OBJECT kSysObjectIdObject{kSysObjectIdName, sizeof(kSysObjectIdName)};
 
-bool outputOidValue(const unsigned char* name, int nameLength, unsigned char valueType,
-                    const unsigned char* value, int valueLength) {
+bool TakeOidValue(SNMP_WALK& walk, const unsigned char* name, int nameLength,
+                  unsigned char valueType, const unsigned char* value, int valueLength) {
     if (name == nullptr || nameLength != static_cast<int>(sizeof(kSysObjectIdName)) ||
         memcmp(name, kSysObjectIdName, sizeof(kSysObjectIdName)) != 0 || valueType != 0x06)
         return false;
-    if (valueLength < 0 || valueLength > static_cast<int>(sizeof(sysObjId)) ||
-        (value == nullptr && valueLength > 0)) {
-        s_bValueRefused = true;
+    if (valueLength < 0 || valueLength > static_cast<int>(sizeof(walk.sysObjId)) ||
+        (value == nullptr && valueLength > 0))
         return false;
-    }
     if (valueLength > 0)
-        memcpy(sysObjId, value, static_cast<size_t>(valueLength));
-    sysObjIdLen = valueLength;
+        memcpy(walk.sysObjId, value, static_cast<size_t>(valueLength));
+    walk.sysObjIdLen = valueLength;
     return true;
 }
 
-bool outputDeviceIdValue(const unsigned char* /*name*/, int /*nameLength*/, unsigned char valueType,
-                         const unsigned char* value, int valueLength) {
+bool TakeDeviceIdValue(SNMP_WALK& walk, const unsigned char* /*name*/, int /*nameLength*/,
+                       unsigned char valueType, const unsigned char* value, int valueLength) {
     printf("outputDeviceIdValue valueType=%d, valueLen=%d\n", valueType, valueLength);
     if (valueType != 0x04)
         return false;
-    if (valueLength < 0 || valueLength >= static_cast<int>(sizeof(g_deviceid)) ||
-        (value == nullptr && valueLength > 0)) {
-        s_bValueRefused = true;
+    if (valueLength < 0 || valueLength >= static_cast<int>(sizeof(walk.szDeviceId)) ||
+        (value == nullptr && valueLength > 0))
         return false;
-    }
     if (valueLength > 0)
-        memcpy(g_deviceid, value, static_cast<size_t>(valueLength));
-    g_deviceid[valueLength] = '\0';
+        memcpy(walk.szDeviceId, value, static_cast<size_t>(valueLength));
+    walk.szDeviceId[valueLength] = '\0';
     // The diagnostic line shows the text without the printer's control
     // characters; the record itself keeps the bytes for the decoder.
-    char shown[sizeof(g_deviceid)];
+    char shown[sizeof(walk.szDeviceId)];
     MakeDisplayText(value, static_cast<size_t>(valueLength), shown, sizeof(shown));
     printf("g_deviceid=%s\n", shown);
     return true;
 }
 
-bool outputRecvBufValue(const unsigned char* /*name*/, int /*nameLength*/,
-                        unsigned char /*valueType*/, const unsigned char* value, int valueLength) {
+bool TakeRecvBufValue(SNMP_WALK& walk, const unsigned char* /*name*/, int /*nameLength*/,
+                      unsigned char /*valueType*/, const unsigned char* value, int valueLength) {
     printf("outputRecvBufValue valueLen=%d\n", valueLength);
-    if (valueLength < 0 || valueLength >= static_cast<int>(sizeof(g_RecvBuf)) ||
-        (value == nullptr && valueLength > 0)) {
-        s_bValueRefused = true;
+    if (valueLength < 0 || valueLength >= static_cast<int>(sizeof(walk.szValue)) ||
+        (value == nullptr && valueLength > 0))
         return false;
-    }
     if (valueLength > 0)
-        memcpy(g_RecvBuf, value, static_cast<size_t>(valueLength));
-    g_RecvBuf[valueLength] = '\0';
+        memcpy(walk.szValue, value, static_cast<size_t>(valueLength));
+    walk.szValue[valueLength] = '\0';
     return true;
 }
-
-namespace {
-
-// The last binding's value of the walk in progress, for the text wrapper:
-// it points into the caller's datagram, which outlives the walk.
-const unsigned char* s_lastValue = nullptr;
-int s_lastValueLength = 0;
-
-bool KeepLastValue(const unsigned char* name, int nameLength, unsigned char valueType,
-                   const unsigned char* value, int valueLength) {
-    s_lastValue = value;
-    s_lastValueLength = valueLength;
-    // g_RecvBuf keeps what fits of it; the text handed out comes from the
-    // datagram itself, so a long value is cut as text rather than refused.
-    const int kept = valueLength < static_cast<int>(sizeof(g_RecvBuf)) - 1
-                         ? valueLength
-                         : static_cast<int>(sizeof(g_RecvBuf)) - 1;
-    return outputRecvBufValue(name, nameLength, valueType, value, kept);
-}
-
-} // namespace
 
 int CNetIO::oidEncode(const char* text, unsigned char* out) {
     if (text == nullptr || out == nullptr)
@@ -505,54 +468,67 @@ bool SNMP_REPLY::CarriesCommunity(const char* text) const {
            memcmp(community, text, n) == 0;
 }
 
-std::recursive_mutex& SnmpWalkLock() {
-    static std::recursive_mutex lock;
-    return lock;
+namespace {
+
+// A walk that hands every binding to `take` with the caller's context.
+template <class Take>
+int WalkInto(SNMP_WALK& walk, const unsigned char* datagram, int length, Take take) {
+    return WalkResponse(
+        datagram, length, true, [](const Envelope&) { return true; },
+        [&](const unsigned char* name, int nameLength, unsigned char valueType,
+            const unsigned char* value,
+            int valueLength) { take(walk, name, nameLength, valueType, value, valueLength); });
 }
 
-int CNetIO::parseForRecvBuf(const unsigned char* datagram, int length, char* out, int size) {
-    const std::lock_guard<std::recursive_mutex> walk(SnmpWalkLock());
-    memset(g_RecvBuf, 0, sizeof(g_RecvBuf));
-    s_bValueRefused = false;
-    s_lastValue = nullptr;
-    s_lastValueLength = 0;
-    if (parseGetResponse(datagram, length, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         KeepLastValue) != 1)
-        return 0;
-    if (out == nullptr || size <= 0)
+} // namespace
+
+int CNetIO::parseForRecvBuf(SNMP_WALK& walk, const unsigned char* datagram, int length, char* out,
+                            int size) {
+    walk.szValue[0] = '\0';
+    walk.value = nullptr;
+    walk.valueLength = 0;
+    const int walked =
+        WalkInto(walk, datagram, length,
+                 [](SNMP_WALK& w, const unsigned char* name, int nameLength,
+                    unsigned char valueType, const unsigned char* value, int valueLength) {
+                     w.value = value;
+                     w.valueLength = valueLength;
+                     // The text keeps what fits; the one handed
+                     // out comes from the datagram itself, so a
+                     // long value is cut as text, not refused.
+                     const int room = static_cast<int>(sizeof(w.szValue)) - 1;
+                     TakeRecvBufValue(w, name, nameLength, valueType, value,
+                                      valueLength < room ? valueLength : room);
+                 });
+    if (walked != 1 || out == nullptr || size <= 0)
         return 0;
     // Printers send names in UTF-8 or in Latin-1, and sometimes with control
     // characters; the caller gets display text, cut to its buffer.
-    MakeDisplayText(s_lastValue, static_cast<size_t>(s_lastValueLength), out,
+    MakeDisplayText(walk.value, static_cast<size_t>(walk.valueLength), out,
                     static_cast<size_t>(size));
     return 1;
 }
 
-int CNetIO::parseForOID(const unsigned char* datagram, int length, const unsigned char* wanted,
-                        int wantedLength) {
-    const std::lock_guard<std::recursive_mutex> walk(SnmpWalkLock());
-    sysObjIdLen = 0;
-    s_bValueRefused = false;
-    if (parseGetResponse(datagram, length, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         outputOidValue) != 1)
+int CNetIO::parseForOID(SNMP_WALK& walk, const unsigned char* datagram, int length,
+                        const unsigned char* wanted, int wantedLength) {
+    walk.sysObjIdLen = 0;
+    if (WalkInto(walk, datagram, length, TakeOidValue) != 1)
         return 0;
-    if (sysObjIdLen == 0 || wanted == nullptr)
+    if (walk.sysObjIdLen == 0 || wanted == nullptr)
         return 0;
     // A prefix of the wanted identifier, or one that merely begins with it,
     // is another model.
-    if (sysObjIdLen != wantedLength)
+    if (walk.sysObjIdLen != wantedLength)
         return 0;
-    return memcmp(sysObjId, wanted, static_cast<size_t>(sysObjIdLen)) == 0 ? 1 : 0;
+    return memcmp(walk.sysObjId, wanted, static_cast<size_t>(walk.sysObjIdLen)) == 0 ? 1 : 0;
 }
 
-int CNetIO::parseForDeviceId(const unsigned char* datagram, int length, PRINTER_STATUS* status) {
-    const std::lock_guard<std::recursive_mutex> walk(SnmpWalkLock());
+int CNetIO::parseForDeviceId(SNMP_WALK& walk, const unsigned char* datagram, int length,
+                             PRINTER_STATUS* status) {
     printf("parseForDeviceId, len=%d\n", length);
-    g_deviceid[0] = '\0';
-    s_bValueRefused = false;
-    if (parseGetResponse(datagram, length, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         outputDeviceIdValue) != 1)
+    walk.szDeviceId[0] = '\0';
+    if (WalkInto(walk, datagram, length, TakeDeviceIdValue) != 1)
         return 0;
-    DecodeStatusFromDeviceID(g_deviceid, status);
+    DecodeStatusFromDeviceID(walk.szDeviceId, status);
     return 1;
 }

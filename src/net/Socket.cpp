@@ -52,6 +52,7 @@ int CSocket::Open(int family, int type, int protocol) {
         Close();
         return err;
     }
+    const std::lock_guard<std::mutex> lock(m_cancelLock);
     m_nCancelWrite = pair[0];
     m_nCancelRead = pair[1];
     m_nMaxFd = m_nSocket;
@@ -257,6 +258,7 @@ void CSocket::Abort() {
 }
 
 int CSocket::Cancel() {
+    const std::lock_guard<std::mutex> lock(m_cancelLock);
     if (m_bCancelled)
         return 0;
     if (m_nCancelWrite == -1)
@@ -272,6 +274,7 @@ int CSocket::Cancel() {
 }
 
 void CSocket::Close() {
+    const std::lock_guard<std::mutex> lock(m_cancelLock);
     if (m_nSocket != -1)
         close(m_nSocket);
     if (m_nCancelWrite != -1)

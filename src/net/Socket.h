@@ -3,6 +3,7 @@
 // once. Results are errno values, 0 for success, -1 for our own refusals.
 #pragma once
 
+#include <mutex>
 #include <sys/socket.h>
 
 enum SOCKETSELECTMODE {
@@ -11,8 +12,11 @@ enum SOCKETSELECTMODE {
     SOCKETSELECT_WRITE = 2,
 };
 
-// The IPv6 interface index that discovery found printers on; every later
-// IPv6 exchange (queries, print-port connections) is sent through it.
+// The IPv6 interface index the wizard found printers on, handed to every
+// later IPv6 exchange it makes (queries, probes, print-port connections) as
+// the interface of its CNetIO, and written back from the CNetIO of each
+// discovery or probe. Only the wizard's thread reads or writes it; the
+// network core never does, so other programs keep their own.
 extern int scope_id;
 
 class CSocket {
@@ -55,4 +59,9 @@ protected:
     int m_nCancelRead;
     int m_nMaxFd;
     bool m_bCancelled;
+    // Cancel may come from another thread than the one that opens, waits
+    // and closes: the cancel pair and m_bCancelled change only under this
+    // lock, so Cancel never writes to a pair being opened or closed (or to a
+    // descriptor number already given to another file).
+    std::mutex m_cancelLock;
 };

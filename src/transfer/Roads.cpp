@@ -88,15 +88,15 @@ std::unique_ptr<Source> FilePackage::Open(int index) {
 
 // ---- network ---------------------------------------------------------------------
 
-NetChannel::NetChannel(std::string address, int port)
-    : m_address(std::move(address)), m_port(port) {}
+NetChannel::NetChannel(std::string address, int port, int scopeId)
+    : m_address(std::move(address)), m_port(port), m_scopeId(scopeId) {}
 
 NetChannel::~NetChannel() = default;
 
 OpenResult NetChannel::Open(int waitMs) {
     int sd = 0;
     if (!m_net) {
-        m_net = std::make_unique<CNetIO>();
+        m_net = std::make_unique<CNetIO>(m_scopeId);
         sd = m_net->NetworkConnectStart(m_address.c_str(), m_port);
     }
     if (sd == EINPROGRESS || sd == 0)

@@ -35,10 +35,11 @@ private:
 Policy NetworkPolicy(int stallTimeoutMs);
 Policy UsbPolicy(int stallTimeoutMs);
 
-// TCP to the printer's raw print port, a new connection for every file.
+// TCP to the printer's raw print port, a new connection for every file. A
+// link-local IPv6 address is reached through interface `scopeId`.
 class NetChannel : public Channel {
 public:
-    NetChannel(std::string address, int port);
+    NetChannel(std::string address, int port, int scopeId);
     ~NetChannel() override;
     OpenResult Open(int waitMs) override;
     long Write(const unsigned char* data, std::size_t length, int waitMs) override;
@@ -52,6 +53,7 @@ public:
 private:
     std::string m_address;
     int m_port;
+    int m_scopeId;
     std::unique_ptr<CNetIO> m_net;
     Cause m_failure = Cause::Reset;
 };

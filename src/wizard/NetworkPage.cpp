@@ -99,9 +99,12 @@ void MainWindow::NetworkRefresh() {
         net.FindSnmpAgent(community, "255.255.255.255", sysOID, FindNetworkCallback, &found, true);
     }
     {
-        CNetIO net;
+        // The wizard remembers the interface where the model answered for
+        // every later IPv6 exchange.
+        CNetIO net(scope_id);
         net.SetDiscoveryPassLimit(remainingMs() - kQueryTimeoutMs);
         net.FindSnmpAgentV6(community, "ff02::1", sysOID, FindNetworkCallback, &found, true);
+        scope_id = net.ScopeId();
     }
     AddNetworkRows(found.addresses, community, remainingMs());
     EnableNextControl();
@@ -141,7 +144,7 @@ void MainWindow::AddNetworkRows(const std::vector<std::string>& addresses, const
     for (int i = 0; i < count; ++i)
         queries[size_t(i)].address = addresses[size_t(i)].c_str();
     {
-        CNetIO net;
+        CNetIO net(scope_id);
         net.QueryPrinters(community, queries.data(), count, std::max(limitMs, 0));
     }
     for (PRINTER_QUERY& q : queries) {
@@ -230,8 +233,10 @@ bool MainWindow::IsValidIPAddress(const char* address) {
     CopyAsciiText(m_Settings.szCommunity, community);
     CopyAsciiText(m_Settings.szSysOID, sysOID);
     if (address != nullptr && address[0] != '\0') {
-        CNetIO net;
+        // A typed IPv6 address may be where the interface is found first.
+        CNetIO net(scope_id);
         net.FindSnmpAgent(community, address, sysOID, IsValidIPAddressCallback, nullptr, false);
+        scope_id = net.ScopeId();
     }
     tb::SetArrowCursor();
     return g_bFindIPAddress;
@@ -343,7 +348,7 @@ int MainWindow::NetworkFWUpgrade() {
         m_pProgressDlg = &progress;
         m_bCancel = false;
         progress.ShowDialog(GetWindowRef(), entry.szPrinterName);
-        transfer::NetChannel channel(address, kPrintPort);
+        transfer::NetChannel channel(address, kPrintPort, scope_id);
         CDownloadObserver observer(progress, m_bCancel);
         const transfer::Result result = transfer::Send(package, channel, observer, policy);
         EndDownload(entry.szIPv4Address, entry.szPrinterName, result, 2, -1);

@@ -1,4 +1,5 @@
 #include "cli/Fleet.h"
+#include "cli/FleetUpdate.h"
 #include "cli/Metrics.h"
 #include "cli/OutputFile.h"
 
@@ -227,3 +228,13 @@ TEST(OutputFile, ADestinationIsCheckedBeforeAndReplacedWholeAfter) {
 }
 
 } // namespace
+
+TEST(Fleet, OneSignalDeliveredTwiceIsOneCancelAndALaterOneAborts) {
+    CancelRequests cancel;
+    cancel.Signalled(10000);
+    cancel.Signalled(10001); // timeout's second delivery, to the process group
+    EXPECT_TRUE(cancel.Cancel());
+    EXPECT_FALSE(cancel.Abort());
+    cancel.Signalled(10000 + 2 * CancelRequests::kBurstMs); // a second Ctrl+C
+    EXPECT_TRUE(cancel.Abort());
+}

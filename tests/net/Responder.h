@@ -1,7 +1,8 @@
 // A scripted SNMP agent on the loopback (127.0.0.1 or ::1, an unprivileged
 // port) for the queries, the probes and the sweep: no root, no namespace,
 // nothing leaves the machine, nothing is broadcast. While it lives, the
-// network core asks its port (g_nSnmpPort).
+// network core asks its port (g_nSnmpPort): make it before the threads that
+// ask start, and end it after they ended.
 #pragma once
 
 #include "Ber.h"
@@ -71,8 +72,11 @@ inline std::vector<Answer> Forgeries(const Bytes& request, const Bytes& object, 
 
 class Responder {
 public:
-    Responder(int family, Script script) : m_family(family), m_script(std::move(script)) {
-        m_fd = Bind(family, Loopback(0), 0, &m_port);
+    // `port` 0 takes a free one; the same port on both families answers
+    // 127.0.0.1 and ::1 at once.
+    Responder(int family, Script script, int port = 0)
+        : m_family(family), m_script(std::move(script)) {
+        m_fd = Bind(family, Loopback(0), port, &m_port);
         int ignored = 0;
         m_otherPort = Bind(family, Loopback(0), 0, &ignored);
         if (family == AF_INET)
@@ -96,6 +100,7 @@ public:
         return m_fd >= 0 && m_otherPort >= 0 && (m_family != AF_INET || m_otherAddress >= 0);
     }
     int Requests() const { return m_requests; }
+    int Port() const { return m_port; }
     // Every request received so far, in order.
     std::vector<Bytes> Received() const {
         const std::lock_guard<std::mutex> lock(m_mutex);

@@ -401,8 +401,8 @@ TEST(FakeAgent, OnlyWellFormedMatchingRepliesReachTheCallback) {
 }
 
 // ------------------------------------------------------------------- IPv6
-// One test, in order: the scope id it finds is process-wide and is what the
-// queries and the connection afterwards depend on.
+// One test, in order: the interface the discovery finds becomes its CNetIO's,
+// and the queries and the connection afterwards depend on it.
 
 TEST(Ipv6, DiscoveryFindsTheThirdInterfaceAndEverythingAfterwardsUsesIt) {
     ASSERT_GE(g_net.clientLinks.size(), 2u);
@@ -421,14 +421,15 @@ TEST(Ipv6, DiscoveryFindsTheThirdInterfaceAndEverythingAfterwardsUsesIt) {
         ASSERT_GE(indexes.size(), 3u);
         EXPECT_EQ(static_cast<int>(indexes[2]), third);
     }
-    ASSERT_EQ(scope_id, 0);
     CNetIO net;
+    ASSERT_EQ(net.ScopeId(), 0);
     std::vector<std::string> found;
     auto start = Clock::now();
     EXPECT_TRUE(net.FindSnmpAgentV6("orchid", "ff02::1", kModel, Collect, &found, true));
     const double firstDiscovery = Since(start);
     EXPECT_EQ(found, (std::vector<std::string>{e.linkLocal}));
-    EXPECT_EQ(scope_id, third);
+    EXPECT_EQ(net.ScopeId(), third);
+    EXPECT_EQ(scope_id, 0) << "the core leaves the wizard's interface alone";
     EXPECT_LT(firstDiscovery, 3.5);
 
     char name[256] = {}, version[256] = {};
@@ -453,7 +454,11 @@ TEST(Ipv6, DiscoveryFindsTheThirdInterfaceAndEverythingAfterwardsUsesIt) {
     EXPECT_TRUE(net.FindSnmpAgentV6("wrong", "ff02::1", kModel, Collect, &found, true));
     EXPECT_TRUE(found.empty());
     EXPECT_LT(Since(start), 1.8);
-    EXPECT_EQ(scope_id, third);
+    EXPECT_EQ(net.ScopeId(), third);
+    // An object made with the interface uses it from its first exchange.
+    CNetIO later(net.ScopeId());
+    EXPECT_EQ(later.OstrelNetworkGetPrinterName(e.linkLocal.c_str(), 4, name, 256), 0);
+    EXPECT_STREQ(name, "PRN-E");
 }
 
 int main(int argc, char** argv) {
