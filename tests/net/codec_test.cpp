@@ -173,13 +173,9 @@ TEST(DiscoveryRequest, DiffersFromTheNameRequestOnlyInTheAskedObject) {
 
 TEST(DeviceIdRequest, KeepsTheCommunityAsGiven) {
     unsigned char out[kSnmpWorkSize];
-    int n = CNetIO::BuildDeviceIdRequest("", out, sizeof(out));
+    const int n = CNetIO::BuildDeviceIdRequest("", out, sizeof(out));
     ASSERT_EQ(n, 45);
     EXPECT_EQ(Bytes(out, out + 7), (Bytes{0x30, 43, 0x02, 0x01, 0x00, 0x04, 0x00}));
-    const std::string c85(85, 'd'); // 85 + 43 = 128: first long-form case
-    n = CNetIO::BuildDeviceIdRequest(c85.c_str(), out, sizeof(out));
-    ASSERT_EQ(n, 85 + 46);
-    EXPECT_EQ(Bytes(out, out + 3), (Bytes{0x30, 0x81, 0x80}));
 }
 
 // ------------------------------------------------------------ response walk
