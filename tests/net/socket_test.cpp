@@ -74,11 +74,6 @@ std::vector<unsigned char> Pattern(size_t n) {
     return v;
 }
 
-class Probe : public CSocket {
-public:
-    int Fd() const { return m_nSocket; }
-};
-
 } // namespace
 
 TEST(Channel, RefusedConnectionGivesTheErrorNumber) {

@@ -30,35 +30,28 @@ int WriteOnce(std::vector<char>& data, int* written = nullptr) {
 
 // --- opening: which device, which interface, which pipes -------------------
 
+// Pipes are taken by direction, whichever the interface lists first.
 TEST_F(UsbTest, OpensTheSecondInterfaceAndTakesOnePipePerDirection) {
-    int id = emu->AddPrinter(DefaultPrinter());
-    CUsbDevice dev;
-    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
-    EXPECT_EQ(dev.Record(g_index).outPipeRef, 1);
-    EXPECT_EQ(dev.Record(g_index).inPipeRef, 2);
-    char data[] = "hello";
-    int written = 0;
-    EXPECT_EQ(dev.Dev_Write(data, 5, &written), 0);
-    EXPECT_EQ(written, 5);
-    dev.Dev_Close();
-    EXPECT_EQ(emu->Written(id), (std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o'}));
-    // The printing interface was never touched: usblp kept it throughout.
-    EXPECT_TRUE(emu->KernelDriverBound(id));
-    EXPECT_EQ(emu->KernelDriverDetaches(id), 0);
-}
-
-TEST_F(UsbTest, TakesPipesByDirectionWhenTheInPipeComesFirst) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.inPipeFirst = true;
-    int id = emu->AddPrinter(setup);
-    CUsbDevice dev;
-    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
-    EXPECT_EQ(dev.Record(g_index).inPipeRef, 1);
-    EXPECT_EQ(dev.Record(g_index).outPipeRef, 2);
-    char data[] = "abc";
-    EXPECT_EQ(dev.Dev_Write(data, 3, nullptr), 0);
-    dev.Dev_Close();
-    EXPECT_EQ(emu->Written(id).size(), 3u);
+    for (const bool inFirst : {false, true}) {
+        TearDown();
+        SetUp();
+        usbemu::PrinterSetup setup = DefaultPrinter();
+        setup.inPipeFirst = inFirst;
+        const int id = emu->AddPrinter(setup);
+        CUsbDevice dev;
+        ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+        EXPECT_EQ(dev.Record(g_index).outPipeRef, inFirst ? 2 : 1);
+        EXPECT_EQ(dev.Record(g_index).inPipeRef, inFirst ? 1 : 2);
+        char data[] = "hello";
+        int written = 0;
+        EXPECT_EQ(dev.Dev_Write(data, 5, &written), 0);
+        EXPECT_EQ(written, 5);
+        dev.Dev_Close();
+        EXPECT_EQ(emu->Written(id), (std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o'}));
+        // The printing interface was never touched: usblp kept it throughout.
+        EXPECT_TRUE(emu->KernelDriverBound(id));
+        EXPECT_EQ(emu->KernelDriverDetaches(id), 0);
+    }
 }
 
 TEST_F(UsbTest, OfTwoMatchingPrintersOnlyTheFirstListedIsUsed) {
@@ -72,41 +65,40 @@ TEST_F(UsbTest, OfTwoMatchingPrintersOnlyTheFirstListedIsUsed) {
     EXPECT_EQ(emu->ClearHalts(second, 0x02), 0);
 }
 
-TEST_F(UsbTest, PrinterWithOtherIdsIsNotOpened) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.productId = kPid + 1;
-    int id = emu->AddPrinter(setup);
-    CUsbDevice dev;
-    EXPECT_EQ(dev.Dev_Open(kVid, kPid), -1);
-    char data[] = "x";
-    EXPECT_EQ(dev.Dev_Write(data, 1, nullptr), -1);
-    EXPECT_TRUE(emu->Written(id).empty());
-}
-
-TEST_F(UsbTest, NoDeviceAttachedOpenFailsAndTransfersRefuse) {
-    CUsbDevice dev;
-    EXPECT_EQ(dev.Dev_Open(kVid, kPid), -1);
-    char buf[16];
-    int count = 77;
-    EXPECT_EQ(dev.Dev_Write(buf, sizeof buf, &count), -1);
-    EXPECT_EQ(dev.Dev_Read(buf, sizeof buf, &count), -1);
-    EXPECT_EQ(count, 77);
-    EXPECT_EQ(dev.Dev_Close(), 0);
-}
-
-TEST_F(UsbTest, DeviceWithOneInterfaceOpensButCannotTransfer) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.secondInterface = false;
-    int id = emu->AddPrinter(setup);
-    CUsbDevice dev;
-    EXPECT_EQ(dev.Dev_Open(kVid, kPid), 0);
-    char buf[16] = {};
-    int count = 77;
-    EXPECT_EQ(dev.Dev_Write(buf, sizeof buf, &count), -1);
-    EXPECT_EQ(dev.Dev_Read(buf, sizeof buf, &count), -1);
-    EXPECT_EQ(count, 77) << "a refused transfer leaves the count alone";
-    dev.Dev_Close();
-    EXPECT_TRUE(emu->Written(id).empty());
+// Another model, no printer, or no vendor interface: every transfer is
+// refused, leaves the count alone and sends the printer nothing.
+TEST_F(UsbTest, WithoutAUsablePrinterTransfersRefuse) {
+    const struct {
+        const char* name;
+        bool attached;
+        uint16_t productId;
+        bool secondInterface;
+        int open;
+    } cases[] = {
+        {"other ids", true, kPid + 1, true, -1},
+        {"none attached", false, kPid, true, -1},
+        {"one interface: opens, cannot transfer", true, kPid, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        usbemu::PrinterSetup setup = DefaultPrinter();
+        setup.productId = c.productId;
+        setup.secondInterface = c.secondInterface;
+        const int id = c.attached ? emu->AddPrinter(setup) : -1;
+        CUsbDevice dev;
+        EXPECT_EQ(dev.Dev_Open(kVid, kPid), c.open);
+        char buf[16] = {};
+        int count = 77;
+        EXPECT_EQ(dev.Dev_Write(buf, sizeof buf, &count), -1);
+        EXPECT_EQ(dev.Dev_Read(buf, sizeof buf, &count), -1);
+        EXPECT_EQ(count, 77) << "a refused transfer leaves the count alone";
+        EXPECT_EQ(dev.Dev_Close(), 0);
+        if (c.attached) {
+            EXPECT_TRUE(emu->Written(id).empty());
+        }
+    }
 }
 
 TEST_F(UsbTest, InterfaceWithoutEndpointsSwitchesToSettingOneAndProbesItsPipes) {

@@ -1,11 +1,10 @@
 // Firmware streamed to the emulated printer through the transfer engine and
 // the USB channel: the packets the printer sees, how often the window's side
 // gets a turn while a slow printer takes its time, what is counted when the
-// printer stops, halts or goes, and how the vendor commands wait.
+// printer stops, halts or goes.
 #include "UsbTestSupport.h"
 #include "transfer/Roads.h"
 #include "transfer/TransferEngine.h"
-#include "usb/UsbPrinterInfo.h"
 #include "usb/usbdevice.h"
 
 #include <dirent.h>
@@ -327,51 +326,4 @@ TEST_F(UsbTest, NoPrinterToOpenIsNoDevice) {
     const Sent sent = SendThroughUsb(package, observer);
     EXPECT_EQ(sent.result.outcome, transfer::Outcome::Unreachable);
     EXPECT_EQ(sent.lastError, LIBUSB_ERROR_NO_DEVICE);
-}
-
-// ---- the vendor commands' waits ----------------------------------------------------
-
-// A printer that takes the commands and never answers: each read waits its
-// bound with the keep-alive running, and the row comes from the device ID.
-TEST_F(UsbTest, SilentPrinterIsReadWithinTheBoundAndTheKeepAliveRunning) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.silent = true;
-    emu->AddPrinter(setup);
-    const unsigned saved = g_exchangeTimeoutMs;
-    g_exchangeTimeoutMs = 300;
-    int64_t last = NowMs();
-    int64_t longest = 0;
-    int turns = 0;
-    UsbPrinterRow row;
-    const int64_t start = NowMs();
-    const bool found = ReadUsbPrinter(&row, [&] {
-        const int64_t now = NowMs();
-        longest = std::max(longest, now - last);
-        last = now;
-        ++turns;
-        return true;
-    });
-    const int64_t took = NowMs() - start;
-    g_exchangeTimeoutMs = saved;
-    EXPECT_TRUE(found);
-    EXPECT_GE(took, 2 * 300 - 20) << "each of the two reads waits its bound";
-    EXPECT_LT(took, 2 * 300 + 1500);
-    EXPECT_GT(turns, 10);
-    EXPECT_LE(longest, 100);
-    EXPECT_EQ(row.serial, "EMU0000001") << "from the device ID";
-    EXPECT_EQ(row.firmware, "");
-}
-
-// The keep-alive says stop (the window is closing): the reading ends at
-// once, and the second command is never written.
-TEST_F(UsbTest, KeepAliveThatGivesUpEndsTheReadingAtOnce) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.silent = true;
-    const int id = emu->AddPrinter(setup);
-    const int64_t start = NowMs();
-    UsbPrinterRow row;
-    const bool found = ReadUsbPrinter(&row, [&] { return NowMs() - start < 100; });
-    EXPECT_FALSE(found);
-    EXPECT_LT(NowMs() - start, 1000) << "far less than the 5 s bound";
-    EXPECT_EQ(emu->WrittenCount(id), 10u) << "only the first command";
 }

@@ -19,13 +19,6 @@ bool AllZero(const void* p, std::size_t n) {
 
 } // namespace
 
-TEST(VendorRecords, CommandIsTenPackedBytes) {
-    DEV_COMMAND cmd{kCmdMark, kUtilityMark1, kCmdMark2, kUtilityMark3, 0xE0, 0x0B, 0x04030201};
-    const auto* b = reinterpret_cast<const uint8_t*>(&cmd);
-    EXPECT_EQ(std::vector<uint8_t>(b, b + sizeof cmd),
-              (std::vector<uint8_t>{0x1B, 'M', 'S', 'U', 0xE0, 0x0B, 1, 2, 3, 4}));
-}
-
 TEST_F(UsbTest, PrinterInfoWritesItsCommandAndReadsSerialAndFirmware) {
     usbemu::PrinterSetup setup = DefaultPrinter();
     setup.serial = "SER-12345";

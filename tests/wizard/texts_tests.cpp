@@ -13,18 +13,15 @@ protected:
     }
 };
 
+// Texts the window composes: the suffixes it appends, the package's values in
+// their places, the column titles of each list. (Fixed texts of the interface
+// file are held to the tables by translations_tests.cpp.)
 TEST_F(TextsTest, EnglishTextsAndSuffixes) {
     Open(NetworkPackage());
     EXPECT_EQ(tb::GetWindowTitle(Window()), QStringLiteral("Demo MFP 100 Update"));
-    EXPECT_EQ(Text(kBackButton), QStringLiteral("Back"));
-    EXPECT_EQ(Text(kNextButton), QStringLiteral("Next"));
-    EXPECT_EQ(Text(kCancelButton), QStringLiteral("Cancel"));
     EXPECT_EQ(Text(controlStaticModelNameTitle), QStringLiteral("Model:"));
     EXPECT_EQ(Text(controlStaticModelName), QStringLiteral("Demo MFP 100"));
-    EXPECT_EQ(Text(controlGroupLanguage), QStringLiteral("Language"));
     EXPECT_EQ(Text(controlRadioNetwork), QStringLiteral("Network (Port9100)"));
-    EXPECT_EQ(Text(controlStaticNetworkDesc), QString::fromLatin1(stringNetworkDesc));
-    EXPECT_EQ(Text(controlStaticUSBDesc), QString::fromLatin1(stringUSBDesc));
     EXPECT_EQ(Text(controlNetworkStaticModuleName), QStringLiteral("Module Name:"));
     EXPECT_EQ(Text(controlUSBStaticModuleName), QStringLiteral("Module Name:"));
     EXPECT_EQ(Text(controlNetworkEditModuleName), QStringLiteral("DMFP100"));
@@ -32,10 +29,6 @@ TEST_F(TextsTest, EnglishTextsAndSuffixes) {
     EXPECT_EQ(Text(controlNetworkStaticCommunity), QStringLiteral("Community:"));
     EXPECT_EQ(Text(controlNetworkEditCommunity), QStringLiteral("orchid"));
     EXPECT_EQ(Text(controlNetworkAddButton), QStringLiteral("Add..."));
-    EXPECT_EQ(Text(controlNetworkRefreshButton), QStringLiteral("Refresh"));
-    EXPECT_EQ(Text(controlUSBRefreshButton), QStringLiteral("Refresh"));
-    EXPECT_EQ(Text(controlUSBStaticTitle2),
-              QStringLiteral("Update data will be sent to the printer when you click Next."));
 
     EXPECT_EQ(ColumnTitle(controlBinFileListView, kColumnSize), QStringLiteral("File Size"));
     EXPECT_EQ(ColumnTitle(controlNetworkListView, kColumnAddress), QStringLiteral("IP Address"));
@@ -47,9 +40,7 @@ TEST_F(TextsTest, EnglishTextsAndSuffixes) {
 TEST_F(TextsTest, GermanTextsKeepTheSuffixes) {
     ASSERT_TRUE(tb::InstallStringTable("de"));
     Open(NetworkPackage());
-    EXPECT_EQ(Text(kBackButton), QStringLiteral("Zurück"));
     EXPECT_EQ(Text(kNextButton), QStringLiteral("Weiter"));
-    EXPECT_EQ(Text(kCancelButton), QStringLiteral("Abbrechen"));
     EXPECT_EQ(Text(controlStaticModelNameTitle), QStringLiteral("Modell:"));
     EXPECT_EQ(Text(controlNetworkAddButton), QStringLiteral("Hinzufügen..."));
     EXPECT_EQ(Text(controlNetworkStaticModuleName), QStringLiteral("Modulname:"));
