@@ -20,6 +20,8 @@ Options:
                    another model's --oid, a trickle of replies that never
                    match
   --ipv6           answer over IPv6 too (from the link-local address)
+  --name6 TEXT     sysName answered over IPv6          (default: as over IPv4)
+  --version6 TEXT  firmware version answered over IPv6 (default: as over IPv4)
 
 DIR/agent.log gets "ready" once every socket is bound.
 """
@@ -111,7 +113,8 @@ def main():
         return 2
     folder = args.pop(0)
     opts = {"--bind": "", "--oid": "1.3.6.1.4.1.8072.3.2.10", "--name-hex": None,
-            "--version": "V9.99", "--status": "0", "--repeat": "1", "--trickle": None}
+            "--version": "V9.99", "--status": "0", "--repeat": "1", "--trickle": None,
+            "--name6": None, "--version6": None}
     flags = set()
     while args:
         a = args.pop(0)
@@ -189,9 +192,14 @@ def main():
                                          daemon=True).start()
                         continue
                 elif kind and "--queries" in flags:
-                    if kind == "name":
+                    six = s.family == socket.AF_INET6
+                    if kind == "name" and six and opts["--name6"] is not None:
+                        value = opts["--name6"].encode()
+                    elif kind == "name":
                         value = (bytes.fromhex(opts["--name-hex"]) if opts["--name-hex"]
                                  else source.encode())
+                    elif kind == "version" and six and opts["--version6"] is not None:
+                        value = opts["--version6"].encode()
                     elif kind == "version":
                         value = opts["--version"].encode()
                     else:

@@ -32,7 +32,7 @@
 # an agent that no real printer would be (tools/netns/fake-agent.py: forged,
 # repeating, junk or trickling replies), one namespace answering from every
 # address given; its options are fake-agent.py's (--oid, --queries, --repeat,
-# --junk, --trickle, --ipv6, --name-hex, --version, --status).
+# --junk, --trickle, --ipv6, --name-hex, --version, --status, --name6, --version6).
 #
 # Each printer runs net-snmp's snmpd (its own config and state under the run
 # folder) and tools/netns/print-sink.py. The command runs in the client
