@@ -27,7 +27,8 @@ DIR/agent.log gets "ready" once every socket is bound.
 """
 import base64
 import os
-import select
+import resource
+import selectors
 import socket
 import sys
 import threading
@@ -128,6 +129,12 @@ def main():
     names = {oid(SYS_OBJECT_ID): "discovery", oid(SYS_NAME): "name",
              oid(VERSION_OID): "version", oid(DEVICE_ID_OID): "status"}
 
+    # A socket per address: a thousand of them need more descriptors than
+    # the default soft limit, and a poll that is not bound to 1,024.
+    _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    want = len(addresses) + 64
+    if hard == resource.RLIM_INFINITY or hard >= want:
+        resource.setrlimit(resource.RLIMIT_NOFILE, (want, hard))
     sockets = []  # (socket, reply socket or None for "itself")
     own = []
     for address in addresses:
@@ -163,11 +170,12 @@ def main():
             time.sleep(float(opts["--trickle"]))
 
     started = time.monotonic()
-    by_fd = {s.fileno(): (s, replies) for s, replies in sockets}
+    poller = selectors.DefaultSelector()
+    for s, replies in sockets:
+        poller.register(s, selectors.EVENT_READ, (s, replies))
     while time.monotonic() - started < 600:
-        ready, _, _ = select.select(list(by_fd), [], [], 1.0)
-        for fd in ready:
-            s, repliers = by_fd[fd]
+        for key, _ in poller.select(1.0):
+            s, repliers = key.data
             try:
                 data, peer = s.recvfrom(4096)
             except OSError:
