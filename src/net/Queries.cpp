@@ -399,8 +399,12 @@ int AskPrinters(const char* community, PRINTER_QUERY* printers, int count, int d
                 settles = std::min(settles, settled);
             }
         }
+        const size_t asked = next;
         for (; next < order.size() && inFlight < window; ++next, ++inFlight)
             ask(pending[order[next]]);
+        if (next > asked)
+            settles = std::min(settles,
+                               pending[order[asked]].sentAt + std::chrono::milliseconds(kSettleMs));
         now = Clock::now();
         if (oldest == next && next == order.size())
             break;
@@ -423,8 +427,15 @@ int AskPrinters(const char* community, PRINTER_QUERY* printers, int count, int d
         if (ready < 0 && errno != EINTR)
             break;
         for (nfds_t f = 0; ready > 0 && f < used; ++f) {
-            if ((fds[f].revents & POLLIN) == 0)
+            if ((fds[f].revents & POLLIN) == 0) {
+                // An error the socket reports (none is expected of an
+                // unconnected one) is taken, so that poll waits again.
+                int error = 0;
+                socklen_t length = sizeof(error);
+                if (fds[f].revents != 0)
+                    getsockopt(fds[f].fd, SOL_SOCKET, SO_ERROR, &error, &length);
                 continue;
+            }
             Datagram d;
             for (int n = 0; n < 1024 && datagrams < datagramLimit &&
                             ReceiveDatagram(fds[f].fd, reply, sizeof(reply), &d);

@@ -186,8 +186,9 @@ namespace {
 
 // Every address of 127.0.0.0/8 as an agent of its own: one socket on a free
 // port answers each request from the address it was sent to (IP_PKTINFO),
-// with that address as the name and status code 3. Its receive buffer is
-// the system's default, as a printer's would be.
+// with that address as the name and status code 3; 127.0.2.0/24 stays
+// silent. Its receive buffer is the
+// system's default, as a printer's would be.
 class LoopbackFleet {
 public:
     LoopbackFleet() {
@@ -237,6 +238,8 @@ private:
             memcpy(&info, CMSG_DATA(c), sizeof(info));
             char self[INET_ADDRSTRLEN] = {};
             inet_ntop(AF_INET, &info.ipi_addr, self, sizeof(self));
+            if ((ntohl(info.ipi_addr.s_addr) >> 8) == 0x7F0002)
+                continue;
             const Bytes request(buffer, buffer + n);
             const Bytes object = Holds(request, kSysNameName)   ? kSysNameName
                                  : Holds(request, kVersionName) ? kVersionName
@@ -265,7 +268,8 @@ private:
 
 // A fleet of a thousand within a descriptor limit of 128: one socket per
 // family, and the printers paced so that the agents' buffers (and ours)
-// drop no request and no reply.
+// drop no request and no reply, while the silent quarter asked first holds
+// nobody back (waiting out each window of them would take seconds).
 TEST(LoopbackQueries, AThousandPrintersAllAnswerWithinFewDescriptors) {
     rlimit saved{};
     getrlimit(RLIMIT_NOFILE, &saved);
@@ -273,8 +277,11 @@ TEST(LoopbackQueries, AThousandPrintersAllAnswerWithinFewDescriptors) {
     low.rlim_cur = 128;
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
     std::vector<std::string> hosts;
-    for (int i = 0; i < 1000; ++i)
+    int speaking = 0;
+    for (int i = 0; i < 1000; ++i) {
         hosts.push_back("127.0." + std::to_string(2 + i / 250) + "." + std::to_string(1 + i % 250));
+        speaking += i >= 250;
+    }
     std::vector<PRINTER_QUERY> queries(hosts.size());
     for (size_t i = 0; i < hosts.size(); ++i)
         queries[i].address = hosts[i].c_str();
@@ -282,15 +289,17 @@ TEST(LoopbackQueries, AThousandPrintersAllAnswerWithinFewDescriptors) {
     {
         LoopbackFleet fleet;
         CNetIO net;
+        const auto start = Clock::now();
         answered = net.QueryPrinters("orchid", queries.data(), int(queries.size()), 10000);
+        EXPECT_LT(Since(start), 2.5);
     }
     setrlimit(RLIMIT_NOFILE, &saved);
-    EXPECT_EQ(answered, 1000);
+    EXPECT_EQ(answered, speaking);
     int complete = 0;
     for (const PRINTER_QUERY& q : queries)
         complete += q.bNameRead && q.szName == std::string(q.address) && q.bVersionRead &&
                     q.bStatusRead && q.status.PrinterStatus == 3;
-    EXPECT_EQ(complete, 1000);
+    EXPECT_EQ(complete, speaking);
 }
 
 TEST(LoopbackQueries, EachAnswerIsMatchedToTheObjectItNames) {
