@@ -278,8 +278,13 @@ int AskPrinters(const char* community, PRINTER_QUERY* printers, int count, int d
 
     // Each printer waits for its replies at most this long from its own
     // requests; the whole ends at `end` at the latest.
-    const int waitMs = std::max(0, std::min(deadlineMs, kQueryTimeoutMs));
-    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(std::max(0, deadlineMs));
+    // Without a deadline of the caller's, the pacing bounds the whole (a
+    // window opens within kSettleMs); the end below is only a backstop.
+    const bool bounded = deadlineMs >= 0;
+    const int waitMs = bounded ? std::min(deadlineMs, kQueryTimeoutMs) : kQueryTimeoutMs;
+    const Clock::time_point end =
+        Clock::now() +
+        std::chrono::milliseconds(bounded ? deadlineMs : kQueryTimeoutMs + count * kSettleMs);
     std::vector<PendingPrinter> pending(static_cast<size_t>(count));
     std::unordered_map<std::string, size_t> byAddress;
     std::vector<size_t> order; // the printers to ask, in the caller's order

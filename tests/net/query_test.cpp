@@ -290,7 +290,7 @@ TEST(LoopbackQueries, AThousandPrintersAllAnswerWithinFewDescriptors) {
         LoopbackFleet fleet;
         CNetIO net;
         const auto start = Clock::now();
-        answered = net.QueryPrinters("orchid", queries.data(), int(queries.size()), 10000);
+        answered = net.QueryPrinters("orchid", queries.data(), int(queries.size()));
         EXPECT_LT(Since(start), 2.5);
     }
     setrlimit(RLIMIT_NOFILE, &saved);
