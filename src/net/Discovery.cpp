@@ -55,37 +55,42 @@ std::vector<unsigned> CandidateInterfaces(bool multicast) {
     return indexes;
 }
 
-// Whether an IPv4 source could have heard a broadcast on one of our links:
-// a unicast address inside the subnet of one of our interfaces.
-bool OnLinkUnicast4(in_addr source) {
-    const uint32_t a = ntohl(source.s_addr);
-    if (a == 0 || a == 0xFFFFFFFFu || (a >> 28) == 0xE)
-        return false;
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0)
-        return false;
-    bool onLink = false;
-    for (ifaddrs* i = list; i != nullptr && !onLink; i = i->ifa_next) {
-        if (i->ifa_addr == nullptr || i->ifa_netmask == nullptr ||
-            i->ifa_addr->sa_family != AF_INET)
-            continue;
-        const uint32_t mine =
-            ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr);
-        const uint32_t mask =
-            ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr);
-        // Not the subnet's own broadcast address either.
-        onLink = (a & mask) == (mine & mask) && (mask == 0xFFFFFFFFu || (a | mask) != 0xFFFFFFFFu);
-    }
-    freeifaddrs(list);
-    return onLink;
-}
+// Our IPv4 subnets, read once per pass: a burst of a thousand replies must
+// not ask the kernel for the interface list a thousand times.
+struct Subnets4 {
+    struct Subnet {
+        uint32_t address;
+        uint32_t mask;
+    };
+    std::vector<Subnet> list;
 
-// Room for a burst of replies: a network of many printers answers a
-// broadcast all at once, faster than the replies are read.
-void RoomForReplies(int s) {
-    const int size = 1 << 20;
-    setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
-}
+    void Load() {
+        ifaddrs* all = nullptr;
+        if (getifaddrs(&all) != 0)
+            return;
+        for (ifaddrs* i = all; i != nullptr; i = i->ifa_next) {
+            if (i->ifa_addr == nullptr || i->ifa_netmask == nullptr ||
+                i->ifa_addr->sa_family != AF_INET)
+                continue;
+            list.push_back(
+                {ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr),
+                 ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr)});
+        }
+        freeifaddrs(all);
+    }
+    // Whether a source could have heard a broadcast on one of our links: a
+    // unicast address inside one of the subnets, not the subnet's own
+    // broadcast address either.
+    bool OnLinkUnicast(in_addr source) const {
+        const uint32_t a = ntohl(source.s_addr);
+        if (a == 0 || a == 0xFFFFFFFFu || (a >> 28) == 0xE)
+            return false;
+        return std::any_of(list.begin(), list.end(), [a](const Subnet& n) {
+            return (a & n.mask) == (n.address & n.mask) &&
+                   (n.mask == 0xFFFFFFFFu || (a | n.mask) != 0xFFFFFFFFu);
+        });
+    }
+};
 
 bool Unicast6(const in6_addr& a) {
     return !IN6_IS_ADDR_MULTICAST(&a) && !IN6_IS_ADDR_UNSPECIFIED(&a);
@@ -116,10 +121,10 @@ struct PassClock {
 
 // Whether a sender could be an agent that heard our broadcast or multicast:
 // port 161 of a unicast address (on IPv4, inside one of our subnets).
-bool CouldHaveHeard(const sockaddr_storage& from) {
+bool CouldHaveHeard(const sockaddr_storage& from, const Subnets4& subnets) {
     if (from.ss_family == AF_INET) {
         const auto& a = reinterpret_cast<const sockaddr_in&>(from);
-        return ntohs(a.sin_port) == g_nSnmpPort && OnLinkUnicast4(a.sin_addr);
+        return ntohs(a.sin_port) == g_nSnmpPort && subnets.OnLinkUnicast(a.sin_addr);
     }
     if (from.ss_family == AF_INET6) {
         const auto& a = reinterpret_cast<const sockaddr_in6&>(from);
@@ -212,6 +217,9 @@ template <class OnFound>
 std::vector<Found> Listen(const Pass& pass, PassClock& clock, OnFound&& onFound) {
     std::vector<Found> found;
     std::vector<unsigned> answeredOn;
+    Subnets4 subnets;
+    if (pass.family == AF_INET && !pass.probe)
+        subnets.Load();
     SNMP_WALK walk;
     unsigned char reply[kSnmpReceiveSize];
     ReadDatagrams(
@@ -225,7 +233,7 @@ std::vector<Found> Listen(const Pass& pass, PassClock& clock, OnFound&& onFound)
             const bool answer = pass.probe
                                     ? CNetIO::MatchReply(d.from, pass.askedAt, d.bytes, d.length,
                                                          &asked, 1, nullptr)
-                                    : CouldHaveHeard(d.from) &&
+                                    : CouldHaveHeard(d.from, subnets) &&
                                           CNetIO::ReadReply(d.bytes, d.length, &asked, 1, nullptr);
             if (!answer)
                 return true;

@@ -61,6 +61,19 @@ int OpenUdp(int family, bool broadcast) {
     return s;
 }
 
+int RoomForReplies(int s) {
+    // Past the system's limit where we may (a privileged fleet tool), else
+    // up to it.
+    const int want = 4 << 20;
+    if (setsockopt(s, SOL_SOCKET, SO_RCVBUFFORCE, &want, sizeof(want)) != 0)
+        setsockopt(s, SOL_SOCKET, SO_RCVBUF, &want, sizeof(want));
+    int granted = 0;
+    socklen_t length = sizeof(granted);
+    if (getsockopt(s, SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0)
+        return 0;
+    return granted;
+}
+
 int RemainingMs(Clock::time_point deadline) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();

@@ -30,6 +30,11 @@ bool ParseV6(const char* host, sockaddr_in6& to, int port, int scope);
 // flag as asked and a one-second receive time-out.
 int OpenUdp(int family, bool broadcast);
 
+// Room for a burst of replies on a socket that many agents answer at once
+// (a broadcast, a fleet's queries), faster than they are read. Returns the
+// room the kernel granted, in its own accounting (about twice the payload).
+int RoomForReplies(int s);
+
 // Milliseconds until `deadline`, 0 once it has passed (at most a minute).
 int RemainingMs(Clock::time_point deadline);
 

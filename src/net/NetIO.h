@@ -210,10 +210,14 @@ public:
                                     const char* community = nullptr);
     int NetworkReadStatus(const char* community, const char* host, PRINTER_STATUS* status);
     int NetworkReadStatusV6(const char* community, const char* host, PRINTER_STATUS* status);
-    // Name, firmware version and status of several printers at once: every
-    // request goes out together and each printer's replies are awaited for
-    // at most kQueryTimeoutMs (or until `deadlineMs` from now, when that is
-    // sooner), so silent printers cost that time once, not each. The status
+    // Name, firmware version and status of several printers at once: each
+    // printer gets all its requests together and its replies are awaited for
+    // at most kQueryTimeoutMs from them, the printers paced over one socket
+    // per family (a fleet's replies must not overflow a buffer), so silent
+    // printers cost that time about once, not each. The whole ends within
+    // `deadlineMs` from now when that is given (>= 0): printers not yet asked
+    // by then stay unasked. Without it, the pacing alone bounds it: a window
+    // of printers opens again within 50 ms. The status
     // is asked with `community`; name and version with `community` (an
     // empty one is "orchid") and, when that is not "orchid", with "orchid"
     // in the same burst: the answer under `community` wins, the one under
@@ -221,7 +225,7 @@ public:
     // that MatchReply accepts counts. Returns how many printers answered
     // anything.
     int QueryPrinters(const char* community, PRINTER_QUERY* printers, int count,
-                      int deadlineMs = kQueryTimeoutMs);
+                      int deadlineMs = -1);
 
     // --- discovery ---
     // An IPv6 pass asks through the remembered interface only, when this

@@ -5,8 +5,11 @@
 
 #include "status/DisplayText.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <string>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 using namespace netio;
@@ -191,11 +194,13 @@ struct AskedText {
 
 struct PendingPrinter {
     PRINTER_QUERY* printer = nullptr;
-    int fd = -1;
+    int family = 0;  // 0: no usable address, never asked
+    int sameAs = -1; // an earlier entry of the same address: asked once, for both
     sockaddr_storage to{};
     socklen_t toLength = 0;
     AskedText texts[2]; // name, version
     bool statusWaiting = false;
+    Clock::time_point sentAt{};
 
     bool Waiting() const { return texts[0].Waiting() || texts[1].Waiting() || statusWaiting; }
 };
@@ -208,11 +213,38 @@ struct Request {
     int length;
 };
 
+// A sender's address as the printers are looked up by.
+std::string AddressKey(const sockaddr_storage& a) {
+    if (a.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(a).sin_addr;
+        return std::string(reinterpret_cast<const char*>(&v4), sizeof(v4));
+    }
+    if (a.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(a).sin6_addr;
+        return std::string(reinterpret_cast<const char*>(&v6), sizeof(v6));
+    }
+    return std::string();
+}
+
+// Pacing: printers whose requests are out and whose replies may still come
+// at any moment are at most as many as the socket's room holds replies
+// for, so that a fleet answering at once overflows nothing, and never more
+// than kMaxInFlight: agents that share a buffer (one host answering for
+// many addresses, a busy switch) must not be flooded either. A printer that
+// has not answered within kSettleMs stops counting (a silent printer must
+// not hold the others back); its replies are still taken until its own
+// time is up.
+constexpr int kSettleMs = 50;
+constexpr int kRoomPerReply = 2304; // kernel accounting of one reply of up to 1,500 bytes
+constexpr int kMinInFlight = 4;
+constexpr int kMaxInFlight = 64;
+
 // The engine of QueryPrinters and of the single name and version queries:
-// every request to every printer goes out at once, and each reply counts
-// only when it answers one of them (CNetIO::MatchReply against the printer
-// it came from; when an object was asked under two communities, the one
-// the reply carries tells which request it answers).
+// every printer gets all its requests at once, the printers paced as above,
+// over one socket per family. A reply is looked up by its sender and counts
+// only when it answers that printer's requests (CNetIO::MatchReply against
+// the printer's address; when an object was asked under two communities,
+// the one the reply carries tells which request it answers).
 int AskPrinters(const char* community, PRINTER_QUERY* printers, int count, int deadlineMs,
                 unsigned kinds, int scopeId) {
     if (printers == nullptr || count <= 0)
@@ -244,9 +276,20 @@ int AskPrinters(const char* community, PRINTER_QUERY* printers, int count, int d
     const AskedObject name(kNameOid), version(kFwVersionOid), deviceId(kDeviceIdOid);
     const SNMP_OBJECT objects[kQueryKinds] = {name.object, version.object, deviceId.object};
 
-    const int limit = deadlineMs < kQueryTimeoutMs ? deadlineMs : kQueryTimeoutMs;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(limit);
+    // Each printer waits for its replies at most this long from its own
+    // requests; the whole ends at `end` at the latest.
+    // Without a deadline of the caller's, the pacing bounds the whole (a
+    // window opens within kSettleMs); the end below is only a backstop.
+    const bool bounded = deadlineMs >= 0;
+    const int waitMs = bounded ? std::min(deadlineMs, kQueryTimeoutMs) : kQueryTimeoutMs;
+    const Clock::time_point end =
+        Clock::now() +
+        std::chrono::milliseconds(bounded ? deadlineMs : kQueryTimeoutMs + count * kSettleMs);
     std::vector<PendingPrinter> pending(static_cast<size_t>(count));
+    std::unordered_map<std::string, size_t> byAddress;
+    std::vector<size_t> order; // the printers to ask, in the caller's order
+    int sockets[2] = {-1, -1}; // IPv4, IPv6
+    int room = 0;
     for (int i = 0; i < count; ++i) {
         PendingPrinter& p = pending[static_cast<size_t>(i)];
         p.printer = &printers[i];
@@ -267,82 +310,161 @@ int AskPrinters(const char* community, PRINTER_QUERY* printers, int count, int d
         } else {
             continue;
         }
-        p.fd = OpenUdp(family, false);
-        if (p.fd < 0)
-            continue;
+        int& s = sockets[family == AF_INET ? 0 : 1];
+        if (s < 0) {
+            s = OpenUdp(family, false);
+            if (s < 0)
+                continue;
+            const int granted = RoomForReplies(s);
+            room = room == 0 ? granted : std::min(room, granted);
+        }
+        p.family = family;
+        const auto known = byAddress.emplace(AddressKey(p.to), static_cast<size_t>(i));
+        if (known.second)
+            order.push_back(static_cast<size_t>(i));
+        else
+            p.sameAs = static_cast<int>(known.first->second);
+    }
+    const int perPrinter = std::max(1, static_cast<int>(requests.size()));
+    const size_t window = static_cast<size_t>(
+        std::clamp(room / (kRoomPerReply * perPrinter), kMinInFlight, kMaxInFlight));
+
+    auto ask = [&](PendingPrinter& p) {
+        const int s = sockets[p.family == AF_INET ? 0 : 1];
+        p.sentAt = Clock::now();
         for (const Request& r : requests) {
-            const bool sent = sendto(p.fd, r.bytes, static_cast<size_t>(r.length), 0,
+            const bool sent = sendto(s, r.bytes, static_cast<size_t>(r.length), 0,
                                      reinterpret_cast<const sockaddr*>(&p.to), p.toLength) > 0;
             if (r.kind == kQueryStatus)
                 p.statusWaiting = sent;
             else
                 p.texts[r.kind].asked[r.slot] = sent;
         }
-    }
+    };
+    SNMP_WALK walk;
+    auto take = [&](const Datagram& d) {
+        const auto at = byAddress.find(AddressKey(d.from));
+        if (at == byAddress.end())
+            return;
+        PendingPrinter& p = pending[at->second];
+        SNMP_REPLY answer;
+        if (p.sentAt == Clock::time_point{} ||
+            Clock::now() > p.sentAt + std::chrono::milliseconds(waitMs) ||
+            !CNetIO::MatchReply(d.from, reinterpret_cast<const sockaddr*>(&p.to), d.bytes, d.length,
+                                objects, kQueryKinds, &answer))
+            return;
+        if (answer.object == kQueryStatus) {
+            if (!p.statusWaiting)
+                return;
+            p.printer->bStatusRead =
+                CNetIO::parseForDeviceId(walk, d.bytes, d.length, &p.printer->status) == 1;
+            if (p.printer->bStatusRead)
+                std::memcpy(p.printer->szDeviceId, walk.szDeviceId, sizeof walk.szDeviceId);
+            p.statusWaiting = false;
+            return;
+        }
+        AskedText& t = p.texts[answer.object];
+        // Both communities asked for the same object with the same
+        // request-id: the community the agent answers under tells which
+        // request this is.
+        int slot = 0;
+        if (t.asked[1])
+            slot = answer.CarriesCommunity(textCommunity) ? 0
+                   : answer.CarriesCommunity(kOrchid)     ? 1
+                                                          : -1;
+        if (slot < 0 || !t.asked[slot] || t.answered[slot] || !t.Waiting())
+            return;
+        t.answered[slot] = CNetIO::parseForRecvBuf(walk, d.bytes, d.length, t.text[slot],
+                                                   sizeof(t.text[slot])) == 1;
+        t.hasValue[slot] = answer.HasValue();
+    };
 
     unsigned char reply[kSnmpReceiveSize];
-    SNMP_WALK walk;
-    std::vector<pollfd> fds;
-    std::vector<PendingPrinter*> owners;
-    for (int datagrams = 0; datagrams < kMaxDiscoveryReplies * 4;) {
-        fds.clear();
-        owners.clear();
-        for (PendingPrinter& p : pending) {
-            if (p.fd >= 0 && p.Waiting()) {
-                fds.push_back(pollfd{p.fd, POLLIN, 0});
-                owners.push_back(&p);
+    size_t next = 0;   // the next printer of `order` to ask
+    size_t oldest = 0; // printers of `order` before it wait no more
+    const long datagramLimit = kMaxDiscoveryReplies + 8L * count;
+    for (long datagrams = 0; datagrams < datagramLimit;) {
+        Clock::time_point now = Clock::now();
+        if (now >= end)
+            break;
+        auto expired = [&](const PendingPrinter& p) {
+            return now >= p.sentAt + std::chrono::milliseconds(waitMs);
+        };
+        while (oldest < next &&
+               (!pending[order[oldest]].Waiting() || expired(pending[order[oldest]])))
+            ++oldest;
+        // Ask as many more as the window has room for.
+        size_t inFlight = 0;
+        Clock::time_point settles = end;
+        for (size_t k = oldest; k < next; ++k) {
+            const PendingPrinter& p = pending[order[k]];
+            const Clock::time_point settled = p.sentAt + std::chrono::milliseconds(kSettleMs);
+            if (p.Waiting() && now < settled) {
+                ++inFlight;
+                settles = std::min(settles, settled);
             }
         }
-        if (fds.empty())
+        const size_t asked = next;
+        for (; next < order.size() && inFlight < window; ++next, ++inFlight)
+            ask(pending[order[next]]);
+        if (next > asked)
+            settles = std::min(settles,
+                               pending[order[asked]].sentAt + std::chrono::milliseconds(kSettleMs));
+        now = Clock::now();
+        if (oldest == next && next == order.size())
             break;
-        const int ready = poll(fds.data(), fds.size(), RemainingMs(deadline));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
+        // Wake for a reply, for the window to open, or at the oldest
+        // printer's time.
+        Clock::time_point wake = end;
+        if (next < order.size())
+            wake = std::min(wake, settles);
+        if (oldest < next)
+            wake =
+                std::min(wake, pending[order[oldest]].sentAt + std::chrono::milliseconds(waitMs));
+        pollfd fds[2];
+        nfds_t used = 0;
+        for (const int s : sockets)
+            if (s >= 0)
+                fds[used++] = pollfd{s, POLLIN, 0};
+        if (used == 0)
             break;
-        for (size_t f = 0; f < fds.size(); ++f) {
-            if ((fds[f].revents & POLLIN) == 0)
-                continue;
-            PendingPrinter& p = *owners[f];
-            Datagram d;
-            ++datagrams;
-            SNMP_REPLY answer;
-            if (!ReceiveDatagram(p.fd, reply, sizeof(reply), &d) ||
-                !CNetIO::MatchReply(d.from, reinterpret_cast<const sockaddr*>(&p.to), d.bytes,
-                                    d.length, objects, kQueryKinds, &answer))
-                continue;
-            if (answer.object == kQueryStatus) {
-                if (!p.statusWaiting)
-                    continue;
-                p.printer->bStatusRead =
-                    CNetIO::parseForDeviceId(walk, d.bytes, d.length, &p.printer->status) == 1;
-                if (p.printer->bStatusRead)
-                    std::memcpy(p.printer->szDeviceId, walk.szDeviceId, sizeof walk.szDeviceId);
-                p.statusWaiting = false;
+        const int ready = poll(fds, used, RemainingMs(wake));
+        if (ready < 0 && errno != EINTR)
+            break;
+        for (nfds_t f = 0; ready > 0 && f < used; ++f) {
+            if ((fds[f].revents & POLLIN) == 0) {
+                // An error the socket reports (none is expected of an
+                // unconnected one) is taken, so that poll waits again.
+                int error = 0;
+                socklen_t length = sizeof(error);
+                if (fds[f].revents != 0)
+                    getsockopt(fds[f].fd, SOL_SOCKET, SO_ERROR, &error, &length);
                 continue;
             }
-            AskedText& t = p.texts[answer.object];
-            // Both communities asked for the same object with the same
-            // request-id: the community the agent answers under tells which
-            // request this is.
-            int slot = 0;
-            if (t.asked[1])
-                slot = answer.CarriesCommunity(textCommunity) ? 0
-                       : answer.CarriesCommunity(kOrchid)     ? 1
-                                                              : -1;
-            if (slot < 0 || !t.asked[slot] || t.answered[slot] || !t.Waiting())
-                continue;
-            t.answered[slot] = CNetIO::parseForRecvBuf(walk, d.bytes, d.length, t.text[slot],
-                                                       sizeof(t.text[slot])) == 1;
-            t.hasValue[slot] = answer.HasValue();
+            Datagram d;
+            for (int n = 0; n < 1024 && datagrams < datagramLimit &&
+                            ReceiveDatagram(fds[f].fd, reply, sizeof(reply), &d);
+                 ++n, ++datagrams)
+                take(d);
         }
     }
 
     int answered = 0;
+    for (const int s : sockets)
+        if (s >= 0)
+            close(s);
     for (PendingPrinter& p : pending) {
-        if (p.fd >= 0)
-            close(p.fd);
         PRINTER_QUERY& q = *p.printer;
+        if (p.sameAs >= 0) {
+            const PendingPrinter& first = pending[static_cast<size_t>(p.sameAs)];
+            p.texts[0] = first.texts[0];
+            p.texts[1] = first.texts[1];
+            if (first.printer->bStatusRead) {
+                q.bStatusRead = true;
+                q.status = first.printer->status;
+                std::memcpy(q.szDeviceId, first.printer->szDeviceId, sizeof q.szDeviceId);
+            }
+        }
         q.bNameRead = p.texts[kQueryName].CopyTo(q.szName, sizeof(q.szName));
         q.bVersionRead = p.texts[kQueryVersion].CopyTo(q.szVersion, sizeof(q.szVersion));
         if (q.bNameRead || q.bVersionRead || q.bStatusRead)

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 using listrows::ClampedCount;
@@ -92,20 +93,30 @@ void MainWindow::NetworkRefresh() {
                                .count();
         return int(kRefreshLimitMs - spent);
     };
-    FoundPrinters found;
+    // Both passes at once, each on its own thread with its own CNetIO, so
+    // that a Refresh waits for one quiet period, not one per family. The
+    // core's passes are reused whole (one receive loop, one reply rule);
+    // the main thread only waits, and alone writes scope_id afterwards.
+    FoundPrinters v4, v6;
+    const int passLimitMs = remainingMs() - kQueryTimeoutMs;
+    CNetIO net6(scope_id);
     {
-        CNetIO net;
-        net.SetDiscoveryPassLimit(remainingMs() - 2 * kQueryTimeoutMs);
-        net.FindSnmpAgent(community, "255.255.255.255", sysOID, FindNetworkCallback, &found, true);
+        std::thread ipv4([&] {
+            CNetIO net;
+            net.SetDiscoveryPassLimit(passLimitMs);
+            net.FindSnmpAgent(community, "255.255.255.255", sysOID, FindNetworkCallback, &v4, true);
+        });
+        net6.SetDiscoveryPassLimit(passLimitMs);
+        net6.FindSnmpAgentV6(community, "ff02::1", sysOID, FindNetworkCallback, &v6, true);
+        ipv4.join();
     }
-    {
-        // The wizard remembers the interface where the model answered for
-        // every later IPv6 exchange.
-        CNetIO net(scope_id);
-        net.SetDiscoveryPassLimit(remainingMs() - kQueryTimeoutMs);
-        net.FindSnmpAgentV6(community, "ff02::1", sysOID, FindNetworkCallback, &found, true);
-        scope_id = net.ScopeId();
-    }
+    // The wizard remembers the interface where the model answered for every
+    // later IPv6 exchange.
+    scope_id = net6.ScopeId();
+    // IPv4 rows first, then IPv6; each address once, at most a table full.
+    FoundPrinters found = v4;
+    for (std::string& address : v6.addresses)
+        FindNetworkCallback(address.data(), nullptr, &found);
     AddNetworkRows(found.addresses, community, remainingMs());
     EnableNextControl();
     tb::SetArrowCursor();

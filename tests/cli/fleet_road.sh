@@ -151,6 +151,17 @@ failures)
   check "the log line names the cause" grep -q '198.18.1.31.*failed (reset)' "$work/out.txt"
   check "no marker after part of a file at RESET" wait_conn RESET 1
   ;;
+thousand)
+  # tests/cli/thousand.sh: every one of 1,003 printers listed with its own
+  # answers, by list and by update --all --dry-run.
+  cli list --json > "$work/list.json"; status=$?
+  check "list exits 0" [ $status = 0 ]
+  check "all 1,003 listed, each under its own name" [ "$(json_field "$work/list.json" \
+    'sum(1 for p in r["printers"] if p["name"] in (p["address"], "T1", "T2", "T3") and p["firmware"] == "V1.00")')" = 1003 ]
+  cli update --all --dry-run --report "$work/report.csv" > "$work/out.txt"; status=$?
+  check "dry run exits 0" [ $status = 0 ]
+  check "the dry run reports all 1,003" [ "$(grep -c ',dry-run,' "$work/report.csv")" = 1003 ]
+  ;;
 dry-run)
   cli update --all --dry-run --report "$work/report.csv" > "$work/out.txt"; status=$?
   check "every printer answered: exit 0" [ $status = 0 ]

@@ -13,6 +13,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -179,6 +180,126 @@ TEST(LoopbackQueries, PrintersAreAskedTogetherSoSilentOnesCostOneSecondInAll) {
     EXPECT_FALSE(queries[1].bNameRead || queries[1].bVersionRead || queries[1].bStatusRead);
     EXPECT_EQ(queries[1].status.PrinterStatus, 0x44) << "unanswered: as the caller filled it";
     EXPECT_FALSE(queries[5].bNameRead);
+}
+
+namespace {
+
+// Every address of 127.0.0.0/8 as an agent of its own: one socket on a free
+// port answers each request from the address it was sent to (IP_PKTINFO),
+// with that address as the name and status code 3; 127.0.2.0/24 stays
+// silent. Its receive buffer is the
+// system's default, as a printer's would be.
+class LoopbackFleet {
+public:
+    LoopbackFleet() {
+        m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        setsockopt(m_fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof(on));
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        socklen_t length = sizeof(a);
+        bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+        getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &length);
+        m_saved = g_nSnmpPort;
+        g_nSnmpPort = ntohs(a.sin_port);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~LoopbackFleet() {
+        m_stop = true;
+        m_thread.join();
+        close(m_fd);
+        g_nSnmpPort = m_saved;
+    }
+
+private:
+    void Serve() {
+        const std::string deviceId = "STS:" + Base64(StatusRecord(3)) + ";";
+        const auto end = Clock::now() + 20s;
+        while (!m_stop && Clock::now() < end) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (poll(&p, 1, 20) <= 0)
+                continue;
+            unsigned char buffer[2048];
+            alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))];
+            sockaddr_in peer{};
+            iovec io{buffer, sizeof(buffer)};
+            msghdr m{};
+            m.msg_name = &peer;
+            m.msg_namelen = sizeof(peer);
+            m.msg_iov = &io;
+            m.msg_iovlen = 1;
+            m.msg_control = control;
+            m.msg_controllen = sizeof(control);
+            const ssize_t n = recvmsg(m_fd, &m, 0);
+            cmsghdr* c = CMSG_FIRSTHDR(&m);
+            if (n <= 0 || c == nullptr || c->cmsg_type != IP_PKTINFO)
+                continue;
+            in_pktinfo info;
+            memcpy(&info, CMSG_DATA(c), sizeof(info));
+            char self[INET_ADDRSTRLEN] = {};
+            inet_ntop(AF_INET, &info.ipi_addr, self, sizeof(self));
+            if ((ntohl(info.ipi_addr.s_addr) >> 8) == 0x7F0002)
+                continue;
+            const Bytes request(buffer, buffer + n);
+            const Bytes object = Holds(request, kSysNameName)   ? kSysNameName
+                                 : Holds(request, kVersionName) ? kVersionName
+                                                                : kDeviceIdName;
+            const Bytes value = object == kSysNameName   ? Str(self)
+                                : object == kVersionName ? Str("V1")
+                                                         : Str(deviceId);
+            Bytes reply = Response({Binding(object, 0x04, value)});
+            // From the asked address: the reply's source is its pktinfo.
+            info.ipi_spec_dst = info.ipi_addr;
+            info.ipi_ifindex = 0;
+            memcpy(CMSG_DATA(c), &info, sizeof(info));
+            io = iovec{reply.data(), reply.size()};
+            m.msg_controllen = CMSG_SPACE(sizeof(in_pktinfo));
+            sendmsg(m_fd, &m, 0);
+        }
+    }
+
+    int m_fd = -1;
+    int m_saved = 0;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+} // namespace
+
+// A fleet of a thousand within a descriptor limit of 128: one socket per
+// family, and the printers paced so that the agents' buffers (and ours)
+// drop no request and no reply, while the silent quarter asked first holds
+// nobody back (waiting out each window of them would take seconds).
+TEST(LoopbackQueries, AThousandPrintersAllAnswerWithinFewDescriptors) {
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    rlimit low = saved;
+    low.rlim_cur = 128;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<std::string> hosts;
+    int speaking = 0;
+    for (int i = 0; i < 1000; ++i) {
+        hosts.push_back("127.0." + std::to_string(2 + i / 250) + "." + std::to_string(1 + i % 250));
+        speaking += i >= 250;
+    }
+    std::vector<PRINTER_QUERY> queries(hosts.size());
+    for (size_t i = 0; i < hosts.size(); ++i)
+        queries[i].address = hosts[i].c_str();
+    int answered = 0;
+    {
+        LoopbackFleet fleet;
+        CNetIO net;
+        const auto start = Clock::now();
+        answered = net.QueryPrinters("orchid", queries.data(), int(queries.size()));
+        EXPECT_LT(Since(start), 2.5);
+    }
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(answered, speaking);
+    int complete = 0;
+    for (const PRINTER_QUERY& q : queries)
+        complete += q.bNameRead && q.szName == std::string(q.address) && q.bVersionRead &&
+                    q.bStatusRead && q.status.PrinterStatus == 3;
+    EXPECT_EQ(complete, speaking);
 }
 
 TEST(LoopbackQueries, EachAnswerIsMatchedToTheObjectItNames) {

@@ -20,12 +20,15 @@ Options:
                    another model's --oid, a trickle of replies that never
                    match
   --ipv6           answer over IPv6 too (from the link-local address)
+  --name6 TEXT     sysName answered over IPv6          (default: as over IPv4)
+  --version6 TEXT  firmware version answered over IPv6 (default: as over IPv4)
 
 DIR/agent.log gets "ready" once every socket is bound.
 """
 import base64
 import os
-import select
+import resource
+import selectors
 import socket
 import sys
 import threading
@@ -111,7 +114,8 @@ def main():
         return 2
     folder = args.pop(0)
     opts = {"--bind": "", "--oid": "1.3.6.1.4.1.8072.3.2.10", "--name-hex": None,
-            "--version": "V9.99", "--status": "0", "--repeat": "1", "--trickle": None}
+            "--version": "V9.99", "--status": "0", "--repeat": "1", "--trickle": None,
+            "--name6": None, "--version6": None}
     flags = set()
     while args:
         a = args.pop(0)
@@ -125,6 +129,12 @@ def main():
     names = {oid(SYS_OBJECT_ID): "discovery", oid(SYS_NAME): "name",
              oid(VERSION_OID): "version", oid(DEVICE_ID_OID): "status"}
 
+    # A socket per address: a thousand of them need more descriptors than
+    # the default soft limit, and a poll that is not bound to 1,024.
+    _, hard = resource.getrlimit(resource.RLIMIT_NOFILE)
+    want = len(addresses) + 64
+    if hard == resource.RLIM_INFINITY or hard >= want:
+        resource.setrlimit(resource.RLIMIT_NOFILE, (want, hard))
     sockets = []  # (socket, reply socket or None for "itself")
     own = []
     for address in addresses:
@@ -160,11 +170,12 @@ def main():
             time.sleep(float(opts["--trickle"]))
 
     started = time.monotonic()
-    by_fd = {s.fileno(): (s, replies) for s, replies in sockets}
+    poller = selectors.DefaultSelector()
+    for s, replies in sockets:
+        poller.register(s, selectors.EVENT_READ, (s, replies))
     while time.monotonic() - started < 600:
-        ready, _, _ = select.select(list(by_fd), [], [], 1.0)
-        for fd in ready:
-            s, repliers = by_fd[fd]
+        for key, _ in poller.select(1.0):
+            s, repliers = key.data
             try:
                 data, peer = s.recvfrom(4096)
             except OSError:
@@ -189,9 +200,14 @@ def main():
                                          daemon=True).start()
                         continue
                 elif kind and "--queries" in flags:
-                    if kind == "name":
+                    six = s.family == socket.AF_INET6
+                    if kind == "name" and six and opts["--name6"] is not None:
+                        value = opts["--name6"].encode()
+                    elif kind == "name":
                         value = (bytes.fromhex(opts["--name-hex"]) if opts["--name-hex"]
                                  else source.encode())
+                    elif kind == "version" and six and opts["--version6"] is not None:
+                        value = opts["--version6"].encode()
                     elif kind == "version":
                         value = opts["--version"].encode()
                     else:

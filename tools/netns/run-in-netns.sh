@@ -28,11 +28,13 @@
 #                        no-read, reset-after:N, slow:RATE, reset-first-after:N,
 #                        stop-first-after:N, none (default keep; see print-sink.py)
 #   --no-snmp            no SNMP agent at all
+#   client_subnet LINK CIDR         one more client address on that link (a
+#                                   subnet wider than its /24, for fleets)
 #   agent NAME LINK IPV4[,IPV4...] [FAKE-AGENT OPTION...]
 # an agent that no real printer would be (tools/netns/fake-agent.py: forged,
 # repeating, junk or trickling replies), one namespace answering from every
 # address given; its options are fake-agent.py's (--oid, --queries, --repeat,
-# --junk, --trickle, --ipv6, --name-hex, --version, --status).
+# --junk, --trickle, --ipv6, --name-hex, --version, --status, --name6, --version6).
 #
 # Each printer runs net-snmp's snmpd (its own config and state under the run
 # folder) and tools/netns/print-sink.py. The command runs in the client
@@ -161,6 +163,11 @@ links() {
     ip -n "$client_ns" route replace 255.255.255.255 dev veth0 2>/dev/null
   fi
   return 0
+}
+
+client_subnet() {
+  [ "$1" -le "$link_count" ] || links "$1"
+  ip -n "$client_ns" addr add "$2" dev "veth$(($1 - 1))" || fail "client address $2"
 }
 
 printer_count=0
