@@ -324,9 +324,18 @@ TEST(Slices, AWriteToAPeerThatStopsReadingReturnsWithinItsWait) {
         total += long(taken);
     }
     ASSERT_EQ(taken, 0u);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(net.NetworkWriteSome(data.data(), data.size(), 50, &taken), 0);
-    const auto waited = std::chrono::steady_clock::now() - start;
+    // The kernel may still find a little room (the peer's buffer collapsed,
+    // a late acknowledgement); a slice that takes bytes returns early, so
+    // the wait is measured on one that takes nothing.
+    std::chrono::steady_clock::duration waited{};
+    for (int turn = 0; turn < 5; ++turn) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(net.NetworkWriteSome(data.data(), data.size(), 50, &taken), 0);
+        waited = std::chrono::steady_clock::now() - start;
+        total += long(taken);
+        if (taken == 0)
+            break;
+    }
     EXPECT_EQ(taken, 0u);
     EXPECT_GE(waited, 40ms);
     EXPECT_LT(waited, 1000ms);
