@@ -183,10 +183,12 @@ int Control(Printer& p, uint8_t* buf, int bufLen, int& actual) {
         if (p.usblpBound)
             return -EBUSY;
         ++p.deviceIdRequests;
-        std::size_t len = p.setup.deviceId.size() + 2;
-        reply.push_back(static_cast<uint8_t>(len >> 8));
-        reply.push_back(static_cast<uint8_t>(len & 0xFF));
-        reply.insert(reply.end(), p.setup.deviceId.begin(), p.setup.deviceId.end());
+        const std::string& id = p.setup.deviceId;
+        const std::size_t len = id.size() + 2;
+        reply.assign(len, 0);
+        reply[0] = static_cast<uint8_t>(len >> 8);
+        reply[1] = static_cast<uint8_t>(len & 0xFF);
+        std::copy(id.begin(), id.end(), reply.begin() + 2);
     } else {
         return -EPIPE;
     }
