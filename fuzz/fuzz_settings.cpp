@@ -33,20 +33,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     {
         const CXML xml(QStringLiteral("/proc/self/fd/%1").arg(fd));
-        volatile int sink = 0;
+        // Unsigned: the values read are the file's own and may be any int.
+        volatile unsigned sink = 0;
         if (xml.IsLoaded()) {
             const QString general = QStringLiteral("General");
             for (const char* key : {"PID", "VID", "MDLCnt", "FwCount", "Language", "Mode"})
-                sink = sink + xml.ReadIntValue(general, QString::fromLatin1(key));
+                sink = sink +
+                       static_cast<unsigned>(xml.ReadIntValue(general, QString::fromLatin1(key)));
             for (const char* key : {"WindowsTitle", "SysOID", "ModelName", "ModuleName", "MDL0"})
-                sink = sink + static_cast<int>(
+                sink = sink + static_cast<unsigned>(
                                   xml.ReadStringValue(general, QString::fromLatin1(key)).size());
             for (int i = 0; i < 3; ++i) {
                 const QString section = QStringLiteral("Fw%1").arg(i);
-                sink = sink + static_cast<int>(
+                sink = sink + static_cast<unsigned>(
                                   xml.ReadStringValue(section, QStringLiteral("FileName")).size());
                 sink =
-                    sink + static_cast<int>(
+                    sink + static_cast<unsigned>(
                                xml.ReadStringValue(section, QStringLiteral("ReleaseDate")).size());
             }
         } else if (xml.Problem() == SettingsProblem::None) {
