@@ -93,10 +93,10 @@ void MainWindow::NetworkRefresh() {
                                .count();
         return int(kRefreshLimitMs - spent);
     };
-    // Both passes at once, each on its own thread with its own CNetIO, so
-    // that a Refresh waits for one quiet period, not one per family. The
-    // core's passes are reused whole (one receive loop, one reply rule);
-    // the main thread only waits, and alone writes scope_id afterwards.
+    // Both passes at once, each with its own CNetIO (IPv4 on a thread of its
+    // own, IPv6 here), so that a Refresh waits for one quiet period, not one
+    // per family. The core's passes are reused whole (one receive loop, one
+    // reply rule); the main thread alone writes scope_id afterwards.
     FoundPrinters v4, v6;
     const int passLimitMs = remainingMs() - kQueryTimeoutMs;
     CNetIO net6(scope_id);
