@@ -12,10 +12,12 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
+#include <string>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -68,6 +70,54 @@ inline std::vector<Answer> Forgeries(const Bytes& request, const Bytes& object, 
     out.push_back({right, From::OtherAddress}); // not sent over IPv6
     out.push_back({Response({Binding(kSysDescrName, tag, value)}, 0xA2, 0, community)});
     return out;
+}
+
+// The model of the loopback printers, as text and as its encoded value.
+inline const char kLoopbackModel[] = "1.3.6.1.4.1.40917.886.300.369.8531.2.7";
+inline const Bytes kLoopbackModelValue{0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0xBF, 0x55, 0x86,
+                                       0x76, 0x82, 0x2C, 0x82, 0x71, 0xC2, 0x53, 0x02, 0x07};
+
+// What a printer holds; an empty value is an object it does not answer for.
+struct Holdings {
+    Bytes model, name, version, deviceId;
+};
+
+// The object a request asks for among the four, with its type and the value
+// `h` holds for it (empty when it is none of them).
+struct Said {
+    Bytes object;
+    unsigned char tag = 0;
+    Bytes value;
+};
+
+inline Said Asked(const Bytes& request, const Holdings& h) {
+    for (const Said& s :
+         {Said{kSysObjectIdName, 0x06, h.model}, Said{kSysNameName, 0x04, h.name},
+          Said{kVersionName, 0x04, h.version}, Said{kDeviceIdName, 0x04, h.deviceId}})
+        if (Holds(request, s.object))
+            return s;
+    return {};
+}
+
+// An agent that answers under the community it was asked with what `holds`
+// gives for that community.
+inline Script Agent(std::function<Holdings(const std::string& community)> holds) {
+    return [holds](const Bytes& request) -> std::vector<Answer> {
+        const std::string community = RequestCommunity(request);
+        const Said s = Asked(request, holds(community));
+        if (s.value.empty())
+            return {};
+        return {{Response({Binding(s.object, s.tag, s.value)}, 0xA2, 0, community)}};
+    };
+}
+
+inline int FamilyOf(const char* host) {
+    return strchr(host, ':') ? AF_INET6 : AF_INET;
+}
+
+// Seconds since `start`.
+inline double Since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 class Responder {

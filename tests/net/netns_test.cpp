@@ -2,6 +2,7 @@
 // private network of printers.sh. Started by tools/netns/run-in-netns.sh;
 // anywhere else it reports itself skipped and sends nothing.
 #include "PrivateNetwork.h"
+#include "Responder.h"
 #include "net/NetIO.h"
 
 #include <algorithm>
@@ -41,10 +42,6 @@ bool Collect(char* address, char* unused, void* user) {
     EXPECT_EQ(unused, nullptr);
     static_cast<std::vector<std::string>*>(user)->push_back(address);
     return false; // the result must not matter
-}
-
-double Since(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 std::vector<std::string> Sorted(std::vector<std::string> v) {
@@ -310,76 +307,19 @@ TEST(Encoder, WritesWhatNetSnmpWrites) {
 
 namespace {
 
+// A reply to sysObjectID.0 of the given type and error status.
+Bytes SysObjectIdReply(const Bytes& value, unsigned char tag, unsigned char error) {
+    return Response({Binding(kSysObjectIdName, tag, value)}, 0xA2, error);
+}
+
 // Answers every request on 127.0.0.1:161 with the given datagrams.
-class FakeAgent {
-public:
-    explicit FakeAgent(std::vector<std::vector<unsigned char>> replies)
-        : m_replies(std::move(replies)) {
-        m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(161);
-        m_ok = bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
-        m_thread = std::thread([this] { Serve(); });
-    }
-    ~FakeAgent() {
-        m_stop = true;
-        m_thread.join();
-        close(m_fd);
-    }
-    bool Ok() const { return m_ok; }
-
-private:
-    void Serve() {
-        const auto deadline = Clock::now() + 10s;
-        while (!m_stop && Clock::now() < deadline) {
-            pollfd p{m_fd, POLLIN, 0};
-            if (poll(&p, 1, 50) != 1)
-                continue;
-            unsigned char buf[1024];
-            sockaddr_in from{};
-            socklen_t len = sizeof(from);
-            if (recvfrom(m_fd, buf, sizeof(buf), 0, reinterpret_cast<sockaddr*>(&from), &len) <= 0)
-                continue;
-            for (const auto& r : m_replies)
-                sendto(m_fd, r.data(), r.size(), 0, reinterpret_cast<sockaddr*>(&from), len);
-        }
-    }
-    std::vector<std::vector<unsigned char>> m_replies;
-    int m_fd = -1;
-    bool m_ok = false;
-    std::atomic<bool> m_stop{false};
-    std::thread m_thread;
-};
-
-std::vector<unsigned char> SysObjectIdReply(std::vector<unsigned char> value, unsigned char tag,
-                                            unsigned char error) {
-    std::vector<unsigned char> binding{
-        0x30, 0,    0x06, 0x08, 0x2B, 0x06, 0x01,
-        0x02, 0x01, 0x01, 0x02, 0x00, tag,  static_cast<unsigned char>(value.size())};
-    binding.insert(binding.end(), value.begin(), value.end());
-    binding[1] = static_cast<unsigned char>(binding.size() - 2);
-    std::vector<unsigned char> pdu{0xA2,
-                                   0,
-                                   0x02,
-                                   0x01,
-                                   0x00,
-                                   0x02,
-                                   0x01,
-                                   error,
-                                   0x02,
-                                   0x01,
-                                   static_cast<unsigned char>(error ? 1 : 0),
-                                   0x30,
-                                   static_cast<unsigned char>(binding.size())};
-    pdu.insert(pdu.end(), binding.begin(), binding.end());
-    pdu[1] = static_cast<unsigned char>(pdu.size() - 2);
-    std::vector<unsigned char> msg{0x30, 0,   0x02, 0x01, 0x00, 0x04, 0x06,
-                                   'o',  'r', 'c',  'h',  'i',  'd'};
-    msg.insert(msg.end(), pdu.begin(), pdu.end());
-    msg[1] = static_cast<unsigned char>(msg.size() - 2);
-    return msg;
+Script Replies(std::vector<Bytes> replies) {
+    return [=](const Bytes&) {
+        std::vector<Answer> answers;
+        for (const Bytes& r : replies)
+            answers.push_back({r});
+        return answers;
+    };
 }
 
 } // namespace
@@ -391,8 +331,11 @@ TEST(FakeAgent, OnlyWellFormedMatchingRepliesReachTheCallback) {
     const std::vector<unsigned char> wanted(model, model + length);
     auto lying = SysObjectIdReply(wanted, 0x06, 0);
     lying[lying.size() - static_cast<size_t>(length) - 1] = 0x7F; // value length lies
-    FakeAgent agent({SysObjectIdReply(wanted, 0x06, 0), SysObjectIdReply({}, 0x05, 2), lying,
-                     std::vector<unsigned char>(300, 0x30), SysObjectIdReply(wanted, 0x04, 0)});
+    Responder agent(
+        AF_INET,
+        Replies({SysObjectIdReply(wanted, 0x06, 0), SysObjectIdReply({}, 0x05, 2), lying,
+                 std::vector<unsigned char>(300, 0x30), SysObjectIdReply(wanted, 0x04, 0)}),
+        161);
     ASSERT_TRUE(agent.Ok());
     std::vector<std::string> found;
     CNetIO net;

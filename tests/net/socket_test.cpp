@@ -14,27 +14,33 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 using namespace std::chrono_literals;
 
 namespace {
 
-// A listening socket on 127.0.0.1 with an ephemeral port.
+// A listening socket on the loopback of a family, with an ephemeral port.
 class Listener {
 public:
-    Listener() {
-        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-        socklen_t l = sizeof(a);
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &l);
-        m_port = ntohs(a.sin_port);
-        listen(m_fd, 8);
+    explicit Listener(int family = AF_INET) {
+        m_fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in6 a6{};
+        a6.sin6_family = AF_INET6;
+        a6.sin6_addr = in6addr_loopback;
+        sockaddr_in a4{};
+        a4.sin_family = AF_INET;
+        a4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        auto* a =
+            family == AF_INET ? reinterpret_cast<sockaddr*>(&a4) : reinterpret_cast<sockaddr*>(&a6);
+        socklen_t l = family == AF_INET ? sizeof(a4) : sizeof(a6);
+        m_ok = m_fd >= 0 && bind(m_fd, a, l) == 0 && listen(m_fd, 8) == 0;
+        getsockname(m_fd, a, &l);
+        m_port = ntohs(family == AF_INET ? a4.sin_port : a6.sin6_port);
     }
     ~Listener() { close(m_fd); }
+    bool Ok() const { return m_ok; }
     int Port() const { return m_port; }
     // Accepts one connection, waiting at most `limit`.
     int Accept(std::chrono::milliseconds limit = 5000ms) {
@@ -47,6 +53,30 @@ public:
 private:
     int m_fd = -1;
     int m_port = 0;
+    bool m_ok = false;
+};
+
+// A port of 127.0.0.1 that nobody listens on (any more).
+int ClosedPort() {
+    Listener gone;
+    return gone.Port();
+}
+
+// The channel connected to a listener, and the peer it accepted (closed at
+// the end unless a test took it).
+struct Connected {
+    explicit Connected(const char* host = "127.0.0.1")
+        : listener(strchr(host, ':') ? AF_INET6 : AF_INET) {
+        if (listener.Ok() && net.NetworkConnect(host, listener.Port()) == 0)
+            peer = listener.Accept();
+    }
+    ~Connected() {
+        if (peer >= 0)
+            close(peer);
+    }
+    Listener listener;
+    CNetIO net;
+    int peer = -1;
 };
 
 // Reads until end of stream or `limit` bytes; bounded in time.
@@ -77,13 +107,8 @@ std::vector<unsigned char> Pattern(size_t n) {
 } // namespace
 
 TEST(Channel, RefusedConnectionGivesTheErrorNumber) {
-    int port = 0;
-    {
-        Listener gone;
-        port = gone.Port();
-    }
     CNetIO net;
-    EXPECT_EQ(net.NetworkConnect("127.0.0.1", port), ECONNREFUSED);
+    EXPECT_EQ(net.NetworkConnect("127.0.0.1", ClosedPort()), ECONNREFUSED);
 }
 
 TEST(Channel, UnusableAddressTextsGiveMinusOne) {
@@ -97,12 +122,10 @@ TEST(Channel, UnusableAddressTextsGiveMinusOne) {
 }
 
 TEST(Channel, DeliversEveryByteInOrder) {
-    Listener l;
-    CNetIO net;
-    ASSERT_EQ(net.NetworkConnect("127.0.0.1", l.Port()), 0);
-    const int peer = l.Accept();
-    ASSERT_GE(peer, 0);
-    auto reader = std::async(std::launch::async, [peer] { return ReadAll(peer); });
+    Connected c;
+    ASSERT_GE(c.peer, 0);
+    CNetIO& net = c.net;
+    auto reader = std::async(std::launch::async, [&c] { return ReadAll(c.peer); });
     const auto data = Pattern(8 << 20); // far more than the socket buffers hold
     for (size_t off = 0; off < data.size(); off += 4096)
         ASSERT_EQ(net.NetworkWrite(0, data.data() + off, 4096), 4096);
@@ -110,17 +133,15 @@ TEST(Channel, DeliversEveryByteInOrder) {
     ASSERT_EQ(net.NetworkWrite(0, marker, 4), 4);
     net.NetworkClose(0);
     auto got = reader.get();
-    close(peer);
     ASSERT_EQ(got.size(), data.size() + 4);
     EXPECT_TRUE(std::equal(data.begin(), data.end(), got.begin()));
 }
 
 TEST(Channel, PeerClosingMidStreamShortensTheCountWithoutSignal) {
-    Listener l;
-    CNetIO net;
-    ASSERT_EQ(net.NetworkConnect("127.0.0.1", l.Port()), 0);
-    const int peer = l.Accept();
-    ASSERT_GE(peer, 0);
+    Connected c;
+    ASSERT_GE(c.peer, 0);
+    CNetIO& net = c.net;
+    const int peer = std::exchange(c.peer, -1);
     auto reader = std::async(std::launch::async, [peer] {
         auto got = ReadAll(peer, 64 * 1024);
         // Unread data makes the close a reset, as a printer that gives up does.
@@ -195,11 +216,9 @@ TEST(Cancel, BeforeAWaitEndsEveryWaitAtOnceUntilClosed) {
 }
 
 TEST(Cancel, DuringAWaitEndsTheWriteWithWhatWasSent) {
-    Listener l;
-    CNetIO net;
-    ASSERT_EQ(net.NetworkConnect("127.0.0.1", l.Port()), 0);
-    const int peer = l.Accept(); // accepts and never reads
-    ASSERT_GE(peer, 0);
+    Connected c; // accepts and never reads
+    ASSERT_GE(c.peer, 0);
+    CNetIO& net = c.net;
     const auto data = Pattern(64 << 20);
     std::atomic<bool> started{false};
     auto writer = std::async(std::launch::async, [&] {
@@ -218,7 +237,6 @@ TEST(Cancel, DuringAWaitEndsTheWriteWithWhatWasSent) {
     EXPECT_EQ(rc, ECANCELED);
     EXPECT_GT(written, 0u);
     EXPECT_LT(written, data.size());
-    close(peer);
 }
 
 TEST(Cancel, EndsAPendingConnect) {
@@ -268,53 +286,36 @@ TEST(Select, WorksWithDescriptorsAbove1024) {
             close(fd);
         GTEST_SKIP() << "cannot open enough descriptors";
     }
-    Listener l;
-    CNetIO net;
-    ASSERT_EQ(net.NetworkConnect("127.0.0.1", l.Port()), 0);
-    const int peer = l.Accept();
-    auto reader = std::async(std::launch::async, [peer] { return ReadAll(peer); });
-    const auto data = Pattern(4 << 20);
-    EXPECT_EQ(net.NetworkWrite(0, data.data(), data.size()), static_cast<int>(data.size()));
-    net.NetworkClose(0);
-    EXPECT_EQ(reader.get().size(), data.size());
-    close(peer);
+    {
+        Connected c;
+        auto reader = std::async(std::launch::async, [&c] { return ReadAll(c.peer); });
+        const auto data = Pattern(4 << 20);
+        EXPECT_EQ(c.net.NetworkWrite(0, data.data(), data.size()), static_cast<int>(data.size()));
+        c.net.NetworkClose(0);
+        EXPECT_EQ(reader.get().size(), data.size());
+    }
     for (int fd : spare)
         close(fd);
 }
 
 TEST(Channel, Ipv6LoopbackUsesTheSameChannel) {
-    const int probe = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in6 a{};
-    a.sin6_family = AF_INET6;
-    a.sin6_addr = in6addr_loopback;
-    if (probe < 0 || bind(probe, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
-        if (probe >= 0)
-            close(probe);
+    Connected c("::1");
+    if (!c.listener.Ok())
         GTEST_SKIP() << "no IPv6 loopback here";
-    }
-    socklen_t len = sizeof(a);
-    getsockname(probe, reinterpret_cast<sockaddr*>(&a), &len);
-    listen(probe, 1);
-    CNetIO net;
-    ASSERT_EQ(net.NetworkConnect("::1", ntohs(a.sin6_port)), 0);
-    const int peer = accept4(probe, nullptr, nullptr, SOCK_CLOEXEC);
+    ASSERT_GE(c.peer, 0);
     const unsigned char x[5] = {'h', 'e', 'l', 'l', 'o'};
-    EXPECT_EQ(net.NetworkWrite(0, x, 5), 5);
-    net.NetworkClose(0);
-    EXPECT_EQ(ReadAll(peer).size(), 5u);
-    close(peer);
-    close(probe);
+    EXPECT_EQ(c.net.NetworkWrite(0, x, 5), 5);
+    c.net.NetworkClose(0);
+    EXPECT_EQ(ReadAll(c.peer).size(), 5u);
 }
 
 // ---- the download's sliced writes and delivery check ------------------------------
 
 TEST(Slices, AWriteToAPeerThatStopsReadingReturnsWithinItsWait) {
-    Listener l;
-    CNetIO net;
-    EXPECT_EQ(net.NetworkWriteSome("x", 1, 10, nullptr), -1) << "not connected";
-    ASSERT_EQ(net.NetworkConnect("127.0.0.1", l.Port()), 0);
-    const int peer = l.Accept();
-    ASSERT_GE(peer, 0);
+    EXPECT_EQ(CNetIO().NetworkWriteSome("x", 1, 10, nullptr), -1) << "not connected";
+    Connected c;
+    ASSERT_GE(c.peer, 0);
+    CNetIO& net = c.net;
     const auto data = Pattern(1 << 20);
     unsigned long taken = 1;
     long total = 0;
@@ -343,15 +344,13 @@ TEST(Slices, AWriteToAPeerThatStopsReadingReturnsWithinItsWait) {
     EXPECT_EQ(net.NetworkUnacknowledged(&pending), 0);
     EXPECT_GT(pending, 0) << "bytes the peer's window did not take";
     EXPECT_LE(pending, total);
-    close(peer);
 }
 
 TEST(Slices, DeliveredOnlyWhenThePeerAcknowledgedAndNotAfterAReset) {
-    Listener l;
-    CNetIO net;
-    ASSERT_EQ(net.NetworkConnect("127.0.0.1", l.Port()), 0);
-    const int peer = l.Accept();
-    ASSERT_GE(peer, 0);
+    Connected c;
+    ASSERT_GE(c.peer, 0);
+    CNetIO& net = c.net;
+    const int peer = std::exchange(c.peer, -1);
     const auto data = Pattern(300000);
     auto reader = std::async(std::launch::async, [peer] { return ReadAll(peer, 300000).size(); });
     size_t off = 0;
@@ -381,19 +380,15 @@ TEST(Slices, DeliveredOnlyWhenThePeerAcknowledgedAndNotAfterAReset) {
 }
 
 TEST(Slices, AbortResetsTheConnection) {
-    Listener l;
-    CNetIO net;
-    ASSERT_EQ(net.NetworkConnect("127.0.0.1", l.Port()), 0);
-    const int peer = l.Accept();
-    ASSERT_GE(peer, 0);
-    net.NetworkAbort();
-    EXPECT_FALSE(net.IsOpen());
-    pollfd p{peer, POLLIN, 0};
+    Connected c;
+    ASSERT_GE(c.peer, 0);
+    c.net.NetworkAbort();
+    EXPECT_FALSE(c.net.IsOpen());
+    pollfd p{c.peer, POLLIN, 0};
     ASSERT_EQ(poll(&p, 1, 5000), 1);
-    char c = 0;
-    EXPECT_EQ(recv(peer, &c, 1, 0), -1);
+    char byte = 0;
+    EXPECT_EQ(recv(c.peer, &byte, 1, 0), -1);
     EXPECT_EQ(errno, ECONNRESET);
-    close(peer);
 }
 
 TEST(Slices, AConnectInBoundedSteps) {
@@ -407,12 +402,7 @@ TEST(Slices, AConnectInBoundedSteps) {
     EXPECT_GE(peer, 0);
     close(peer);
 
-    int port = 0;
-    {
-        Listener gone;
-        port = gone.Port();
-    }
-    rc = net.NetworkConnectStart("127.0.0.1", port);
+    rc = net.NetworkConnectStart("127.0.0.1", ClosedPort());
     for (int turn = 0; turn < 100 && rc == EINPROGRESS; ++turn)
         rc = net.NetworkConnectWait(20);
     EXPECT_EQ(rc, ECONNREFUSED);
