@@ -252,18 +252,6 @@ TEST(ResponseWalk, MessageLengthMustMatchTheDatagramExactly) {
     EXPECT_EQ(Walk(extra), 0);
 }
 
-TEST(ResponseWalk, ReadsLongFormLengths) {
-    const Bytes value(144, 'v');
-    const Bytes d = Response({Binding(kSysNameName, 0x04, value)});
-    // The value's header really is 04 81 90, and the message is long form too.
-    ASSERT_EQ(d[1], 0x81);
-    const Bytes header{0x04, 0x81, 0x90};
-    ASSERT_NE(std::search(d.begin(), d.end(), header.begin(), header.end()), d.end());
-    ASSERT_EQ(Walk(d), 1);
-    ASSERT_EQ(g_seen.size(), 1u);
-    EXPECT_EQ(g_seen[0].value, value);
-}
-
 TEST(ResponseWalk, ErrorRepliesAreWalkedAndGiveAnEmptyText) {
     const Bytes d = Response({Binding(kSysNameName, 0x05, {})}, 0xA2, 2);
     unsigned char errorStatus = 0;
