@@ -120,17 +120,41 @@ inline double Since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// A socket of `type` bound to the loopback of `family` (127.0.0.1 +
+// `offset` on IPv4) at `port` (0: a free one), which it reports; -1 when
+// that fails.
+inline int BindLoopback(int family, int type, int port, int* bound = nullptr, int offset = 0) {
+    sockaddr_storage a{};
+    auto* a4 = reinterpret_cast<sockaddr_in*>(&a);
+    auto* a6 = reinterpret_cast<sockaddr_in6*>(&a);
+    a.ss_family = static_cast<sa_family_t>(family);
+    a4->sin_addr.s_addr = htonl(INADDR_LOOPBACK + static_cast<uint32_t>(offset));
+    if (family == AF_INET6)
+        a6->sin6_addr = in6addr_loopback;
+    (family == AF_INET ? a4->sin_port : a6->sin6_port) = htons(static_cast<uint16_t>(port));
+    socklen_t length = family == AF_INET ? sizeof(*a4) : sizeof(*a6);
+    const int fd = socket(family, type | SOCK_CLOEXEC, 0);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&a), length) != 0) {
+        if (fd >= 0)
+            close(fd);
+        return -1;
+    }
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    if (bound != nullptr)
+        *bound = ntohs(family == AF_INET ? a4->sin_port : a6->sin6_port);
+    return fd;
+}
+
 class Responder {
 public:
     // `port` 0 takes a free one; the same port on both families answers
     // 127.0.0.1 and ::1 at once.
     Responder(int family, Script script, int port = 0)
         : m_family(family), m_script(std::move(script)) {
-        m_fd = Bind(family, Loopback(0), port, &m_port);
-        int ignored = 0;
-        m_otherPort = Bind(family, Loopback(0), 0, &ignored);
+        m_fd = BindLoopback(family, SOCK_DGRAM, port, &m_port);
+        m_otherPort = BindLoopback(family, SOCK_DGRAM, 0);
         if (family == AF_INET)
-            m_otherAddress = Bind(family, Loopback(1), m_port, &ignored);
+            m_otherAddress = BindLoopback(family, SOCK_DGRAM, m_port, nullptr, 1);
         m_saved = g_nSnmpPort;
         g_nSnmpPort = m_port;
         m_thread = std::thread([this] { Serve(); });
@@ -158,38 +182,6 @@ public:
     }
 
 private:
-    static in_addr Loopback(int offset) {
-        in_addr a{};
-        a.s_addr = htonl(INADDR_LOOPBACK + static_cast<uint32_t>(offset));
-        return a;
-    }
-    int Bind(int family, in_addr v4, int port, int* bound) const {
-        const int fd = socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_storage a{};
-        socklen_t length = 0;
-        if (family == AF_INET) {
-            auto* s = reinterpret_cast<sockaddr_in*>(&a);
-            s->sin_family = AF_INET;
-            s->sin_addr = v4;
-            s->sin_port = htons(static_cast<uint16_t>(port));
-            length = sizeof(*s);
-        } else {
-            auto* s = reinterpret_cast<sockaddr_in6*>(&a);
-            s->sin6_family = AF_INET6;
-            s->sin6_addr = in6addr_loopback;
-            s->sin6_port = htons(static_cast<uint16_t>(port));
-            length = sizeof(*s);
-        }
-        if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&a), length) != 0) {
-            if (fd >= 0)
-                close(fd);
-            return -1;
-        }
-        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-        *bound = ntohs(family == AF_INET ? reinterpret_cast<sockaddr_in*>(&a)->sin_port
-                                         : reinterpret_cast<sockaddr_in6*>(&a)->sin6_port);
-        return fd;
-    }
     int Socket(From from) const {
         switch (from) {
         case From::OtherPort:

@@ -32,6 +32,43 @@ size_t ReadLen(const Bytes& b, size_t& pos) {
     return v;
 }
 
+struct Seen {
+    Bytes name;
+    unsigned char type = 0;
+    Bytes value;
+    bool operator==(const Seen&) const = default;
+};
+std::vector<Seen> g_seen;
+
+bool Record(const unsigned char* name, int nameLength, unsigned char type,
+            const unsigned char* value, int valueLength) {
+    g_seen.push_back({Bytes(name, name + nameLength), type, Bytes(value, value + valueLength)});
+    return true;
+}
+
+int Walk(const Bytes& d) {
+    g_seen.clear();
+    return CNetIO::parseGetResponse(d.data(), static_cast<int>(d.size()), nullptr, nullptr, nullptr,
+                                    nullptr, nullptr, Record);
+}
+
+const Bytes kModel{0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0xBF, 0x55, 0x01, 0x02};
+
+int ForOid(const Bytes& d, const Bytes& model = kModel) {
+    return CNetIO::parseForOID(d.data(), static_cast<int>(d.size()), model.data(),
+                               static_cast<int>(model.size()));
+}
+
+template <typename... Size> int ForText(const Bytes& d, char* out, Size... size) {
+    return CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out, size...);
+}
+
+// A response around the given binding list, whatever its bytes.
+Bytes Message(const Bytes& list) {
+    const Bytes pdu = Tlv(0xA2, Cat({Int(0), Int(0), Int(0), Tlv(0x30, list)}));
+    return Tlv(0x30, Cat({Int(0), Tlv(0x04, Str("orchid")), pdu}));
+}
+
 } // namespace
 
 TEST(OidEncode, EncodesArcsInBase128MostSignificantFirst) {
@@ -108,18 +145,8 @@ TEST(GetRequest, SeveralBindingsGrowEveryEnclosingLength) {
     // once the PDU tag is turned into a response.
     Bytes reply = three;
     reply[13] = 0xA2;
-    int bindings = 0;
-    static int* counter;
-    counter = &bindings;
-    EXPECT_EQ(CNetIO::parseGetResponse(
-                  reply.data(), static_cast<int>(reply.size()), nullptr, nullptr, nullptr, nullptr,
-                  nullptr,
-                  [](const unsigned char*, int, unsigned char, const unsigned char*, int) {
-                      ++*counter;
-                      return true;
-                  }),
-              1);
-    EXPECT_EQ(bindings, 3);
+    EXPECT_EQ(Walk(reply), 1);
+    EXPECT_EQ(g_seen.size(), 3u);
 }
 
 TEST(GetRequest, LongCommunitiesUseLongFormLengths) {
@@ -172,40 +199,6 @@ TEST(DeviceIdRequest, KeepsTheCommunityAsGiven) {
 
 // ------------------------------------------------------------ response walk
 
-namespace {
-
-struct Seen {
-    Bytes name;
-    unsigned char type = 0;
-    Bytes value;
-};
-std::vector<Seen> g_seen;
-
-bool Record(const unsigned char* name, int nameLength, unsigned char type,
-            const unsigned char* value, int valueLength) {
-    g_seen.push_back({Bytes(name, name + nameLength), type, Bytes(value, value + valueLength)});
-    return true;
-}
-
-int Walk(const Bytes& d) {
-    g_seen.clear();
-    return CNetIO::parseGetResponse(d.data(), static_cast<int>(d.size()), nullptr, nullptr, nullptr,
-                                    nullptr, nullptr, Record);
-}
-
-const Bytes kModel{0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0xBF, 0x55, 0x01, 0x02};
-
-int ForOid(const Bytes& d, const Bytes& model = kModel) {
-    return CNetIO::parseForOID(d.data(), static_cast<int>(d.size()), model.data(),
-                               static_cast<int>(model.size()));
-}
-
-template <typename... Size> int ForText(const Bytes& d, char* out, Size... size) {
-    return CNetIO::parseForRecvBuf(d.data(), static_cast<int>(d.size()), out, size...);
-}
-
-} // namespace
-
 TEST(ResponseWalk, HandsEveryBindingToTheCallbackAndFillsOutputs) {
     const Bytes d = Response(
         {Binding(kSysObjectIdName, 0x06, kModel), Binding(kSysNameName, 0x04, Str("PRN-A"))}, 0xA2,
@@ -222,11 +215,8 @@ TEST(ResponseWalk, HandsEveryBindingToTheCallbackAndFillsOutputs) {
     EXPECT_EQ(requestId, 0);
     EXPECT_EQ(errorStatus, 0);
     EXPECT_EQ(errorIndex, 0);
-    ASSERT_EQ(g_seen.size(), 2u);
-    EXPECT_EQ(g_seen[0].name, kSysObjectIdName);
-    EXPECT_EQ(g_seen[0].type, 0x06);
-    EXPECT_EQ(g_seen[0].value, kModel);
-    EXPECT_EQ(g_seen[1].value, Str("PRN-A"));
+    EXPECT_TRUE(g_seen == (std::vector<Seen>{{kSysObjectIdName, 0x06, kModel},
+                                             {kSysNameName, 0x04, Str("PRN-A")}}));
 }
 
 TEST(ResponseWalk, OnlyResponsePduTagsAreWalked) {
@@ -287,63 +277,51 @@ TEST(ResponseWalk, NeverReadsPastTheDatagram) {
 TEST(ResponseWalk, RejectsInnerLengthsThatLie) {
     const Bytes name = Tlv(0x06, kSysNameName);
     const Bytes value = Tlv(0x04, Str("PRN"));
-    auto wrap = [](const Bytes& bindingBytes) {
-        const Bytes pdu = Tlv(0xA2, Cat({Int(0), Int(0), Int(0), Tlv(0x30, bindingBytes)}));
-        return Tlv(0x30, Cat({Int(0), Tlv(0x04, Str("orchid")), pdu}));
-    };
     // Binding longer / shorter than its name and value.
     EXPECT_EQ(
-        Walk(wrap(Cat({Bytes{0x30, static_cast<unsigned char>(name.size() + value.size() + 1)},
-                       name, value, Bytes{0x00}}))),
+        Walk(Message(Cat({Bytes{0x30, static_cast<unsigned char>(name.size() + value.size() + 1)},
+                          name, value, Bytes{0x00}}))),
         0);
-    EXPECT_EQ(Walk(wrap(Cat({Bytes{0x30, static_cast<unsigned char>(name.size())}, name, value}))),
-              0);
+    EXPECT_EQ(
+        Walk(Message(Cat({Bytes{0x30, static_cast<unsigned char>(name.size())}, name, value}))), 0);
     // Value length reaching past the end, in short and long form.
     Bytes lyingValue = Cat({Bytes{0x30, 0x0F}, name, Bytes{0x04, 0x7F, 'P', 'R', 'N'}});
-    EXPECT_EQ(Walk(wrap(lyingValue)), 0);
+    EXPECT_EQ(Walk(Message(lyingValue)), 0);
     lyingValue = Cat({Bytes{0x30, 0x12}, name, Bytes{0x04, 0x84, 0xFF, 0xFF, 0xFF, 0xF0, 'P'}});
-    EXPECT_EQ(Walk(wrap(lyingValue)), 0);
+    EXPECT_EQ(Walk(Message(lyingValue)), 0);
     // Name length beyond the binding.
-    EXPECT_EQ(Walk(wrap(Cat({Bytes{0x30, 0x0F, 0x06, 0x40}, kSysNameName, value}))), 0);
+    EXPECT_EQ(Walk(Message(Cat({Bytes{0x30, 0x0F, 0x06, 0x40}, kSysNameName, value}))), 0);
     // Indefinite length (80) is not BER for SNMP.
-    EXPECT_EQ(Walk(wrap(Cat({Bytes{0x30, 0x80}, name, value, Bytes{0, 0}}))), 0);
+    EXPECT_EQ(Walk(Message(Cat({Bytes{0x30, 0x80}, name, value, Bytes{0, 0}}))), 0);
     EXPECT_TRUE(g_seen.empty());
 }
 
 TEST(ResponseWalk, BindingsBeforeAFaultHaveReachedTheCallback) {
-    Bytes list = Cat({Binding(kSysNameName, 0x04, Str("first")), Bytes{0x31, 0x00}});
-    const Bytes pdu = Tlv(0xA2, Cat({Int(0), Int(0), Int(0), Tlv(0x30, list)}));
-    EXPECT_EQ(Walk(Tlv(0x30, Cat({Int(0), Tlv(0x04, Str("orchid")), pdu}))), 0);
+    EXPECT_EQ(Walk(Message(Cat({Binding(kSysNameName, 0x04, Str("first")), Bytes{0x31, 0x00}}))),
+              0);
     ASSERT_EQ(g_seen.size(), 1u);
     EXPECT_EQ(g_seen[0].value, Str("first"));
 }
 
 TEST(ParseForOid, MatchesOnlyTheSameIdentifierAsSysObjectIdValue) {
     const Bytes match = Response({Binding(kSysObjectIdName, 0x06, kModel)});
-    EXPECT_EQ(ForOid(match), 1);
-    const Bytes other = Response({Binding(kSysObjectIdName, 0x06, Bytes{0x2B, 0x06, 0x01, 0x09})});
-    EXPECT_EQ(ForOid(other), 0);
-    // A prefix of the model, and one that merely begins with it.
-    const Bytes prefix(kModel.begin(), kModel.end() - 1);
+    // Another model, a prefix of the model and one that merely begins with
+    // it; the same value under another name, the right name with a string
+    // value, an error reply with NULL, and a name that only begins like
+    // sysObjectID.0. Each comes after a match, which must not leak into it.
     Bytes longer = kModel;
     longer.push_back(0x05);
-    for (const Bytes& value : {prefix, longer}) {
-        const Bytes d = Response({Binding(kSysObjectIdName, 0x06, value)});
-        EXPECT_EQ(ForOid(d), 0);
-    }
-}
-
-TEST(ParseForOid, EarlierRepliesDoNotLeakIntoALaterOne) {
-    const Bytes match = Response({Binding(kSysObjectIdName, 0x06, kModel)});
-    ASSERT_EQ(ForOid(match), 1);
-    // Same value under another name, the right name with a string value, an
-    // error reply with NULL, and a name that only begins like sysObjectID.0.
     Bytes nameTooLong = kSysObjectIdName;
     nameTooLong.push_back(0x01);
-    for (const Bytes& d : {Response({Binding(kSysNameName, 0x06, kModel)}),
-                           Response({Binding(kSysObjectIdName, 0x04, kModel)}),
-                           Response({Binding(kSysObjectIdName, 0x05, {})}, 0xA2, 2),
-                           Response({Binding(nameTooLong, 0x06, kModel)})}) {
+    for (const Bytes& d :
+         {Response({Binding(kSysObjectIdName, 0x06, Bytes{0x2B, 0x06, 0x01, 0x09})}),
+          Response({Binding(kSysObjectIdName, 0x06, Bytes(kModel.begin(), kModel.end() - 1))}),
+          Response({Binding(kSysObjectIdName, 0x06, longer)}),
+          Response({Binding(kSysNameName, 0x06, kModel)}),
+          Response({Binding(kSysObjectIdName, 0x04, kModel)}),
+          Response({Binding(kSysObjectIdName, 0x05, {})}, 0xA2, 2),
+          Response({Binding(nameTooLong, 0x06, kModel)})}) {
+        ASSERT_EQ(ForOid(match), 1);
         EXPECT_EQ(ForOid(d), 0);
     }
 }
@@ -414,8 +392,7 @@ TEST(ResponseWalk, AValueRunningIntoTheNextBindingIsRejected) {
     const Bytes list{0x30, 0x0C, 0x06, 0x08, 0x2B, 0x06, 0x01, 0x02, 0x01, 0x01,
                      0x05, 0x00, 0x04, 0x10, 0x30, 0x0E, 0x06, 0x08, 0x2B, 0x06,
                      0x01, 0x02, 0x01, 0x01, 0x05, 0x00, 0x04, 0x02, 'o',  'k'};
-    const Bytes pdu = Tlv(0xA2, Cat({Int(0), Int(0), Int(0), Tlv(0x30, list)}));
-    const Bytes d = Tlv(0x30, Cat({Int(0), Tlv(0x04, Str("orchid")), pdu}));
+    const Bytes d = Message(list);
     EXPECT_EQ(Walk(d), 0);
     EXPECT_TRUE(g_seen.empty());
     char out[256];

@@ -1,4 +1,5 @@
 // The print-port channel on loopback: real sockets, peers on threads.
+#include "Responder.h"
 #include "net/NetIO.h"
 
 #include <arpa/inet.h>
@@ -25,19 +26,8 @@ namespace {
 class Listener {
 public:
     explicit Listener(int family = AF_INET) {
-        m_fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in6 a6{};
-        a6.sin6_family = AF_INET6;
-        a6.sin6_addr = in6addr_loopback;
-        sockaddr_in a4{};
-        a4.sin_family = AF_INET;
-        a4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        auto* a =
-            family == AF_INET ? reinterpret_cast<sockaddr*>(&a4) : reinterpret_cast<sockaddr*>(&a6);
-        socklen_t l = family == AF_INET ? sizeof(a4) : sizeof(a6);
-        m_ok = m_fd >= 0 && bind(m_fd, a, l) == 0 && listen(m_fd, 8) == 0;
-        getsockname(m_fd, a, &l);
-        m_port = ntohs(family == AF_INET ? a4.sin_port : a6.sin6_port);
+        m_fd = BindLoopback(family, SOCK_STREAM, 0, &m_port);
+        m_ok = m_fd >= 0 && listen(m_fd, 8) == 0;
     }
     ~Listener() { close(m_fd); }
     bool Ok() const { return m_ok; }
