@@ -238,8 +238,7 @@ TEST(LoopbackQueries, AThousandPrintersAllAnswerWithinFewDescriptors) {
     EXPECT_EQ(answered, speaking);
     int complete = 0;
     for (const PRINTER_QUERY& q : queries)
-        complete += q.bNameRead && q.szName == std::string(q.address) && q.bVersionRead &&
-                    q.bStatusRead && q.status.PrinterStatus == 3;
+        complete += Read(q) == std::string(q.address) + ";V1;3";
     EXPECT_EQ(complete, speaking);
 }
 
