@@ -183,15 +183,9 @@ public:
 
 private:
     int Socket(From from) const {
-        switch (from) {
-        case From::OtherPort:
-            return m_otherPort;
-        case From::OtherAddress:
-            return m_otherAddress;
-        case From::Agent:
-            break;
-        }
-        return m_fd;
+        return from == From::OtherPort      ? m_otherPort
+               : from == From::OtherAddress ? m_otherAddress
+                                            : m_fd;
     }
     void Serve() {
         using namespace std::chrono_literals;

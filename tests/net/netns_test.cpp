@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <future>

@@ -2,14 +2,11 @@
 #include "Responder.h"
 #include "net/NetIO.h"
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <future>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -232,29 +229,17 @@ TEST(Cancel, DuringAWaitEndsTheWriteWithWhatWasSent) {
 TEST(Cancel, EndsAPendingConnect) {
     // A listener whose backlog is full leaves a further connect pending.
     Listener l;
-    std::vector<int> fillers;
-    for (int i = 0; i < 64; ++i) {
-        const int f = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(static_cast<uint16_t>(l.Port()));
-        connect(f, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-        fillers.push_back(f);
-    }
+    std::vector<CNetIO> fillers(64);
+    for (CNetIO& f : fillers)
+        f.NetworkConnectStart("127.0.0.1", l.Port());
     CNetIO net;
     auto connecting =
         std::async(std::launch::async, [&] { return net.NetworkConnect("127.0.0.1", l.Port()); });
-    if (connecting.wait_for(500ms) == std::future_status::ready) {
-        for (int f : fillers)
-            close(f);
+    if (connecting.wait_for(500ms) == std::future_status::ready)
         GTEST_SKIP() << "the stack completed the connect at once";
-    }
     EXPECT_EQ(net.Cancel(), 0);
     ASSERT_EQ(connecting.wait_for(5s), std::future_status::ready);
     EXPECT_EQ(connecting.get(), ECANCELED);
-    for (int f : fillers)
-        close(f);
 }
 
 TEST(Select, WorksWithDescriptorsAbove1024) {
@@ -264,22 +249,18 @@ TEST(Select, WorksWithDescriptorsAbove1024) {
         lim.rlim_cur = std::min<rlim_t>(lim.rlim_max, 1200);
         setrlimit(RLIMIT_NOFILE, &lim);
     }
-    std::vector<int> spare;
-    for (int i = 0; i < 1100; ++i) {
-        const int fd = dup(0);
-        if (fd < 0)
-            break;
-        spare.push_back(fd);
-    }
-    if (spare.empty() || spare.back() < 1024) {
-        for (int fd : spare)
-            close(fd);
+    struct Spare : std::vector<int> {
+        ~Spare() {
+            for (const int fd : *this)
+                close(fd);
+        }
+    } spare;
+    for (int i = 0; i < 1100 && (spare.empty() || spare.back() >= 0); ++i)
+        spare.push_back(dup(0));
+    if (spare.back() < 1024)
         GTEST_SKIP() << "cannot open enough descriptors";
-    }
     const auto data = Pattern(4 << 20);
     EXPECT_TRUE(Delivered(data, data.size()) == data);
-    for (int fd : spare)
-        close(fd);
 }
 
 // ---- the download's sliced writes and delivery check ------------------------------
