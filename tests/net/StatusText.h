@@ -1,6 +1,9 @@
 // Base64 text for status records, written independently of the decoder.
 #pragma once
 
+#include "status/PrinterStatus.h"
+
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -27,6 +30,13 @@ inline std::string Base64(const std::vector<unsigned char>& in) {
         out += '=';
     }
     return out;
+}
+
+// A record filled with one byte, to see what a decode left alone.
+inline PRINTER_STATUS Filled(unsigned char fill) {
+    PRINTER_STATUS s;
+    memset(&s, fill, sizeof(s));
+    return s;
 }
 
 // A 108-byte status record with the given code and a recognisable pattern.

@@ -3,6 +3,7 @@
 // anywhere else it reports itself skipped and sends nothing.
 #include "PrivateNetwork.h"
 #include "Responder.h"
+#include "StatusText.h"
 #include "net/NetIO.h"
 
 #include <algorithm>
@@ -46,12 +47,6 @@ bool Collect(char* address, char* unused, void* user) {
 std::vector<std::string> Sorted(std::vector<std::string> v) {
     std::sort(v.begin(), v.end());
     return v;
-}
-
-PRINTER_STATUS Filled(unsigned char fill) {
-    PRINTER_STATUS s;
-    memset(&s, fill, sizeof(s));
-    return s;
 }
 
 // Waits (bounded) until the sink has logged `count` finished connections and

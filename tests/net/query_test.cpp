@@ -340,8 +340,7 @@ const UnicastPath kUnicastPaths[] = {
     {"StatusV4", AF_INET,
      [] {
          CNetIO net;
-         PRINTER_STATUS record;
-         memset(&record, 0x44, sizeof(record));
+         PRINTER_STATUS record = Filled(0x44);
          net.NetworkReadStatus("orchid", "127.0.0.1", &record);
          return record.PrinterStatus == 0x44 ? "" : std::to_string(record.PrinterStatus);
      }},
