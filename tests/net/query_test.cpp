@@ -73,13 +73,12 @@ std::string Times(const std::string& text, int n) {
     return out;
 }
 
-std::string Name(const char* host) {
+// The text a single query read, empty when it read none.
+std::string Text(int (CNetIO::*query)(const char*, unsigned char, char*, int, const char*),
+                 const char* host, const char* community = nullptr) {
     CNetIO net;
-    char out[kSnmpValueSize];
-    strcpy(out, "untouched");
-    if (net.OstrelNetworkGetPrinterName(host, 4, out, sizeof(out)) != 0)
-        return "failed:" + std::string(out);
-    return out;
+    char out[kSnmpValueSize] = {};
+    return (net.*query)(host, 4, out, sizeof(out), community) == 0 ? out : "";
 }
 
 } // namespace
@@ -104,7 +103,7 @@ TEST(LoopbackQueries, NamesAreDecodedAndCleanedBeforeTheyReachAnyone) {
     for (const Case& c : cases) {
         Responder agent(AF_INET, Printer(Str(c.sent), "V1", 0));
         ASSERT_TRUE(agent.Ok());
-        EXPECT_EQ(Name("127.0.0.1"), c.shown);
+        EXPECT_EQ(Text(&CNetIO::OstrelNetworkGetPrinterName, "127.0.0.1"), c.shown);
     }
 }
 
@@ -311,13 +310,6 @@ std::string QueryAll(const char* community) {
     CNetIO net;
     net.QueryPrinters(community, &q, 1);
     return Read(q);
-}
-
-std::string Text(int (CNetIO::*query)(const char*, unsigned char, char*, int, const char*),
-                 const char* host, const char* community) {
-    CNetIO net;
-    char out[kSnmpValueSize] = {};
-    return (net.*query)(host, 4, out, sizeof(out), community) == 0 ? out : "";
 }
 
 const UnicastPath kUnicastPaths[] = {
