@@ -146,24 +146,37 @@ TEST(GetRequest, LongCommunitiesUseLongFormLengths) {
     }
 }
 
-TEST(DiscoveryRequest, DiffersFromTheNameRequestOnlyInTheAskedObject) {
+namespace {
+
+Bytes Discovery(const char* community, int size = kSnmpWorkSize) {
     unsigned char out[kSnmpWorkSize];
-    const int n = CNetIO::BuildDiscoveryRequest("orchid", out, sizeof(out));
-    ASSERT_EQ(n, 40);
+    const int n = CNetIO::BuildDiscoveryRequest(community, out, size);
+    return n > 0 ? Bytes(out, out + n) : Bytes();
+}
+
+} // namespace
+
+TEST(DiscoveryRequest, DiffersFromTheNameRequestOnlyInTheAskedObject) {
     Bytes expected = kNameRequest;
     expected[36] = 0x02;
-    EXPECT_EQ(Bytes(out, out + n), expected);
-    EXPECT_EQ(Bytes(out + 13, out + n), Bytes(request_oid_pf, request_oid_pf + 27));
+    EXPECT_EQ(Discovery("orchid"), expected);
+    EXPECT_EQ(Bytes(expected.begin() + 13, expected.end()),
+              Bytes(request_oid_pf, request_oid_pf + 27));
     // Null and empty communities both go out as the default.
-    for (const char* c : {static_cast<const char*>(nullptr), ""}) {
-        unsigned char other[kSnmpWorkSize];
-        ASSERT_EQ(CNetIO::BuildDiscoveryRequest(c, other, sizeof(other)), 40);
-        EXPECT_EQ(Bytes(other, other + 40), expected);
+    EXPECT_EQ(Discovery(nullptr), expected);
+    EXPECT_EQ(Discovery(""), expected);
+    // Any community around the same PDU, its lengths written by the test's
+    // own BER writer: 127 is the last short form (of the message at a
+    // community of 95, of the community itself), 128 the first long one.
+    const Bytes pdu(expected.begin() + 13, expected.end());
+    for (size_t c : {6u, 95u, 96u, 127u, 128u}) {
+        const std::string community(c, 'a');
+        EXPECT_EQ(Discovery(community.c_str()),
+                  Tlv(0x30, Cat({Int(0), Tlv(0x04, Str(community)), pdu})))
+            << c;
     }
-    ASSERT_EQ(CNetIO::BuildDiscoveryRequest("public", out, sizeof(out)), 6 + 34);
-    EXPECT_EQ(out[1], 6 + 32);
     // Refused, not truncated, when the caller's buffer is too small.
-    EXPECT_EQ(CNetIO::BuildDiscoveryRequest("orchid", out, 39), -1);
+    EXPECT_EQ(Discovery("orchid", 39), Bytes());
 }
 
 TEST(DeviceIdRequest, KeepsTheCommunityAsGiven) {
@@ -338,20 +351,7 @@ TEST(ParseForRecvBuf, LastBindingWinsAndRejectedWalksLeaveTheOutputAlone) {
     EXPECT_STREQ(out, "kept");
 }
 
-TEST(FixedRequests, LengthOf127IsShortFormAnd128IsLongForm) {
-    unsigned char out[kSnmpWorkSize];
-    // Discovery: content is the community plus 32 bytes.
-    const std::string c95(95, 'a'), c96(96, 'a');
-    ASSERT_EQ(CNetIO::BuildDiscoveryRequest(c95.c_str(), out, sizeof(out)), 129);
-    EXPECT_EQ(Bytes(out, out + 7), (Bytes{0x30, 0x7F, 0x02, 0x01, 0x00, 0x04, 0x5F}));
-    ASSERT_EQ(CNetIO::BuildDiscoveryRequest(c96.c_str(), out, sizeof(out)), 131);
-    EXPECT_EQ(Bytes(out, out + 8), (Bytes{0x30, 0x81, 0x80, 0x02, 0x01, 0x00, 0x04, 0x60}));
-    // A community of 127 and of 128 bytes: its own header, short then long.
-    const std::string c127(127, 'b'), c128(128, 'b');
-    ASSERT_GT(CNetIO::BuildDiscoveryRequest(c127.c_str(), out, sizeof(out)), 0);
-    EXPECT_EQ(Bytes(out, out + 8), (Bytes{0x30, 0x81, 0x9F, 0x02, 0x01, 0x00, 0x04, 0x7F}));
-    ASSERT_GT(CNetIO::BuildDiscoveryRequest(c128.c_str(), out, sizeof(out)), 0);
-    EXPECT_EQ(Bytes(out, out + 9), (Bytes{0x30, 0x81, 0xA1, 0x02, 0x01, 0x00, 0x04, 0x81, 0x80}));
+TEST(ResponseWalk, ReadsValuesOf127And128Bytes) {
     // The walk reads both forms back: a 127-byte and a 128-byte value.
     for (size_t size : {127u, 128u}) {
         const Bytes d = Response({Binding(kSysNameName, 0x04, Bytes(size, 'v'))});
