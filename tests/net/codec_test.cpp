@@ -226,9 +226,7 @@ TEST(ResponseWalk, MessageLengthMustMatchTheDatagramExactly) {
     Bytes longer = good;
     ++longer[1];
     EXPECT_EQ(Walk(longer), 0);
-    Bytes extra = good; // a stray byte after the message
-    extra.push_back(0);
-    EXPECT_EQ(Walk(extra), 0);
+    EXPECT_EQ(Walk(Cat({good, Bytes{0x00}})), 0); // a stray byte after the message
 }
 
 TEST(ResponseWalk, ErrorRepliesAreWalkedAndGiveAnEmptyText) {
@@ -298,10 +296,8 @@ TEST(ParseForOid, MatchesOnlyTheSameIdentifierAsSysObjectIdValue) {
     // it; the same value under another name, the right name with a string
     // value, an error reply with NULL, and a name that only begins like
     // sysObjectID.0. Each comes after a match, which must not leak into it.
-    Bytes longer = kModel;
-    longer.push_back(0x05);
-    Bytes nameTooLong = kSysObjectIdName;
-    nameTooLong.push_back(0x01);
+    const Bytes longer = Cat({kModel, Bytes{0x05}});
+    const Bytes nameTooLong = Cat({kSysObjectIdName, Bytes{0x01}});
     for (const Bytes& d :
          {Response({Binding(kSysObjectIdName, 0x06, Bytes{0x2B, 0x06, 0x01, 0x09})}),
           Response({Binding(kSysObjectIdName, 0x06, Bytes(kModel.begin(), kModel.end() - 1))}),
@@ -406,12 +402,9 @@ TEST(ReadReply, OurRequestIdTheAskedObjectAndAWholeWalk) {
     ASSERT_TRUE(read(Response({Binding(kSysNameName, 0x81, {})}), &reply));
     EXPECT_FALSE(reply.HasValue());
     // Not a response, or not one that walks to its end.
-    Bytes d = Response({name});
-    d.push_back(0);
-    EXPECT_FALSE(read(d));
+    EXPECT_FALSE(read(Cat({Response({name}), Bytes{0x00}})));
     EXPECT_FALSE(read(Response({name}, 0xA0)));
-    const Bytes request = Request(1, "1.3.6.1.2.1.1.5.0", "orchid");
-    EXPECT_FALSE(read(request));
+    EXPECT_FALSE(read(Request(1, "1.3.6.1.2.1.1.5.0", "orchid")));
     Bytes broken = Response({name});
     broken[broken.size() - 2] = 0x7F; // the value claims more than the binding holds
     EXPECT_FALSE(read(broken));
