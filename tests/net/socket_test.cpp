@@ -348,17 +348,16 @@ TEST(Slices, AbortResetsTheConnection) {
 TEST(Slices, AConnectInBoundedSteps) {
     Listener l;
     CNetIO net;
-    int rc = net.NetworkConnectStart("127.0.0.1", l.Port());
-    for (int turn = 0; turn < 100 && rc == EINPROGRESS; ++turn)
-        rc = net.NetworkConnectWait(20);
-    EXPECT_EQ(rc, 0);
+    auto connect = [&net](int port) {
+        int rc = net.NetworkConnectStart("127.0.0.1", port);
+        for (int turn = 0; turn < 100 && rc == EINPROGRESS; ++turn)
+            rc = net.NetworkConnectWait(20);
+        return rc;
+    };
+    EXPECT_EQ(connect(l.Port()), 0);
     const int peer = l.Accept();
     EXPECT_GE(peer, 0);
     close(peer);
-
-    rc = net.NetworkConnectStart("127.0.0.1", ClosedPort());
-    for (int turn = 0; turn < 100 && rc == EINPROGRESS; ++turn)
-        rc = net.NetworkConnectWait(20);
-    EXPECT_EQ(rc, ECONNREFUSED);
+    EXPECT_EQ(connect(ClosedPort()), ECONNREFUSED);
     EXPECT_EQ(net.NetworkConnectStart("not an address", 9100), -1);
 }
