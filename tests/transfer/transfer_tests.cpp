@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -36,13 +37,27 @@ Bytes Cat(Bytes a, const Bytes& b) {
     return a;
 }
 
+// How a run ended, compared at once.
+std::tuple<Outcome, int, Cause> Ending(const transfer::Result& r) {
+    return {r.outcome, r.file, r.cause};
+}
+
+// The longest time the window went without a turn, from the turn `from` on.
+int64_t LongestGap(const std::vector<int64_t>& alive, std::size_t from = 1) {
+    int64_t longest = 0;
+    for (std::size_t i = std::max<std::size_t>(from, 1); i < alive.size(); ++i)
+        longest = std::max(longest, alive[i] - alive[i - 1]);
+    return longest;
+}
+
 // The window side with a clock that moves only when something waits.
 class FakeObserver : public transfer::Observer {
 public:
+    explicit FakeObserver(std::vector<std::string>& log) : log(&log) {}
     int64_t now = 0;
     std::vector<int> progress;
     std::vector<int64_t> alive; // times at which events could run
-    std::vector<std::string>* log = nullptr;
+    std::vector<std::string>* log;
     std::function<bool(int64_t)> cancelAt = [](int64_t) { return false; };
     bool cancelled = false;
 
@@ -121,10 +136,10 @@ public:
 // A printer behind a channel. By default it takes everything at once.
 class FakeChannel : public transfer::Channel {
 public:
-    explicit FakeChannel(FakeObserver& clock) : m_clock(clock) {}
+    explicit FakeChannel(FakeObserver& clock) : log(clock.log), m_clock(clock) {}
 
     std::vector<Bytes> connections;
-    std::vector<std::string>* log = nullptr;
+    std::vector<std::string>* log;
     std::vector<std::size_t> writeLengths;
     std::size_t piece = 64 * 1024;
     int failOpenAt = -1;  // this opening finds no printer
@@ -210,18 +225,18 @@ private:
 
 class EngineTest : public ::testing::Test {
 protected:
-    EngineTest() : channel(observer) {
-        observer.log = &log;
-        package.log = &log;
-        channel.log = &log;
-        policy.stallTimeoutMs = 5000;
+    EngineTest() { policy.stallTimeoutMs = 5000; }
+    transfer::Result Run() { return Run(channel, observer); }
+    // A run on another printer, with its own clock and log.
+    transfer::Result Run(FakeChannel& other, FakeObserver& clock) {
+        package.log = clock.log;
+        return transfer::Send(package, other, clock, policy);
     }
-    transfer::Result Run() { return transfer::Send(package, channel, observer, policy); }
 
     std::vector<std::string> log;
-    FakeObserver observer;
+    FakeObserver observer{log};
     FakePackage package;
-    FakeChannel channel;
+    FakeChannel channel{observer};
     transfer::Policy policy;
 };
 
@@ -249,15 +264,12 @@ TEST_F(EngineTest, NetworkProgressPerBlockAndUsbPerFile) {
     // 10000 bytes make 10000 / 4096 + 1 = 3 blocks; each term truncates.
     EXPECT_EQ(observer.progress, (std::vector<int>{0, 16, 33, 50, 66, 83}));
 
-    FakeObserver usb;
     std::vector<std::string> usbLog;
-    usb.log = &usbLog;
-    package.log = &usbLog;
+    FakeObserver usb(usbLog);
     FakeChannel usbChannel(usb);
-    usbChannel.log = &usbLog;
     package.files = {Pattern(10, 1), Bytes(), Pattern(10, 2), Pattern(10, 3)};
     policy.progress = transfer::ProgressStep::PerFile;
-    EXPECT_EQ(transfer::Send(package, usbChannel, usb, policy).outcome, Outcome::Completed);
+    EXPECT_EQ(Run(usbChannel, usb).outcome, Outcome::Completed);
     EXPECT_EQ(usb.progress, (std::vector<int>{0, 50, 75})) << "nothing for the empty file";
 }
 
@@ -276,17 +288,14 @@ TEST_F(EngineTest, SlowPrinterFinishesAndTheWindowStaysAlive) {
     EXPECT_EQ(Run().outcome, Outcome::Completed);
     EXPECT_EQ(channel.connections[1], Cat(package.files[1], kEnd));
     ASSERT_FALSE(observer.alive.empty());
-    for (std::size_t i = 1; i < observer.alive.size(); ++i)
-        EXPECT_LE(observer.alive[i] - observer.alive[i - 1], 100) << "at " << observer.alive[i];
+    EXPECT_LE(LongestGap(observer.alive), 100);
 }
 
 TEST_F(EngineTest, StalledPrinterFailsAfterTheLimitWithoutMarker) {
     package.files = {Pattern(200000, 1), Pattern(100, 2)};
     channel.stallAfter = 50000;
     const auto result = Run();
-    EXPECT_EQ(result.outcome, Outcome::Failed);
-    EXPECT_EQ(result.file, 0);
-    EXPECT_EQ(result.cause, Cause::Stalled);
+    EXPECT_EQ(Ending(result), std::tuple(Outcome::Failed, 0, Cause::Stalled));
     EXPECT_EQ(result.bytes, 50000);
     ASSERT_EQ(channel.connections.size(), 1u);
     EXPECT_EQ(channel.connections[0],
@@ -294,8 +303,7 @@ TEST_F(EngineTest, StalledPrinterFailsAfterTheLimitWithoutMarker) {
     EXPECT_EQ(log.back(), "abort");
     EXPECT_GE(observer.now, 5000);
     EXPECT_LT(observer.now, 5200);
-    for (std::size_t i = 1; i < observer.alive.size(); ++i)
-        EXPECT_LE(observer.alive[i] - observer.alive[i - 1], 100);
+    EXPECT_LE(LongestGap(observer.alive), 100);
 }
 
 TEST_F(EngineTest, CancelSendsTheRestOfTheFileThenTheCancelMarker) {
@@ -326,16 +334,13 @@ TEST_F(EngineTest, CancelDuringAStallEndsAsCancelled) {
     EXPECT_LT(observer.now, 10200);
 
     // A shorter stall limit bounds the wait after Cancel as well.
-    FakeObserver o2;
     std::vector<std::string> l2;
-    o2.log = &l2;
-    package.log = &l2;
+    FakeObserver o2(l2);
     FakeChannel c2(o2);
-    c2.log = &l2;
     c2.stallAfter = 1000;
     o2.cancelAt = [](int64_t now) { return now >= 3500; };
     policy.stallTimeoutMs = 5000;
-    EXPECT_EQ(transfer::Send(package, c2, o2, policy).outcome, Outcome::Cancelled);
+    EXPECT_EQ(Run(c2, o2).outcome, Outcome::Cancelled);
     EXPECT_LT(o2.now, 5200);
 }
 
@@ -343,8 +348,7 @@ TEST_F(EngineTest, ResetMidwayEndsThePrinterWithoutMarker) {
     package.files = {Pattern(100000, 1), Pattern(100, 2)};
     channel.resetAfter = 30000; // in the middle of a piece: that part is taken, then it fails
     const auto result = Run();
-    EXPECT_EQ(result.outcome, Outcome::Failed);
-    EXPECT_EQ(result.cause, Cause::Reset);
+    EXPECT_EQ(Ending(result), std::tuple(Outcome::Failed, 0, Cause::Reset));
     EXPECT_EQ(result.bytes, 30000) << "the part of a piece taken before the failure counts";
     ASSERT_EQ(channel.connections.size(), 1u);
     EXPECT_EQ(channel.connections[0].size(), 30000u);
@@ -357,9 +361,7 @@ TEST_F(EngineTest, EveryFileIsAcknowledgedBeforeItsConnectionCloses) {
     policy.checkDelivery = true;
     channel.deliveries = {Delivery::Pending}; // takes file 0 and its separator, acknowledges never
     auto result = Run();
-    EXPECT_EQ(result.outcome, Outcome::Failed);
-    EXPECT_EQ(result.file, 0);
-    EXPECT_EQ(result.cause, Cause::NotAcknowledged);
+    EXPECT_EQ(Ending(result), std::tuple(Outcome::Failed, 0, Cause::NotAcknowledged));
     ASSERT_EQ(channel.connections.size(), 1u) << "no later file goes to that printer";
     EXPECT_EQ(channel.connections[0], Cat(package.files[0], kSep)) << "the wire is unchanged";
     EXPECT_EQ(log.back(), "abort");
@@ -367,10 +369,7 @@ TEST_F(EngineTest, EveryFileIsAcknowledgedBeforeItsConnectionCloses) {
 
     channel.connections.clear();
     channel.deliveries = {Delivery::Lost}; // resets the connection after taking the file
-    result = Run();
-    EXPECT_EQ(result.outcome, Outcome::Failed);
-    EXPECT_EQ(result.file, 0);
-    EXPECT_EQ(result.cause, Cause::Reset);
+    EXPECT_EQ(Ending(Run()), std::tuple(Outcome::Failed, 0, Cause::Reset));
     EXPECT_EQ(channel.connections.size(), 1u);
 
     // Acknowledged some 300 ms after the separator: the pause runs meanwhile
@@ -401,9 +400,7 @@ TEST_F(EngineTest, BytesThatAreNotThePackagesOwnGetNoMarker) {
         package.expected = {keyed ? std::optional(original) : std::nullopt};
         channel.connections.clear();
         const auto result = Run();
-        EXPECT_EQ(result.outcome, Outcome::Failed) << keyed;
-        EXPECT_EQ(result.file, 0);
-        EXPECT_EQ(result.cause, Cause::FileChanged);
+        EXPECT_EQ(Ending(result), std::tuple(Outcome::Failed, 0, Cause::FileChanged)) << keyed;
         ASSERT_EQ(channel.connections.size(), 1u);
         EXPECT_EQ(channel.connections[0].size(), package.files[0].size()) << "bytes, no marker";
         EXPECT_EQ(log.back(), "abort");
@@ -436,9 +433,7 @@ TEST_F(EngineTest, CompletedOnlyWhenDelivered) {
     package.files = {Pattern(1000, 1)};
     policy.checkDelivery = true;
     channel.delivery = Delivery::Pending; // accepts, never acknowledges
-    const auto never = Run();
-    EXPECT_EQ(never.outcome, Outcome::Failed);
-    EXPECT_EQ(never.cause, Cause::NotAcknowledged);
+    EXPECT_EQ(Ending(Run()), std::tuple(Outcome::Failed, 0, Cause::NotAcknowledged));
     EXPECT_GE(observer.now, 5000);
     EXPECT_EQ(channel.connections[0], Cat(package.files[0], kEnd));
     EXPECT_EQ(log.back(), "abort");
@@ -459,9 +454,7 @@ TEST_F(EngineTest, CompletedOnlyWhenDelivered) {
 TEST_F(EngineTest, AFileThatCannotBeSentIsFoundBeforeItsConnection) {
     package.files = {Pattern(100, 1), Pattern(100, 2), Pattern(100, 3)};
     package.unusable = 1;
-    const auto result = Run();
-    EXPECT_EQ(result.outcome, Outcome::FileUnusable);
-    EXPECT_EQ(result.file, 1);
+    EXPECT_EQ(Ending(Run()), std::tuple(Outcome::FileUnusable, 1, Cause::FileUnreadable));
     ASSERT_EQ(channel.connections.size(), 1u) << "no connection for the unusable file";
     EXPECT_EQ(channel.connections[0], Cat(package.files[0], kSep));
 }
@@ -470,9 +463,7 @@ TEST_F(EngineTest, AReadThatFailsMidwayEndsLikeAFailedWrite) {
     package.files = {Pattern(100, 1), Pattern(300000, 2), Pattern(100, 3)};
     package.failingRead = 1;
     channel.piece = 4096;
-    const auto result = Run();
-    EXPECT_EQ(result.outcome, Outcome::Failed);
-    EXPECT_EQ(result.file, 1);
+    EXPECT_EQ(Ending(Run()), std::tuple(Outcome::Failed, 1, Cause::FileUnreadable));
     ASSERT_EQ(channel.connections.size(), 2u);
     const Bytes& second = channel.connections[1];
     EXPECT_LE(second.size(), 150000u);
@@ -515,8 +506,7 @@ TEST_F(EngineTest, AConnectionThatIsNeverMadeIsBoundedToo) {
     observer.cancelAt = [start](int64_t now) { return now >= start + 7000; };
     const std::size_t first = observer.alive.size() + 1;
     EXPECT_EQ(Run().outcome, Outcome::Cancelled) << "Cancel while connecting";
-    for (std::size_t i = first; i < observer.alive.size(); ++i)
-        EXPECT_LE(observer.alive[i] - observer.alive[i - 1], 100);
+    EXPECT_LE(LongestGap(observer.alive, first), 100);
 }
 
 } // namespace
