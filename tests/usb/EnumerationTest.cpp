@@ -102,9 +102,7 @@ TEST(Utf8Prefix, NeverSplitsACharacter) {
 // --- whole passes over emulated printers ------------------------------------
 
 TEST_F(UsbTest, CompleteIdIsTakenAsItCame) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.deviceId = "MFG:Acme;MDL:L9;SN:123;DES:Office;";
-    int id = emu->AddPrinter(setup);
+    const int id = AddPrinter([](auto& s) { s.deviceId = "MFG:Acme;MDL:L9;SN:123;DES:Office;"; });
     std::string log = CapturedStdout([] { list_devices(); });
     EXPECT_TRUE(Contains(log, "idstr=MFG:Acme;MDL:L9;SN:123;DES:Office;\n"));
     EXPECT_EQ(emu->DeviceIdRequests(id), 1);
@@ -117,10 +115,10 @@ TEST_F(UsbTest, DeviceIdRequestNamesTheInterfaceInTheHighByteOfItsIndex) {
     // A printer whose printing interface is number 2: the request must say
     // 0x0200, or the printer does not answer (and the sysfs copy is absent
     // once usblp has been detached for the request).
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.printingInterface = 2;
-    setup.deviceId = "MFG:A;MDL:B;SERN:IF2;DES:Third;";
-    const int id = emu->AddPrinter(setup);
+    const int id = AddPrinter([](auto& s) {
+        s.printingInterface = 2;
+        s.deviceId = "MFG:A;MDL:B;SERN:IF2;DES:Third;";
+    });
     std::string log = CapturedStdout([] { list_devices(); });
     EXPECT_TRUE(Contains(log, "idstr=MFG:A;MDL:B;SERN:IF2;DES:Third;\n")) << log;
     EXPECT_EQ(emu->DeviceIdRequests(id), 1);
@@ -129,10 +127,10 @@ TEST_F(UsbTest, DeviceIdRequestNamesTheInterfaceInTheHighByteOfItsIndex) {
 }
 
 TEST_F(UsbTest, MissingSerialNumberIsCompletedFromTheStringDescriptor) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.serial = "ABC987";
-    setup.deviceId = "MFG:Acme;MDL:L9;DES:Office;";
-    emu->AddPrinter(setup);
+    AddPrinter([](auto& s) {
+        s.serial = "ABC987";
+        s.deviceId = "MFG:Acme;MDL:L9;DES:Office;";
+    });
     list_devices();
     EXPECT_STREQ(szSERN, "ABC987");
     EXPECT_STREQ(szDES, "Office");
@@ -140,30 +138,28 @@ TEST_F(UsbTest, MissingSerialNumberIsCompletedFromTheStringDescriptor) {
 }
 
 TEST_F(UsbTest, EveryMissingKeyIsCompletedInOrder) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.manufacturer = "Maker";
-    setup.product = "Model 5";
-    setup.serial = "Z1";
-    setup.deviceId = " cmd:PCL;DES:Hall;";
-    emu->AddPrinter(setup);
+    AddPrinter([](auto& s) {
+        s.manufacturer = "Maker";
+        s.product = "Model 5";
+        s.serial = "Z1";
+        s.deviceId = " cmd:PCL;DES:Hall;";
+    });
     list_devices();
     EXPECT_STREQ(pDeviceIdText, "MFG:Maker;MDL:Model 5;SERN:Z1; cmd:PCL;DES:Hall;");
 }
 
 TEST_F(UsbTest, PrinterWithoutSerialStringGetsNoSerialNumber) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.serial.clear(); // serial-number string index 0
-    setup.deviceId = "MFG:Acme;MDL:L9;DES:Office;";
-    emu->AddPrinter(setup);
+    AddPrinter([](auto& s) {
+        s.serial.clear(); // serial-number string index 0
+        s.deviceId = "MFG:Acme;MDL:L9;DES:Office;";
+    });
     std::string log = CapturedStdout([] { list_devices(); });
     EXPECT_TRUE(Contains(log, "idstr=MFG:Acme;MDL:L9;DES:Office;\n"));
     EXPECT_STREQ(szSERN, "");
 }
 
 TEST_F(UsbTest, KernelPrinterDriverIsDetachedOnlyForTheExchange) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.deviceId = "MFG:A;MDL:B;SERN:1;DES:D;";
-    int id = emu->AddPrinter(setup);
+    const int id = AddPrinter([](auto& s) { s.deviceId = "MFG:A;MDL:B;SERN:1;DES:D;"; });
     list_devices();
     list_devices();
     EXPECT_EQ(emu->DeviceIdRequests(id), 2) << "the request needs the interface free";
@@ -172,10 +168,10 @@ TEST_F(UsbTest, KernelPrinterDriverIsDetachedOnlyForTheExchange) {
 }
 
 TEST_F(UsbTest, WhenTheKernelDriverCannotBeDetachedItsCopyOfTheIdServes) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.detachRefused = true;
-    setup.deviceId = "MFG:A;MDL:B;SERN:from-sysfs;DES:D;";
-    int id = emu->AddPrinter(setup);
+    const int id = AddPrinter([](auto& s) {
+        s.detachRefused = true;
+        s.deviceId = "MFG:A;MDL:B;SERN:from-sysfs;DES:D;";
+    });
     list_devices();
     EXPECT_STREQ(szSERN, "from-sysfs");
     EXPECT_EQ(emu->DeviceIdRequests(id), 0);
@@ -183,10 +179,10 @@ TEST_F(UsbTest, WhenTheKernelDriverCannotBeDetachedItsCopyOfTheIdServes) {
 }
 
 TEST_F(UsbTest, PrinterWithoutKernelDriverIsAskedAllTheSame) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.usblpBound = false;
-    setup.deviceId = "MFG:A;MDL:B;SERN:7;DES:D;";
-    int id = emu->AddPrinter(setup);
+    const int id = AddPrinter([](auto& s) {
+        s.usblpBound = false;
+        s.deviceId = "MFG:A;MDL:B;SERN:7;DES:D;";
+    });
     list_devices();
     EXPECT_STREQ(szSERN, "7");
     EXPECT_EQ(emu->KernelDriverDetaches(id), 0);

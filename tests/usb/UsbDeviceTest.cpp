@@ -35,9 +35,7 @@ TEST_F(UsbTest, OpensTheSecondInterfaceAndTakesOnePipePerDirection) {
     for (const bool inFirst : {false, true}) {
         TearDown();
         SetUp();
-        usbemu::PrinterSetup setup = DefaultPrinter();
-        setup.inPipeFirst = inFirst;
-        const int id = emu->AddPrinter(setup);
+        const int id = AddPrinter([&](auto& s) { s.inPipeFirst = inFirst; });
         CUsbDevice dev;
         ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
         EXPECT_EQ(dev.Record(g_index).outPipeRef, inFirst ? 2 : 1);
@@ -102,9 +100,7 @@ TEST_F(UsbTest, WithoutAUsablePrinterTransfersRefuse) {
 }
 
 TEST_F(UsbTest, InterfaceWithoutEndpointsSwitchesToSettingOneAndProbesItsPipes) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.noEndpointsAtFirst = true;
-    int id = emu->AddPrinter(setup);
+    const int id = AddPrinter([](auto& s) { s.noEndpointsAtFirst = true; });
     CUsbDevice dev;
     std::string log = CapturedStdout([&] { ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0); });
     EXPECT_EQ(emu->AlternateSetting(id), 1);
@@ -145,20 +141,6 @@ TEST_F(UsbNoScatterGatherTest, SeveralMegabytesArriveWholeWhenSplitIntoPieces) {
     EXPECT_EQ(WriteOnce(firmware), 0);
     EXPECT_TRUE(SameBytes(emu->Written(id), firmware));
     EXPECT_GT(emu->OutUrbs(id), 100) << "the emulated kernel took no large urb";
-}
-
-TEST_F(UsbTest, ConsecutiveWritesArriveInOrder) {
-    int id = emu->AddPrinter(DefaultPrinter());
-    std::vector<char> a = Pattern(70000, 1);
-    std::vector<char> b = Pattern(4, 2);
-    CUsbDevice dev;
-    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
-    EXPECT_EQ(dev.Dev_Write(a.data(), static_cast<int>(a.size()), nullptr), 0);
-    EXPECT_EQ(dev.Dev_Write(b.data(), static_cast<int>(b.size()), nullptr), 0);
-    dev.Dev_Close();
-    std::vector<char> both = a;
-    both.insert(both.end(), b.begin(), b.end());
-    EXPECT_TRUE(SameBytes(emu->Written(id), both));
 }
 
 // The download's pieces: multiples of the packet size, then the short rest,
@@ -281,9 +263,7 @@ TEST_F(UsbTest, WriteToAnUnpluggedPrinterFailsPromptly) {
 // --- a printer that never answers ------------------------------------------
 
 TEST_F(UsbTest, ReadFromASilentPrinterGivesUpAfterTheReadTimeLimit) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.silent = true;
-    int id = emu->AddPrinter(setup);
+    const int id = AddPrinter([](auto& s) { s.silent = true; });
     unsigned int saved = g_exchangeTimeoutMs;
     g_exchangeTimeoutMs = 300;
     CUsbDevice dev;

@@ -93,30 +93,6 @@ private:
     int64_t m_longest = 0;
 };
 
-// Counts what the channel says the printer took, as quenlo-cli does.
-class CountingChannel : public transfer::Channel {
-public:
-    explicit CountingChannel(transfer::Channel& inner) : m_inner(inner) {}
-    transfer::OpenResult Open(int waitMs) override { return m_inner.Open(waitMs); }
-    long Write(const unsigned char* data, std::size_t length, int waitMs) override {
-        const long n = m_inner.Write(data, length, waitMs);
-        if (n > 0)
-            taken += uint64_t(n);
-        return n;
-    }
-    transfer::Delivery Delivered(int waitMs, int64_t* outstanding) override {
-        return m_inner.Delivered(waitMs, outstanding);
-    }
-    void Close() override { m_inner.Close(); }
-    void Abort() override { m_inner.Abort(); }
-    std::size_t PieceSize() const override { return m_inner.PieceSize(); }
-
-    uint64_t taken = 0;
-
-private:
-    transfer::Channel& m_inner;
-};
-
 // The open descriptors but event counters: the emulator's event loop makes
 // one of its own once, at a moment of its choosing; a device node, a socket
 // or a timer the channel left open is counted.
@@ -136,23 +112,21 @@ int OpenDescriptors() {
     return n;
 }
 
+// result.bytes is what quenlo-cli reports as sent.
 struct Sent {
     transfer::Result result;
-    uint64_t counted = 0;
     int lastError = 0;
     int64_t longestGapMs = 0;
 };
 
 Sent SendThroughUsb(MemoryPackage& package, TimedObserver& observer, int stallLimitMs = 120000) {
     transfer::UsbChannel usb(kVid, kPid);
-    CountingChannel channel(usb);
     const transfer::Policy policy = transfer::UsbPolicy(stallLimitMs);
     const int descriptors = OpenDescriptors();
     observer.Begin();
     Sent sent;
-    sent.result = transfer::Send(package, channel, observer, policy);
+    sent.result = transfer::Send(package, usb, observer, policy);
     observer.End();
-    sent.counted = channel.taken;
     sent.lastError = usb.LastError();
     sent.longestGapMs = observer.LongestGapMs();
     usb.Close();
@@ -213,9 +187,7 @@ protected:
 
 TEST_P(UsbStreamTest, SamePacketsAndTheWindowGetsATurnEvery100Ms) {
     const StreamCase& c = GetParam();
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.bytesPerSecond = c.bytesPerSecond;
-    const int id = emu->AddPrinter(setup);
+    const int id = AddPrinter([&](auto& s) { s.bytesPerSecond = c.bytesPerSecond; });
     MemoryPackage package({Pattern(c.fileSize, 3), Pattern(3001, 4)});
     TimedObserver observer;
     const Sent sent = SendThroughUsb(package, observer);
@@ -226,7 +198,7 @@ TEST_P(UsbStreamTest, SamePacketsAndTheWindowGetsATurnEvery100Ms) {
         Joined({package.files[0], kSeparator, package.files[1], kEnd}, &ends);
     EXPECT_TRUE(SameBytes(emu->Written(id), expected));
     ExpectPacketsOfWholeTransfers(emu->OutUrbLog(id), ends);
-    EXPECT_EQ(sent.counted, expected.size());
+    EXPECT_EQ(uint64_t(sent.result.bytes), expected.size());
     EXPECT_LE(sent.longestGapMs, 100) << "the window went without events";
     EXPECT_EQ(sent.lastError, 0);
 }
@@ -242,9 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A printer that takes 16 KiB a second never goes long without taking a
 // byte, so the stall limit leaves it alone, however long a piece lasts.
 TEST_F(UsbTest, SlowPrinterStillTakingBytesIsNotFailed) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.bytesPerSecond = 16 * 1024;
-    const int id = emu->AddPrinter(setup);
+    const int id = AddPrinter([](auto& s) { s.bytesPerSecond = 16 * 1024; });
     MemoryPackage package({Pattern(40 * 1024, 5)});
     TimedObserver observer;
     const Sent sent = SendThroughUsb(package, observer, 1500);
@@ -276,13 +246,11 @@ class UsbFailureTest : public UsbTest, public testing::WithParamInterface<Failur
 
 TEST_P(UsbFailureTest, CountIsWhatThePrinterReceived) {
     const FailureCase& c = GetParam();
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.bytesPerSecond = c.bytesPerSecond;
-    if (!c.unplug) {
-        setup.writeFault = c.fault;
-        setup.faultAfterBytes = c.after;
-    }
-    const int id = emu->AddPrinter(setup);
+    const int id = AddPrinter([&](auto& s) {
+        s.bytesPerSecond = c.bytesPerSecond;
+        s.writeFault = c.fault; // None for the unplugged one
+        s.faultAfterBytes = c.after;
+    });
     MemoryPackage package({Pattern(3 * kMiB, 6), Pattern(1000, 7)});
     TimedObserver observer;
     bool unplugged = false;
@@ -300,7 +268,7 @@ TEST_P(UsbFailureTest, CountIsWhatThePrinterReceived) {
     const uint64_t received = emu->WrittenCount(id);
     EXPECT_GE(received, c.after);
     EXPECT_LT(received, 3 * kMiB);
-    EXPECT_EQ(sent.counted, received) << "bytes taken but not counted";
+    EXPECT_EQ(uint64_t(sent.result.bytes), received) << "bytes taken but not counted";
     const std::vector<uint8_t> got = emu->Written(id);
     EXPECT_TRUE(SameBytes(got, std::vector<char>(package.files[0].begin(),
                                                  package.files[0].begin() + long(got.size()))))
