@@ -120,15 +120,6 @@ TEST_F(ClassDriverTest, SpecificModuleStandsOnTheGenericDriver) {
     EXPECT_STREQ(szSERN, "77");
 }
 
-// A file that passes the checks but is no module (the loader's status for it
-// is checked below): the printer is still read through the generic driver.
-TEST_F(ClassDriverTest, FileThatIsNoModuleFallsBackToTheGenericDriver) {
-    ASSERT_FALSE(TrustedBase().empty()) << "no folder chain here that nobody else may write";
-    AddWithDriver(folder.Text("bogus.so"));
-    Enumerate();
-    EXPECT_STREQ(szSERN, "77");
-}
-
 // Each refusal is one line with its reason (a mode in full), and the printer
 // is then read through the generic driver; the refused module never runs.
 TEST_F(ClassDriverTest, UnusableModulesAreRefusedWithTheirReason) {
