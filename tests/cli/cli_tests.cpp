@@ -198,13 +198,9 @@ TEST(PackageCheck, UnreadableSettingsAndStraySectionsAreReported) {
     good.package.WriteFile(QStringLiteral("Quenlo.plist"), QByteArray("<plist><dict><key>"));
     EXPECT_NE(Joined(good.Check().errors).find("not a property list"), std::string::npos);
 
-    QByteArray deep = "<plist>";
-    for (int i = 0; i < 40; ++i)
-        deep += "<array>";
-    for (int i = 0; i < 40; ++i)
-        deep += "</array>";
     good.package.WriteFile(QStringLiteral("Quenlo.plist"),
-                           "<plist><dict><key>x</key>" + deep.mid(7) + "</dict></plist>");
+                           "<plist><dict><key>x</key>" + QByteArray("<array>").repeated(40) +
+                               QByteArray("</array>").repeated(40) + "</dict></plist>");
     EXPECT_NE(Joined(good.Check().errors).find("nested deeper than 32"), std::string::npos);
 
     good.sections["Fw7"] = {{"FileName", "controller.bin"}};
@@ -371,19 +367,14 @@ TEST_F(HistoryTest, AnUnwritableStateFolderOnlyCostsAMessage) {
 }
 
 TEST(Checksum, HashesInPiecesAndRefusesWhatIsNotAFile) {
-    QTemporaryDir dir;
-    const QString path = dir.path() + QStringLiteral("/f");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(kControllerBytes);
-    file.close();
-    EXPECT_EQ(Sha256OfFile(path).hex.toStdString(), kControllerSha);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.close();
-    EXPECT_EQ(Sha256OfFile(path).hex.toStdString(),
+    TestPackage dir;
+    ASSERT_TRUE(dir.WriteFile(QStringLiteral("f"), kControllerBytes));
+    ASSERT_TRUE(dir.WriteFile(QStringLiteral("empty"), QByteArray()));
+    EXPECT_EQ(Sha256OfFile(dir.Path(QStringLiteral("f"))).hex.toStdString(), kControllerSha);
+    EXPECT_EQ(Sha256OfFile(dir.Path(QStringLiteral("empty"))).hex.toStdString(),
               "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    EXPECT_FALSE(Sha256OfFile(dir.path()).ok);
-    EXPECT_FALSE(Sha256OfFile(dir.path() + QStringLiteral("/none")).ok);
+    EXPECT_FALSE(Sha256OfFile(dir.Dir()).ok);
+    EXPECT_FALSE(Sha256OfFile(dir.Path(QStringLiteral("none"))).ok);
     EXPECT_TRUE(IsSha256Text(QString(64, QLatin1Char('F'))));
     EXPECT_FALSE(IsSha256Text(QString(63, QLatin1Char('a'))));
     EXPECT_FALSE(IsSha256Text(QString(63, QLatin1Char('a')) + QLatin1Char('g')));
@@ -483,13 +474,9 @@ TEST(CliProgram, HostileSettingsFilesAreRefusedBeforeTheParser) {
     };
     // Each way the reader refuses a file is its own test (settings_tests);
     // here, that every command reads through it.
-    std::string deep;
-    for (int i = 0; i < 1000000; ++i)
-        deep += "<array>";
-    for (int i = 0; i < 1000000; ++i)
-        deep += "</array>";
     ASSERT_TRUE(good.package.WriteFile(QStringLiteral("Quenlo.plist"),
-                                       QByteArray::fromStdString("<plist>" + deep + "</plist>")));
+                                       "<plist>" + QByteArray("<array>").repeated(1000000) +
+                                           QByteArray("</array>").repeated(1000000) + "</plist>"));
     expectRefused("XML a million deep");
     // A settings file that is a link to an endless device is never read.
     QFile::remove(settings);

@@ -180,19 +180,15 @@ TEST(Settings, SettingsFileFollowsTheProgramName) {
 
 // ------------------------------------------------------ refused and broken files
 
-std::string Nested(int levels, const std::string& open = "<array>",
-                   const std::string& close = "</array>") {
-    std::string text = "<plist><dict><key>General</key><dict><key>FwCount</key><string>1</string>"
-                       "</dict><key>Deep</key>";
-    for (int i = 0; i < levels; ++i)
-        text += open;
-    for (int i = 0; i < levels; ++i)
-        text += close;
-    return text + "</dict></plist>";
+QByteArray Nested(int levels, const QByteArray& open = "<array>",
+                  const QByteArray& close = "</array>") {
+    return "<plist><dict><key>General</key><dict><key>FwCount</key><string>1</string>"
+           "</dict><key>Deep</key>" +
+           open.repeated(levels) + close.repeated(levels) + "</dict></plist>";
 }
 
-SettingsProblem ProblemOf(TestPackage& package, const std::string& text) {
-    package.WriteFile("Quenlo.plist", QByteArray::fromStdString(text));
+SettingsProblem ProblemOf(TestPackage& package, const QByteArray& text) {
+    package.WriteFile("Quenlo.plist", text);
     LoadPackageSettings();
     return LastSettingsLoad().problem;
 }
@@ -229,7 +225,7 @@ TEST(SettingsSafety, EachWayAFileFailsHasItsReasonAndPath) {
     unlink(package.Path("Quenlo.plist").toLocal8Bit().constData());
 
     if (geteuid() != 0) {
-        package.WriteFile("Quenlo.plist", QByteArray::fromStdString(Nested(1)));
+        package.WriteFile("Quenlo.plist", Nested(1));
         chmod(package.Path("Quenlo.plist").toLocal8Bit().constData(), 0);
         LoadPackageSettings();
         EXPECT_EQ(LastSettingsLoad().problem, SettingsProblem::Unreadable);
@@ -250,26 +246,24 @@ TEST(SettingsSafety, NestingIsRefusedFromThirtyThreeLevelsOn) {
     EXPECT_EQ(ProblemOf(package, Nested(200000)), SettingsProblem::TooDeep);
     // Empty containers do not nest; closing tags hidden in comments and
     // quoted declarations do not close anything.
-    std::string flat = "<plist><dict><key>General</key><dict/>";
-    for (int i = 0; i < 100; ++i)
-        flat += "<key>e</key><array/><key>f</key><dict />";
-    EXPECT_EQ(ProblemOf(package, flat + "</dict></plist>"), SettingsProblem::None);
-    std::string hidden = "<plist>";
-    for (int i = 0; i < 40; ++i)
-        hidden += "<array><!-- </array> --><?x \"?></array>\"?>";
-    EXPECT_EQ(ProblemOf(package, hidden), SettingsProblem::TooDeep);
+    const QByteArray flat = QByteArray("<key>e</key><array/><key>f</key><dict />").repeated(100);
+    EXPECT_EQ(
+        ProblemOf(package, "<plist><dict><key>General</key><dict/>" + flat + "</dict></plist>"),
+        SettingsProblem::None);
+    const QByteArray hidden =
+        QByteArray("<array><!-- </array> --><?x \"?></array>\"?>").repeated(40);
+    EXPECT_EQ(ProblemOf(package, "<plist>" + hidden), SettingsProblem::TooDeep);
 }
 
 TEST(SettingsSafety, SizeAndValueCountAreBounded) {
     TestPackage package;
-    std::string big = Nested(1);
-    big.resize(static_cast<size_t>(kMaxSettingsFileSize) + 1, ' ');
+    QByteArray big = Nested(1);
+    big.resize(qsizetype(kMaxSettingsFileSize) + 1, ' ');
     EXPECT_EQ(ProblemOf(package, big), SettingsProblem::TooLarge);
     // 16 MiB of <true/> would cost hundreds of megabytes once parsed.
-    std::string many = "<plist><array>";
-    for (long i = 0; i <= kMaxSettingsValues; ++i)
-        many += "<true/>";
-    EXPECT_EQ(ProblemOf(package, many + "</array></plist>"), SettingsProblem::TooManyValues);
+    const QByteArray many = QByteArray("<true/>").repeated(qsizetype(kMaxSettingsValues) + 1);
+    EXPECT_EQ(ProblemOf(package, "<plist><array>" + many + "</array></plist>"),
+              SettingsProblem::TooManyValues);
 }
 
 TEST(SettingsSafety, BinaryListsAreMeasuredByTheirReferences) {
@@ -299,18 +293,18 @@ TEST(SettingsSafety, BinaryListsAreMeasuredByTheirReferences) {
     // Hand-made: an array that holds itself, and arrays that each refer to
     // the next one twice (2^40 values once copied out).
     auto bplist = [](const std::vector<std::vector<unsigned char>>& objects, unsigned root) {
-        std::string out = "bplist00";
-        std::vector<size_t> offsets;
+        QByteArray out = "bplist00";
+        std::vector<qsizetype> offsets;
         for (const auto& o : objects) {
             offsets.push_back(out.size());
-            out.append(o.begin(), o.end());
+            out.append(reinterpret_cast<const char*>(o.data()), qsizetype(o.size()));
         }
-        const size_t table = out.size();
-        for (size_t o : offsets) {
+        const qsizetype table = out.size();
+        for (qsizetype o : offsets) {
             out += static_cast<char>(o >> 8);
             out += static_cast<char>(o & 0xFF);
         }
-        std::string trailer(32, '\0');
+        QByteArray trailer(32, '\0');
         trailer[6] = 2; // offset size
         trailer[7] = 1; // reference size
         trailer[15] = static_cast<char>(objects.size());
@@ -333,7 +327,7 @@ TEST(SettingsSafety, BinaryListsAreMeasuredByTheirReferences) {
     EXPECT_EQ(ProblemOf(package, bplist(doubling, 0)), SettingsProblem::TooManyValues);
     // A reference beyond the objects, an offset table beyond the file.
     EXPECT_EQ(ProblemOf(package, bplist({{0xA1, 0x05}}, 0)), SettingsProblem::Corrupt);
-    std::string cut = bplist({{0x09}}, 0);
+    QByteArray cut = bplist({{0x09}}, 0);
     cut[cut.size() - 1] = static_cast<char>(0xF0);
     EXPECT_EQ(ProblemOf(package, cut), SettingsProblem::Corrupt);
 }
