@@ -1,8 +1,7 @@
 // The transfer engine against a fake printer channel and a fake clock: what
 // each connection receives, byte for byte, with its marker and pauses, and
 // how each way a printer can misbehave ends.
-#include "TestBytes.h"
-#include "transfer/TransferEngine.h"
+#include "TransferFakes.h"
 
 #include <gtest/gtest.h>
 
@@ -17,24 +16,13 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
 using transfer::Cause;
 using transfer::Delivery;
 using transfer::OpenResult;
 using transfer::Outcome;
 
-// Literal markers: the expectations must not come from the program.
-const Bytes kSep = {0xAA, 0x55, 0x55, 0xAA};
-const Bytes kEnd = {0x00, 0x00, 0x00, 0x00};
-const Bytes kCancel = {0xFF, 0xFF, 0xFF, 0xFF};
-
 Bytes Pattern(std::size_t size, unsigned seed) {
     return PatternOf<Bytes>(size, seed);
-}
-
-Bytes Cat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 
 // How a run ended, compared at once.
@@ -81,56 +69,6 @@ public:
     }
     void BeforeEndMarker() override { log->push_back("dialog closes"); }
     int64_t NowMs() override { return now; }
-};
-
-class FakePackage : public transfer::Package {
-public:
-    std::vector<Bytes> files;
-    int unusable = -1;    // this file cannot be opened
-    int failingRead = -1; // this file's reads fail after half of it
-    int rewritten = -1;   // this file's second half is rewritten while it is sent
-    std::vector<std::optional<Sha256Digest>> expected; // per file; none when shorter
-    std::vector<std::string>* log = nullptr;
-
-    class Mem : public transfer::Source {
-    public:
-        Mem(const Bytes& b, int64_t failAt, bool rewritten, std::optional<Sha256Digest> expected)
-            : m_b(b), m_failAt(failAt), m_rewritten(rewritten), m_expected(expected) {}
-        int64_t Size() const override { return int64_t(m_b.size()); }
-        long Read(unsigned char* into, std::size_t length) override {
-            if (m_failAt >= 0 && m_pos >= std::size_t(m_failAt))
-                return -1;
-            std::size_t n = std::min(length, m_b.size() - m_pos);
-            if (m_failAt >= 0)
-                n = std::min(n, std::size_t(m_failAt) - m_pos);
-            std::copy_n(m_b.begin() + long(m_pos), n, into);
-            for (std::size_t i = 0; i < n && m_rewritten; ++i)
-                if (m_pos + i >= m_b.size() / 2)
-                    into[i] ^= 0x5A;
-            m_pos += n;
-            return long(n);
-        }
-        std::optional<Sha256Digest> Expected() const override { return m_expected; }
-        bool Unchanged() override { return !m_rewritten; }
-
-    private:
-        const Bytes& m_b;
-        int64_t m_failAt;
-        bool m_rewritten;
-        std::optional<Sha256Digest> m_expected;
-        std::size_t m_pos = 0;
-    };
-
-    int FileCount() const override { return int(files.size()); }
-    std::unique_ptr<transfer::Source> Open(int index) override {
-        log->push_back("file " + std::to_string(index));
-        if (index == unusable)
-            return nullptr;
-        const std::size_t i = std::size_t(index);
-        return std::make_unique<Mem>(
-            files[i], index == failingRead ? int64_t(files[i].size() / 2) : -1, index == rewritten,
-            i < expected.size() ? expected[i] : std::nullopt);
-    }
 };
 
 // A printer behind a channel. By default it takes everything at once.

@@ -2,6 +2,7 @@
 // the USB channel: the packets the printer sees, how often the window's side
 // gets a turn while a slow printer takes its time, what is counted when the
 // printer stops, halts or goes.
+#include "TransferFakes.h"
 #include "UsbTestSupport.h"
 #include "transfer/Roads.h"
 #include "transfer/TransferEngine.h"
@@ -27,32 +28,6 @@ int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
         .count();
 }
-
-class MemorySource : public transfer::Source {
-public:
-    explicit MemorySource(const std::vector<char>& bytes) : m_bytes(bytes) {}
-    int64_t Size() const override { return int64_t(m_bytes.size()); }
-    long Read(unsigned char* into, std::size_t length) override {
-        const std::size_t n = std::min(length, m_bytes.size() - m_at);
-        std::memcpy(into, m_bytes.data() + m_at, n);
-        m_at += n;
-        return long(n);
-    }
-
-private:
-    const std::vector<char>& m_bytes;
-    std::size_t m_at = 0;
-};
-
-class MemoryPackage : public transfer::Package {
-public:
-    explicit MemoryPackage(std::vector<std::vector<char>> files) : files(std::move(files)) {}
-    int FileCount() const override { return int(files.size()); }
-    std::unique_ptr<transfer::Source> Open(int index) override {
-        return std::make_unique<MemorySource>(files[std::size_t(index)]);
-    }
-    std::vector<std::vector<char>> files;
-};
 
 // The window's side: every turn the engine gives it is timed, and it can
 // press Cancel or unplug the printer from there, on the engine's thread.
@@ -119,7 +94,7 @@ struct Sent {
     int64_t longestGapMs = 0;
 };
 
-Sent SendThroughUsb(MemoryPackage& package, TimedObserver& observer, int stallLimitMs = 120000) {
+Sent SendThroughUsb(FakePackage& package, TimedObserver& observer, int stallLimitMs = 120000) {
     transfer::UsbChannel usb(kVid, kPid);
     const transfer::Policy policy = transfer::UsbPolicy(stallLimitMs);
     const int descriptors = OpenDescriptors();
@@ -134,12 +109,8 @@ Sent SendThroughUsb(MemoryPackage& package, TimedObserver& observer, int stallLi
     return sent;
 }
 
-// The markers as the printer must receive them, written out here.
-const std::vector<char> kSeparator = {char(0xAA), 0x55, 0x55, char(0xAA)};
-const std::vector<char> kEnd = {0, 0, 0, 0};
-
-std::vector<char> Joined(const std::vector<std::vector<char>>& parts, std::vector<uint64_t>* ends) {
-    std::vector<char> all;
+Bytes Joined(const std::vector<Bytes>& parts, std::vector<uint64_t>* ends) {
+    Bytes all;
     for (const auto& part : parts) {
         all.insert(all.end(), part.begin(), part.end());
         ends->push_back(all.size());
@@ -188,15 +159,14 @@ protected:
 TEST_P(UsbStreamTest, SamePacketsAndTheWindowGetsATurnEvery100Ms) {
     const StreamCase& c = GetParam();
     const int id = AddPrinter([&](auto& s) { s.bytesPerSecond = c.bytesPerSecond; });
-    MemoryPackage package({Pattern(c.fileSize, 3), Pattern(3001, 4)});
+    FakePackage package({PatternOf<Bytes>(c.fileSize, 3), PatternOf<Bytes>(3001, 4)});
     TimedObserver observer;
     const Sent sent = SendThroughUsb(package, observer);
 
     ASSERT_EQ(sent.result.outcome, transfer::Outcome::Completed);
     std::vector<uint64_t> ends;
-    const std::vector<char> expected =
-        Joined({package.files[0], kSeparator, package.files[1], kEnd}, &ends);
-    EXPECT_TRUE(SameBytes(emu->Written(id), expected));
+    const Bytes expected = Joined({package.files[0], kSep, package.files[1], kEnd}, &ends);
+    EXPECT_TRUE(emu->Written(id) == expected);
     ExpectPacketsOfWholeTransfers(emu->OutUrbLog(id), ends);
     EXPECT_EQ(uint64_t(sent.result.bytes), expected.size());
     EXPECT_LE(sent.longestGapMs, 100) << "the window went without events";
@@ -215,12 +185,11 @@ INSTANTIATE_TEST_SUITE_P(
 // byte, so the stall limit leaves it alone, however long a piece lasts.
 TEST_F(UsbTest, SlowPrinterStillTakingBytesIsNotFailed) {
     const int id = AddPrinter([](auto& s) { s.bytesPerSecond = 16 * 1024; });
-    MemoryPackage package({Pattern(40 * 1024, 5)});
+    FakePackage package({PatternOf<Bytes>(40 * 1024, 5)});
     TimedObserver observer;
     const Sent sent = SendThroughUsb(package, observer, 1500);
     EXPECT_EQ(sent.result.outcome, transfer::Outcome::Completed);
-    std::vector<uint64_t> ends;
-    EXPECT_TRUE(SameBytes(emu->Written(id), Joined({package.files[0], kEnd}, &ends)));
+    EXPECT_TRUE(emu->Written(id) == Cat(package.files[0], kEnd));
 }
 
 // ---- failures: every byte the printer took is counted -----------------------------
@@ -251,7 +220,7 @@ TEST_P(UsbFailureTest, CountIsWhatThePrinterReceived) {
         s.writeFault = c.fault; // None for the unplugged one
         s.faultAfterBytes = c.after;
     });
-    MemoryPackage package({Pattern(3 * kMiB, 6), Pattern(1000, 7)});
+    FakePackage package({PatternOf<Bytes>(3 * kMiB, 6), PatternOf<Bytes>(1000, 7)});
     TimedObserver observer;
     bool unplugged = false;
     if (c.unplug)
@@ -270,8 +239,7 @@ TEST_P(UsbFailureTest, CountIsWhatThePrinterReceived) {
     EXPECT_LT(received, 3 * kMiB);
     EXPECT_EQ(uint64_t(sent.result.bytes), received) << "bytes taken but not counted";
     const std::vector<uint8_t> got = emu->Written(id);
-    EXPECT_TRUE(SameBytes(got, std::vector<char>(package.files[0].begin(),
-                                                 package.files[0].begin() + long(got.size()))))
+    EXPECT_TRUE(got == Bytes(package.files[0].begin(), package.files[0].begin() + long(got.size())))
         << "the printer got the file's first bytes and nothing else";
     EXPECT_EQ(sent.lastError, c.expectedError);
 }
@@ -289,7 +257,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
 TEST_F(UsbTest, NoPrinterToOpenIsNoDevice) {
-    MemoryPackage package({Pattern(100, 8)});
+    FakePackage package({PatternOf<Bytes>(100, 8)});
     TimedObserver observer;
     const Sent sent = SendThroughUsb(package, observer);
     EXPECT_EQ(sent.result.outcome, transfer::Outcome::Unreachable);
