@@ -142,19 +142,16 @@ public:
             m_clock.now += waitMs;
         return answer;
     }
-    void Close() override {
-        log->push_back("close");
-        m_open = false;
-        m_askedAt = -1;
-    }
-    void Abort() override {
-        log->push_back("abort");
-        m_open = false;
-        m_askedAt = -1;
-    }
+    void Close() override { Ended("close"); }
+    void Abort() override { Ended("abort"); }
     std::size_t PieceSize() const override { return piece; }
 
 private:
+    void Ended(const char* how) {
+        log->push_back(how);
+        m_open = false;
+        m_askedAt = -1;
+    }
     FakeObserver& m_clock;
     unsigned m_opens = 0;
     bool m_open = false;
