@@ -214,21 +214,9 @@ TEST_F(UsbTest, BadArgumentsAreRefusedWithoutATransfer) {
 
 // --- closing --------------------------------------------------------------
 
+// The destructor closes too, and a closed channel's interface is given back
+// at once.
 TEST_F(UsbTest, EveryCloseClearsTheHaltOfBothPipes) {
-    int id = emu->AddPrinter(DefaultPrinter());
-    CUsbDevice dev;
-    for (int round = 1; round <= 3; ++round) {
-        ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0); // also closes the previous round
-        EXPECT_EQ(emu->ClearHalts(id, 0x02), round - 1);
-    }
-    EXPECT_EQ(dev.Dev_Close(), 0);
-    EXPECT_EQ(dev.Dev_Close(), 0);
-    EXPECT_EQ(emu->ClearHalts(id, 0x02), 3);
-    EXPECT_EQ(emu->ClearHalts(id, 0x82), 3);
-    EXPECT_EQ(emu->ClearHalts(id, 0x01), 0) << "the printing interface's pipes are not ours";
-}
-
-TEST_F(UsbTest, DestructorClosesAndCloseOfANeverOpenedChannelIsHarmless) {
     int id = emu->AddPrinter(DefaultPrinter());
     {
         CUsbDevice never;
@@ -236,12 +224,21 @@ TEST_F(UsbTest, DestructorClosesAndCloseOfANeverOpenedChannelIsHarmless) {
     }
     {
         CUsbDevice dev;
-        ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+        for (int round = 1; round <= 3; ++round) {
+            ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0); // also closes the previous round
+            EXPECT_EQ(emu->ClearHalts(id, 0x02), round - 1);
+        }
     }
-    EXPECT_EQ(emu->ClearHalts(id, 0x02), 1);
-    // The interface was given back: another channel can claim it at once.
-    std::vector<char> data = Pattern(8);
-    EXPECT_EQ(WriteOnce(data), 0);
+    EXPECT_EQ(emu->ClearHalts(id, 0x02), 3);
+    CUsbDevice dev;
+    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+    char data[] = "x";
+    EXPECT_EQ(dev.Dev_Write(data, 1, nullptr), 0);
+    EXPECT_EQ(dev.Dev_Close(), 0);
+    EXPECT_EQ(dev.Dev_Close(), 0);
+    EXPECT_EQ(emu->ClearHalts(id, 0x02), 4);
+    EXPECT_EQ(emu->ClearHalts(id, 0x82), 4);
+    EXPECT_EQ(emu->ClearHalts(id, 0x01), 0) << "the printing interface's pipes are not ours";
 }
 
 // --- unplugging ----------------------------------------------------------
