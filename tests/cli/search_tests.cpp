@@ -109,13 +109,15 @@ void PrintTo(const Where& where, std::ostream* out) {
     *out << where.address;
 }
 
-class TypedAddress : public ::testing::TestWithParam<Where> {};
+class TypedAddress : public ::testing::TestWithParam<Where> {
+protected:
+    void SetUp() override { UseModel(); }
+    const Where where = GetParam();
+};
 
 } // namespace
 
 TEST_P(TypedAddress, AForgedReplyListsNothingAndTheUpdateCallsItUnreachable) {
-    UseModel();
-    const Where where = GetParam();
     Responder forger(where.family, Forger);
     ASSERT_TRUE(forger.Ok());
     int status = -1;
@@ -133,8 +135,6 @@ TEST_P(TypedAddress, AForgedReplyListsNothingAndTheUpdateCallsItUnreachable) {
 }
 
 TEST_P(TypedAddress, APrinterThatAnswersOnlyItsOwnCommunityShowsItsOwnNameAndVersion) {
-    UseModel();
-    const Where where = GetParam();
     Responder printer(where.family, Printer("public"));
     ASSERT_TRUE(printer.Ok());
     int status = -1;

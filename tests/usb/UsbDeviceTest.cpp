@@ -9,11 +9,6 @@
 
 namespace {
 
-class UsbNoScatterGatherTest : public UsbTest {
-protected:
-    bool ScatterGather() const override { return false; }
-};
-
 // Opens, writes data in one call, closes; the result of the write.
 int WriteOnce(std::vector<char>& data, int* written = nullptr) {
     CUsbDevice dev;
@@ -125,22 +120,24 @@ TEST_F(UsbTest, InterfaceWithoutEndpointsSwitchesToSettingOneAndProbesItsPipes) 
 
 // --- writing whole files -----------------------------------------------
 
+// One urb where the kernel takes one that large, else pieces that arrive
+// whole.
 TEST_F(UsbTest, SeveralMegabytesGoInOneTransferByteForByte) {
-    int id = emu->AddPrinter(DefaultPrinter());
-    std::vector<char> firmware = Pattern(5 * 1024 * 1024 + 123);
-    int written = 0;
-    EXPECT_EQ(WriteOnce(firmware, &written), 0);
-    EXPECT_EQ(written, static_cast<int>(firmware.size()));
-    EXPECT_TRUE(SameBytes(emu->Written(id), firmware));
-    EXPECT_EQ(emu->OutUrbs(id), 1);
-}
-
-TEST_F(UsbNoScatterGatherTest, SeveralMegabytesArriveWholeWhenSplitIntoPieces) {
-    int id = emu->AddPrinter(DefaultPrinter());
-    std::vector<char> firmware = Pattern(3 * 1024 * 1024 + 7, 99);
-    EXPECT_EQ(WriteOnce(firmware), 0);
-    EXPECT_TRUE(SameBytes(emu->Written(id), firmware));
-    EXPECT_GT(emu->OutUrbs(id), 100) << "the emulated kernel took no large urb";
+    for (const bool scatterGather : {true, false}) {
+        SCOPED_TRACE(scatterGather ? "one urb" : "in pieces");
+        emu.reset(); // one emulated kernel at a time
+        emu = std::make_unique<usbemu::Emulator>(scatterGather);
+        const int id = emu->AddPrinter(DefaultPrinter());
+        std::vector<char> firmware = Pattern(5 * 1024 * 1024 + 123);
+        int written = 0;
+        EXPECT_EQ(WriteOnce(firmware, &written), 0);
+        EXPECT_EQ(written, static_cast<int>(firmware.size()));
+        EXPECT_TRUE(SameBytes(emu->Written(id), firmware));
+        if (scatterGather)
+            EXPECT_EQ(emu->OutUrbs(id), 1);
+        else
+            EXPECT_GT(emu->OutUrbs(id), 100) << "the emulated kernel took no large urb";
+    }
 }
 
 // The download's pieces: multiples of the packet size, then the short rest,
