@@ -69,29 +69,37 @@ std::string Joined(const QStringList& lines) {
     return lines.join(QLatin1Char('\n')).toStdString();
 }
 
+// XML or binary, the file keeps its format when the sums are written.
 TEST(PackageCheck, GoodPackagePassesAndWritesChecksumsKeepingEveryKey) {
-    GoodPackage good;
-    PackageReport report = good.Check();
-    EXPECT_TRUE(report.errors.isEmpty()) << Joined(report.errors);
-    EXPECT_TRUE(report.warnings.isEmpty()) << Joined(report.warnings);
+    for (const bool binary : {false, true}) {
+        SCOPED_TRACE(binary ? "binary" : "XML");
+        GoodPackage good;
+        good.Write(binary);
+        PackageReport report = good.Check();
+        EXPECT_TRUE(report.errors.isEmpty()) << Joined(report.errors);
+        EXPECT_TRUE(report.warnings.isEmpty()) << Joined(report.warnings);
 
-    report = good.Check(true);
-    ASSERT_TRUE(report.errors.isEmpty()) << Joined(report.errors);
-    const CXML xml(good.Location().settingsPath);
-    EXPECT_EQ(xml.ReadStringValue("Fw0", "SHA256").toStdString(), kControllerSha);
-    EXPECT_EQ(xml.ReadStringValue("Fw1", "SHA256").size(), 64);
-    EXPECT_EQ(xml.ReadStringValue("Fw0", "ReleaseDate").toStdString(), "2026-10-14");
-    EXPECT_EQ(xml.ReadStringValue("General", "SysOID").toStdString(),
-              "1.3.6.1.4.1.40917.886.300.369.8531.310");
-    EXPECT_EQ(xml.ReadIntValue("General", "PID"), 0x310);
+        report = good.Check(true);
+        ASSERT_TRUE(report.errors.isEmpty()) << Joined(report.errors);
+        QFile file(good.Location().settingsPath);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll().startsWith("bplist00"), binary);
+        const CXML xml(good.Location().settingsPath);
+        EXPECT_EQ(xml.ReadStringValue("Fw0", "SHA256").toStdString(), kControllerSha);
+        EXPECT_EQ(xml.ReadStringValue("Fw1", "SHA256").size(), 64);
+        EXPECT_EQ(xml.ReadStringValue("Fw0", "ReleaseDate").toStdString(), "2026-10-14");
+        EXPECT_EQ(xml.ReadStringValue("General", "SysOID").toStdString(),
+                  "1.3.6.1.4.1.40917.886.300.369.8531.310");
+        EXPECT_EQ(xml.ReadIntValue("General", "PID"), 0x310);
 
-    // With the sums in place, a changed byte is caught.
-    EXPECT_TRUE(good.Check().errors.isEmpty());
-    good.package.WriteFile(QStringLiteral("controller.bin"), QByteArray("controller firmwarE"));
-    report = good.Check();
-    ASSERT_EQ(report.errors.size(), 1) << Joined(report.errors);
-    EXPECT_TRUE(report.errors[0].contains(QLatin1String("SHA256 mismatch")));
-    EXPECT_TRUE(report.errors[0].contains(QLatin1String(kControllerSha)));
+        // With the sums in place, a changed byte is caught.
+        EXPECT_TRUE(good.Check().errors.isEmpty());
+        good.package.WriteFile(QStringLiteral("controller.bin"), QByteArray("controller firmwarE"));
+        report = good.Check();
+        ASSERT_EQ(report.errors.size(), 1) << Joined(report.errors);
+        EXPECT_TRUE(report.errors[0].contains(QLatin1String("SHA256 mismatch")));
+        EXPECT_TRUE(report.errors[0].contains(QLatin1String(kControllerSha)));
+    }
 }
 
 TEST(PackageChecksums, TheFirstFileThatDoesNotMatchItsSumStopsTheDownload) {
@@ -113,17 +121,6 @@ TEST(PackageChecksums, TheFirstFileThatDoesNotMatchItsSumStopsTheDownload) {
     EXPECT_EQ(file, QStringLiteral("engine.bin"));
     EXPECT_FALSE(verifies("sha256:abc"));
     EXPECT_TRUE(verifies(""));
-}
-
-TEST(PackageCheck, BinarySettingsStayBinaryWhenChecksumsAreWritten) {
-    GoodPackage good;
-    good.Write(true);
-    ASSERT_TRUE(good.Check(true).errors.isEmpty());
-    QFile file(good.Location().settingsPath);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(file.readAll().startsWith("bplist00"));
-    EXPECT_EQ(CXML(good.Location().settingsPath).ReadStringValue("Fw0", "SHA256").toStdString(),
-              kControllerSha);
 }
 
 TEST(PackageCheck, EachBrokenKeyIsNamed) {
