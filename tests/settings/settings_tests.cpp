@@ -7,6 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// Texts read in full when a comparison fails.
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace {
 
 using Sections = std::map<std::string, TestPackage::Section>;
@@ -34,21 +39,16 @@ TEST(Settings, ReadsEveryGeneralFieldFromXmlAndBinary) {
                               binary);
         LoadPackageSettings();
         SCOPED_TRACE(binary ? "binary" : "xml");
-        EXPECT_EQ(m_Settings.nPID, 0x123);
-        EXPECT_EQ(m_Settings.nVID, 1234);
-        EXPECT_EQ(m_Settings.szWindowsTitle, QStringLiteral("Updater"));
-        EXPECT_EQ(m_Settings.nEncoding, 3);
-        EXPECT_EQ(m_Settings.nMDLCount, 2);
-        EXPECT_EQ(m_Settings.szMDL[1], QStringLiteral("M-200"));
+        const auto& fw = m_Settings.BinfileListdata[0];
+        EXPECT_EQ((std::vector<int>{m_Settings.nPID, m_Settings.nVID, m_Settings.nEncoding,
+                                    m_Settings.nMDLCount, m_Settings.nMode, m_Settings.nLanguage}),
+                  (std::vector<int>{0x123, 1234, 3, 2, 4, 1}));
+        EXPECT_EQ((QStringList{m_Settings.szWindowsTitle, m_Settings.szMDL[1], m_Settings.szSysOID,
+                               m_Settings.szModelName, m_Settings.szModuleName, fw.szFileName,
+                               fw.szFileSize, fw.szReleaseDate}),
+                  (QStringList{"Updater", "M-200", "1.3.6.1.4.1.99.1", "Model 100", "Module X",
+                               "a.bin", "10", "2026-01-02"}));
         EXPECT_TRUE(m_Settings.szMDL[2].isNull());
-        EXPECT_EQ(m_Settings.szSysOID, QStringLiteral("1.3.6.1.4.1.99.1"));
-        EXPECT_EQ(m_Settings.szModelName, QStringLiteral("Model 100"));
-        EXPECT_EQ(m_Settings.nMode, 4);
-        EXPECT_EQ(m_Settings.szModuleName, QStringLiteral("Module X"));
-        EXPECT_EQ(m_Settings.nLanguage, 1);
-        EXPECT_EQ(m_Settings.BinfileListdata[0].szFileName, QStringLiteral("a.bin"));
-        EXPECT_EQ(m_Settings.BinfileListdata[0].szFileSize, QStringLiteral("10"));
-        EXPECT_EQ(m_Settings.BinfileListdata[0].szReleaseDate, QStringLiteral("2026-01-02"));
     }
 }
 
