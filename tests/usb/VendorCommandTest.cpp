@@ -17,6 +17,12 @@ bool AllZero(const void* p, std::size_t n) {
     return true;
 }
 
+// The record holds the reply and zeros after it.
+template <typename Record> bool IsReply(const Record& record, std::vector<uint8_t> reply) {
+    reply.resize(sizeof record);
+    return std::memcmp(&record, reply.data(), sizeof record) == 0;
+}
+
 } // namespace
 
 TEST_F(UsbTest, PrinterInfoWritesItsCommandAndReadsSerialAndFirmware) {
@@ -46,52 +52,44 @@ TEST_F(UsbTest, PrinterNameWritesItsCommandAndReadsTheName) {
     EXPECT_TRUE(Contains(log, "GetPrinterName nWritesized=10, sizeof(cmd)=a, cmd.size=0\n"));
 }
 
-TEST_F(UsbTest, RepliesLongerThanTheOldStagingBufferArriveWhole) {
-    // Bytes past 1000 are carried, not interpreted; they must still come
-    // through unclipped and without overrunning anything.
-    AddPrinter([](auto& s) {
-        s.infoReply = usbemu::InfoReply("S", "F");
-        s.infoReply[1000] = 0x5A;
-        s.infoReply[1387] = 0xA5;
-        s.nameReply = usbemu::NameReply("N");
-        s.nameReply[1067] = 0x77;
-    });
-    CUsbDevice dev;
-    DEV_PSR_PRINTERINFORMATION info;
-    DEV_PL_PRINTER_NAME name;
-    ASSERT_EQ(COstrelCmd().GetPrinterInfo(dev, info), 0);
-    ASSERT_EQ(COstrelCmd().GetPrinterName(dev, name), 0);
-    const auto* ib = reinterpret_cast<const uint8_t*>(&info);
-    const auto* nb = reinterpret_cast<const uint8_t*>(&name);
-    EXPECT_EQ(ib[1000], 0x5A);
-    EXPECT_EQ(ib[1387], 0xA5);
-    EXPECT_EQ(nb[1067], 0x77);
-}
-
-TEST_F(UsbTest, ShortReplyLeavesTheRestOfTheRecordZeroAndSucceeds) {
-    AddPrinter([](auto& s) {
-        s.infoReply = usbemu::InfoReply("SHORT", "V9");
-        s.infoReply.resize(100); // serial inside, firmware version not
-    });
-    CUsbDevice dev;
-    DEV_PSR_PRINTERINFORMATION info;
-    EXPECT_EQ(COstrelCmd().GetPrinterInfo(dev, info), 0);
-    EXPECT_STREQ(info.cSerialNumber, "SHORT");
-    const auto* b = reinterpret_cast<const uint8_t*>(&info);
-    EXPECT_TRUE(AllZero(b + 100, sizeof info - 100));
-}
-
-TEST_F(UsbTest, FieldFilledToAllThirtyTwoBytesStaysInItsField) {
-    AddPrinter([](auto& s) {
-        s.infoReply = usbemu::InfoReply(std::string(32, 'S'), std::string(32, 'F'));
-        s.infoReply[76] = 0xEE; // the byte after the serial number's field
-    });
-    CUsbDevice dev;
-    DEV_PSR_PRINTERINFORMATION info;
-    ASSERT_EQ(COstrelCmd().GetPrinterInfo(dev, info), 0);
-    EXPECT_EQ(std::string(info.cSerialNumber, 32), std::string(32, 'S'));
-    EXPECT_EQ(std::string(info.cFirmwareVersion, 32), std::string(32, 'F'));
-    EXPECT_EQ(reinterpret_cast<const uint8_t*>(&info)[76], 0xEE);
+// Each record is its reply byte for byte: fields filled to all 32 bytes stay
+// in their place, bytes past 1000 (carried, not interpreted) come through
+// unclipped, and what a short reply leaves out is zero.
+TEST_F(UsbTest, EachRecordIsItsReplyByteForByte) {
+    using Reply = std::vector<uint8_t>;
+    Reply fullInfo = usbemu::InfoReply(std::string(32, 'S'), std::string(32, 'F'));
+    fullInfo[76] = 0xEE; // the byte after the serial number's field
+    Reply longInfo = usbemu::InfoReply("S", "F");
+    longInfo[1000] = 0x5A;
+    longInfo[1387] = 0xA5;
+    Reply longName = usbemu::NameReply("N");
+    longName[1067] = 0x77;
+    Reply shortInfo = usbemu::InfoReply("SHORT", "V9");
+    shortInfo.resize(100); // serial inside, firmware version not
+    Reply shortName = usbemu::NameReply("Short");
+    shortName.resize(20);
+    const std::pair<Reply, Reply> replies[] = {
+        {fullInfo, usbemu::NameReply(std::string(32, 'N'))},
+        {longInfo, longName},
+        {shortInfo, shortName},
+    };
+    for (const auto& [infoReply, nameReply] : replies) {
+        TearDown();
+        SetUp();
+        AddPrinter([&](auto& s) {
+            s.infoReply = infoReply;
+            s.nameReply = nameReply;
+        });
+        CUsbDevice dev;
+        DEV_PSR_PRINTERINFORMATION info;
+        DEV_PL_PRINTER_NAME name;
+        std::memset(&info, 0xAB, sizeof info);
+        std::memset(&name, 0xAB, sizeof name);
+        ASSERT_EQ(COstrelCmd().GetPrinterInfo(dev, info), 0);
+        ASSERT_EQ(COstrelCmd().GetPrinterName(dev, name), 0);
+        EXPECT_TRUE(IsReply(info, infoReply)) << infoReply.size();
+        EXPECT_TRUE(IsReply(name, nameReply)) << nameReply.size();
+    }
 }
 
 TEST_F(UsbTest, WithoutTheConfiguredPrinterNothingIsWrittenAndZerosAreLogged) {
