@@ -16,9 +16,11 @@ namespace {
 
 using Sections = std::map<std::string, TestPackage::Section>;
 
+// The binary one is named after a program of another name: the settings file
+// follows the program's name.
 TEST(Settings, ReadsEveryGeneralFieldFromXmlAndBinary) {
     for (bool binary : {false, true}) {
-        TestPackage package;
+        TestPackage package(binary ? QStringLiteral("Vendor-Updater") : QStringLiteral("Quenlo"));
         package.WriteFile("a.bin", QByteArray(10, 'a'));
         package.WriteSettings({{"General",
                                 {{"PID", "0x0123"},
@@ -133,7 +135,8 @@ TEST(Settings, UnusableTextsAreNullAsAWhole) {
 }
 
 // What the download could not send is listed as 0 bytes: missing, a folder,
-// a FIFO (never waited on), outside the package.
+// a FIFO (never waited on), outside the package, a path too long for a C
+// string.
 TEST(Settings, FirmwareFileSizes) {
     TestPackage package;
     package.WriteFile("big.bin", QByteArray(1024 * 1024, '\x5a'));
@@ -141,41 +144,28 @@ TEST(Settings, FirmwareFileSizes) {
     ::chmod(package.Path("readonly.bin").toLocal8Bit().constData(), 0444);
     QDir(package.Dir()).mkdir("folder.bin");
     ASSERT_EQ(mkfifo(package.Path("fifo.bin").toLocal8Bit().constData(), 0600), 0);
-    package.WriteSettings({{"General", {{"FwCount", "7"}}},
+    const std::string longName(250, 'n');
+    package.WriteFile(QString::fromStdString(longName), QByteArray(9, '9'));
+    ASSERT_GT(package.Path(QString::fromStdString(longName)).size(), 255);
+    package.WriteSettings({{"General", {{"FwCount", "8"}}},
                            {"Fw0", {{"FileName", "big.bin"}, {"ReleaseDate", "d0"}}},
                            {"Fw1", {{"FileName", "missing.bin"}}},
                            {"Fw2", {{"FileName", "readonly.bin"}}},
                            {"Fw3", {{"FileName", "folder.bin"}}},
                            {"Fw4", {{"FileName", "fifo.bin"}}},
-                           {"Fw5", {{"FileName", "../../../../../../etc/passwd"}}}});
+                           {"Fw5", {{"FileName", "../../../../../../etc/passwd"}}},
+                           {"Fw6", {{"FileName", longName}}}});
     LoadPackageSettings();
     const auto& files = m_Settings.BinfileListdata;
     EXPECT_EQ(files[0].szFileSize, QStringLiteral("1048576"));
     // Read-only firmware is still firmware: it is measured, not taken as missing.
     EXPECT_EQ(files[2].szFileSize, QStringLiteral("3"));
-    for (int i : {1, 3, 4, 5})
+    for (int i : {1, 3, 4, 5, 6})
         EXPECT_EQ(files[i].szFileSize, QStringLiteral("0")) << i;
-    // Fw6 is counted but absent: an empty row.
-    EXPECT_TRUE(files[6].szFileName.isNull());
-    EXPECT_TRUE(files[6].szFileSize.isNull());
-    EXPECT_TRUE(files[6].szReleaseDate.isNull());
-}
-
-TEST(Settings, PathTooLongForACStringIsNoFile) {
-    TestPackage package;
-    const std::string name(250, 'n');
-    package.WriteFile(QString::fromStdString(name), QByteArray(9, '9'));
-    package.WriteSettings({{"General", {{"FwCount", "1"}}}, {"Fw0", {{"FileName", name}}}});
-    LoadPackageSettings();
-    ASSERT_GT(package.Path(QString::fromStdString(name)).size(), 255);
-    EXPECT_EQ(m_Settings.BinfileListdata[0].szFileSize, QStringLiteral("0"));
-}
-
-TEST(Settings, SettingsFileFollowsTheProgramName) {
-    TestPackage package(QStringLiteral("Vendor-Updater"));
-    package.WriteSettings({{"General", {{"ModelName", "Renamed"}}}});
-    LoadPackageSettings();
-    EXPECT_EQ(m_Settings.szModelName, QStringLiteral("Renamed"));
+    // Fw7 is counted but absent: an empty row.
+    EXPECT_TRUE(files[7].szFileName.isNull());
+    EXPECT_TRUE(files[7].szFileSize.isNull());
+    EXPECT_TRUE(files[7].szReleaseDate.isNull());
 }
 
 // ------------------------------------------------------ refused and broken files
