@@ -141,7 +141,8 @@ TEST_F(UsbTest, SeveralMegabytesGoInOneTransferByteForByte) {
 }
 
 // The download's pieces: multiples of the packet size, then the short rest,
-// arrive as the one stream a whole-file transfer makes.
+// arrive as the one stream a whole-file transfer makes. Bad arguments are
+// refused without a transfer.
 TEST_F(UsbTest, PiecesOfAFileArriveAsOneStream) {
     int id = emu->AddPrinter(DefaultPrinter());
     std::vector<char> firmware = Pattern(3 * 512 * 1024 + 1000, 5);
@@ -151,6 +152,11 @@ TEST_F(UsbTest, PiecesOfAFileArriveAsOneStream) {
     EXPECT_EQ(dev.Dev_WriteSome(firmware.data(), 10, &written, 40), -1);
     EXPECT_EQ(written, 0);
     ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+    EXPECT_EQ(dev.Dev_Write(firmware.data(), -1, nullptr), -1);
+    EXPECT_EQ(dev.Dev_Write(nullptr, 4, nullptr), -1);
+    EXPECT_EQ(dev.Dev_Read(nullptr, 4, nullptr), -1);
+    EXPECT_EQ(dev.Dev_Read(firmware.data(), -5, nullptr), -1);
+    EXPECT_EQ(emu->OutUrbs(id), 0);
     const int packet = dev.OutPacketSize();
     ASSERT_GT(packet, 0);
     EXPECT_EQ((512 * 1024) % packet, 0);
@@ -194,19 +200,6 @@ TEST_F(UsbTest, FailedWritesReportFailureWithTheFullLengthCounted) {
     std::vector<char> data = Pattern(10);
     EXPECT_EQ(WriteOnce(data), 0);
     EXPECT_TRUE(SameBytes(emu->Written(id), data));
-}
-
-TEST_F(UsbTest, BadArgumentsAreRefusedWithoutATransfer) {
-    int id = emu->AddPrinter(DefaultPrinter());
-    CUsbDevice dev;
-    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
-    char buf[4] = {};
-    EXPECT_EQ(dev.Dev_Write(buf, -1, nullptr), -1);
-    EXPECT_EQ(dev.Dev_Write(nullptr, 4, nullptr), -1);
-    EXPECT_EQ(dev.Dev_Read(nullptr, 4, nullptr), -1);
-    EXPECT_EQ(dev.Dev_Read(buf, -5, nullptr), -1);
-    dev.Dev_Close();
-    EXPECT_EQ(emu->OutUrbs(id), 0);
 }
 
 // --- closing --------------------------------------------------------------
