@@ -86,7 +86,8 @@ TEST(Fleet, SubnetsUpToASixteenthAreSweptHostByHost) {
         EXPECT_FALSE(ParseSubnet(QString::fromLatin1(bad), &why)) << bad;
 }
 
-TEST(Fleet, ReportsCarryEveryKeyAndQuoteWhatNeedsIt) {
+// That every key is there the road tests check against the report's schema.
+TEST(Fleet, ReportsCarryEveryValueAndQuoteWhatNeedsIt) {
     PrinterOutcome done = Ended("10.0.1.5", "S-5", "completed", 17813, 5);
     done.printer.name = QStringLiteral("Lab, \"east\"");
     done.printer.addresses = QStringList{"10.0.1.5", "fe80::1%veth0"};
@@ -105,9 +106,6 @@ TEST(Fleet, ReportsCarryEveryKeyAndQuoteWhatNeedsIt) {
     EXPECT_EQ(report["package"]["model"].toString(), QStringLiteral("QX-310 MFP"));
     EXPECT_EQ(report["package"]["files"][0]["size"].toInt(), 19);
     const QJsonObject first = report["printers"][0].toObject();
-    EXPECT_EQ(first.keys(), (QStringList{"address", "addresses", "bytes_sent", "cause", "finished",
-                                         "firmware_after", "firmware_before", "message", "name",
-                                         "outcome", "serial", "sha256", "started"}));
     EXPECT_EQ(first["bytes_sent"].toInt(), 17813);
     EXPECT_EQ(first["sha256"][1].toString(), QStringLiteral("0b1c"));
     EXPECT_EQ(report["printers"][1]["cause"].toString(), QStringLiteral("cancelled"));
