@@ -27,7 +27,6 @@ head -c 20000 /dev/urandom > "$package/a.bin"
 . "$(dirname "$0")/road_lib.sh"
 make_package "$package" '<key>SysOID</key><string>1.3.6.1.4.1.99999.1</string>' a.bin
 reports=$work/reports
-sink_of() { awk -v n="$1" '$1 == "printer" && $2 == n {print $6}' "$QUENLO_NETNS_MANIFEST"; }
 connections() { # connections NAME...: how many each printer got, in one line
   local name
   for name in "$@"; do grep -c '^conn' "$(sink_of "$name")/sink.log"; done | tr '\n' ' '

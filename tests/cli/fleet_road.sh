@@ -15,7 +15,6 @@ trap 'rm -rf "$work"' EXIT
 export XDG_STATE_HOME=$work/state
 
 . "$(dirname "$0")/road_lib.sh"
-sink_of() { awk -v n="$1" '$1 == "printer" && $2 == n {print $6}' "$QUENLO_NETNS_MANIFEST"; }
 
 # The package: two files, the second smaller; StallTimeout 5 s.
 package=$work/package

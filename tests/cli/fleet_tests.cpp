@@ -27,6 +27,21 @@ FleetPrinter Row(const char* address, const char* name, const char* serial = "")
     return printer;
 }
 
+// How a printer ended; started at 10:00 and done `seconds` later (never
+// started: -1).
+PrinterOutcome Ended(const char* address, const char* serial, const char* outcome, uint64_t bytes,
+                     int seconds) {
+    PrinterOutcome o;
+    o.printer = Row(address, "", serial);
+    o.outcome = QString::fromLatin1(outcome);
+    o.bytesSent = bytes;
+    if (seconds >= 0) {
+        o.started = QDateTime::fromString(QStringLiteral("2026-12-08T10:00:00Z"), Qt::ISODate);
+        o.finished = o.started.addSecs(seconds);
+    }
+    return o;
+}
+
 TEST(Fleet, OnePrinterOnTwoAddressesIsOneEntryUpdatedOverIPv4) {
     // 02:16:3e:aa:bb:cc -> interface identifier 0016:3eff:feaa:bbcc.
     const NeighbourTable neighbours = {{"10.0.1.5", "02:16:3e:aa:bb:cc"},
@@ -71,20 +86,16 @@ TEST(Fleet, SubnetsUpToASixteenthAreSweptHostByHost) {
         EXPECT_FALSE(ParseSubnet(QString::fromLatin1(bad), &why)) << bad;
 }
 
-TEST(Fleet, ReportsCarryEveryKeyAndQuoteWhatNeedsIt) {
-    PrinterOutcome done;
-    done.printer = Row("10.0.1.5", "Lab, \"east\"", "S-5");
+// That every key is there the road tests check against the report's schema.
+TEST(Fleet, ReportsCarryEveryValueAndQuoteWhatNeedsIt) {
+    PrinterOutcome done = Ended("10.0.1.5", "S-5", "completed", 17813, 5);
+    done.printer.name = QStringLiteral("Lab, \"east\"");
     done.printer.addresses = QStringList{"10.0.1.5", "fe80::1%veth0"};
     done.firmwareBefore = QStringLiteral("1.0");
     done.firmwareAfter = QStringLiteral("1.1");
-    done.outcome = QStringLiteral("completed");
-    done.bytesSent = 17813;
     done.sha256 = QStringList{"fa6d", "0b1c"};
-    done.started = QDateTime::fromString(QStringLiteral("2026-12-08T10:00:00Z"), Qt::ISODate);
-    done.finished = QDateTime::fromString(QStringLiteral("2026-12-08T10:00:05Z"), Qt::ISODate);
-    PrinterOutcome waiting;
-    waiting.printer = Row("10.0.1.8", "=cmd()");
-    waiting.outcome = QStringLiteral("cancelled");
+    PrinterOutcome waiting = Ended("10.0.1.8", "", "cancelled", 0, -1);
+    waiting.printer.name = QStringLiteral("=cmd()");
     waiting.cause = QStringLiteral("cancelled");
 
     const QJsonObject report =
@@ -95,9 +106,6 @@ TEST(Fleet, ReportsCarryEveryKeyAndQuoteWhatNeedsIt) {
     EXPECT_EQ(report["package"]["model"].toString(), QStringLiteral("QX-310 MFP"));
     EXPECT_EQ(report["package"]["files"][0]["size"].toInt(), 19);
     const QJsonObject first = report["printers"][0].toObject();
-    EXPECT_EQ(first.keys(), (QStringList{"address", "addresses", "bytes_sent", "cause", "finished",
-                                         "firmware_after", "firmware_before", "message", "name",
-                                         "outcome", "serial", "sha256", "started"}));
     EXPECT_EQ(first["bytes_sent"].toInt(), 17813);
     EXPECT_EQ(first["sha256"][1].toString(), QStringLiteral("0b1c"));
     EXPECT_EQ(report["printers"][1]["cause"].toString(), QStringLiteral("cancelled"));
@@ -136,19 +144,6 @@ TEST(Fleet, TheTableShowsEveryValueWholeAndEachFurtherAddressBelowItsPrinter) {
               QByteArray("ADDRESS                      NAME                     FIRMWARE     "
                          "STATUS         SERIAL\n"
                          "0 printer(s) of QX-310 MFP\n"));
-}
-
-PrinterOutcome Ended(const char* address, const char* serial, const char* outcome, uint64_t bytes,
-                     int seconds) {
-    PrinterOutcome o;
-    o.printer = Row(address, "", serial);
-    o.outcome = QString::fromLatin1(outcome);
-    o.bytesSent = bytes;
-    if (seconds >= 0) {
-        o.started = QDateTime::fromString(QStringLiteral("2026-12-08T10:00:00Z"), Qt::ISODate);
-        o.finished = o.started.addSecs(seconds);
-    }
-    return o;
 }
 
 TEST(Metrics, EveryOutcomeIsCountedLabelsAreEscapedAndEachSeriesNamedOnce) {

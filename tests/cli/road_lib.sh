@@ -6,6 +6,8 @@ failures=0
 check() { # check DESCRIPTION COMMAND...
   if "${@:2}"; then echo "ok: $1"; else echo "FAILED: $1"; failures=$((failures + 1)); fi
 }
+# The sink folder of printer NAME of the private network's manifest.
+sink_of() { awk -v n="$1" '$1 == "printer" && $2 == n {print $6}' "$QUENLO_NETNS_MANIFEST"; }
 json_field() { python3 -c "import json,sys; r=json.load(open(sys.argv[1])); print($2)" "$1"; }
 
 . "$(dirname "${BASH_SOURCE[0]}")/../../tools/package.sh"

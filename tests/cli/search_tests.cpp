@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -63,17 +64,15 @@ std::vector<Answer> Forger(const Bytes& request) {
 // printed.
 std::pair<int, QByteArray> RunCommand(int (*command)(const QStringList&, FILE*),
                                       const QStringList& arguments) {
-    FILE* out = std::tmpfile();
+    char* buffer = nullptr;
+    size_t length = 0;
+    FILE* out = open_memstream(&buffer, &length);
     if (out == nullptr)
         return {-1, {}};
     const int status = command(arguments, out);
-    std::fflush(out);
-    std::rewind(out);
-    QByteArray text;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;)
-        text.append(buffer, static_cast<qsizetype>(n));
     std::fclose(out);
+    const QByteArray text(buffer, qsizetype(length));
+    std::free(buffer);
     return {status, text};
 }
 
@@ -90,10 +89,15 @@ int Update(const QStringList& arguments, FILE* out) {
     return parsed >= 0 ? parsed : UpdateCommand(options, out);
 }
 
+// The printers of a JSON list or report.
+QJsonArray Printers(const QByteArray& json) {
+    return QJsonDocument::fromJson(json).object().value(QStringLiteral("printers")).toArray();
+}
+
 QJsonArray ListedPrinters(const QStringList& arguments, int* status) {
     const auto [exit, text] = RunCommand(List, QStringList{"--no-broadcast", "--json"} + arguments);
     *status = exit;
-    return QJsonDocument::fromJson(text).object().value(QStringLiteral("printers")).toArray();
+    return Printers(text);
 }
 
 struct Where {
@@ -105,13 +109,15 @@ void PrintTo(const Where& where, std::ostream* out) {
     *out << where.address;
 }
 
-class TypedAddress : public ::testing::TestWithParam<Where> {};
+class TypedAddress : public ::testing::TestWithParam<Where> {
+protected:
+    void SetUp() override { UseModel(); }
+    const Where where = GetParam();
+};
 
 } // namespace
 
 TEST_P(TypedAddress, AForgedReplyListsNothingAndTheUpdateCallsItUnreachable) {
-    UseModel();
-    const Where where = GetParam();
     Responder forger(where.family, Forger);
     ASSERT_TRUE(forger.Ok());
     int status = -1;
@@ -123,18 +129,12 @@ TEST_P(TypedAddress, AForgedReplyListsNothingAndTheUpdateCallsItUnreachable) {
     EXPECT_EQ(RunCommand(Update, {where.address, "--dry-run", "--report", report}).first, 1);
     QFile file(report);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QJsonArray outcomes = QJsonDocument::fromJson(file.readAll())
-                                    .object()
-                                    .value(QStringLiteral("printers"))
-                                    .toArray();
+    const QJsonArray outcomes = Printers(file.readAll());
     ASSERT_EQ(outcomes.size(), 1);
-    EXPECT_EQ(outcomes[0].toObject().value(QStringLiteral("outcome")).toString(),
-              QStringLiteral("unreachable"));
+    EXPECT_EQ(outcomes[0]["outcome"].toString(), QStringLiteral("unreachable"));
 }
 
 TEST_P(TypedAddress, APrinterThatAnswersOnlyItsOwnCommunityShowsItsOwnNameAndVersion) {
-    UseModel();
-    const Where where = GetParam();
     Responder printer(where.family, Printer("public"));
     ASSERT_TRUE(printer.Ok());
     int status = -1;
@@ -143,10 +143,9 @@ TEST_P(TypedAddress, APrinterThatAnswersOnlyItsOwnCommunityShowsItsOwnNameAndVer
     EXPECT_EQ(status, 0);
     ASSERT_EQ(listed.size(), 1);
     const QJsonObject row = listed[0].toObject();
-    EXPECT_EQ(row.value(QStringLiteral("address")).toString(), QString::fromLatin1(where.address));
-    EXPECT_EQ(row.value(QStringLiteral("name")).toString(), QStringLiteral("Own name"));
-    EXPECT_EQ(row.value(QStringLiteral("firmware")).toString(), QStringLiteral("V7.7"));
-    EXPECT_EQ(row.value(QStringLiteral("serial")).toString(), QStringLiteral("S-1"));
+    EXPECT_EQ((QStringList{row["address"].toString(), row["name"].toString(),
+                           row["firmware"].toString(), row["serial"].toString()}),
+              (QStringList{where.address, "Own name", "V7.7", "S-1"}));
 
     const auto [exit, text] =
         RunCommand(Update, {"--community", "public", where.address, "--dry-run"});

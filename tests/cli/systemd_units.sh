@@ -34,7 +34,6 @@ window)
   cli=$2
   units=$3
   [ -n "${QUENLO_NETNS_MANIFEST:-}" ] || { echo "not inside the private network"; exit 1; }
-  sink_of() { awk -v n="$1" '$1 == "printer" && $2 == n {print $6}' "$QUENLO_NETNS_MANIFEST"; }
   export XDG_STATE_HOME=$work/xdg HOME=$work
   package=$work/package
   # Three seconds at the slow printers' 10 MB/s: still sending when the

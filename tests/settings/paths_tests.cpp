@@ -49,13 +49,6 @@ TEST(Paths, FileBesideTheProgram) {
     }
 }
 
-TEST(Paths, RunningProgramIsFound) {
-    const CBundle* bundle = GetMainBundle();
-    ASSERT_NE(bundle, nullptr);
-    EXPECT_EQ(bundle->identifier, QStringLiteral("settings_tests"));
-    EXPECT_TRUE(GetAPDirectoryFileName("x", true).endsWith("/x"));
-}
-
 TEST(Texts, Combining) {
     EXPECT_TRUE(CombiningTwoString(QString(), "b").isNull());
     EXPECT_EQ(CombiningTwoString("a", QString()), QStringLiteral("a"));
@@ -63,8 +56,13 @@ TEST(Texts, Combining) {
     EXPECT_EQ(CombiningTwoString("", "b"), QStringLiteral("b"));
 }
 
-TEST(Texts, LocalizedWithoutTranslationIsTheKey) {
+// The running program, found without an override; without a translation a
+// text is its key.
+TEST(Paths, RunningProgramIsFoundWithItsTexts) {
     const CBundle* bundle = GetMainBundle();
+    ASSERT_NE(bundle, nullptr);
+    EXPECT_EQ(bundle->identifier, QStringLiteral("settings_tests"));
+    EXPECT_TRUE(GetAPDirectoryFileName("x", true).endsWith("/x"));
     EXPECT_EQ(GetLocalizedString(bundle, "IPv4 Address", ":"), QStringLiteral("IPv4 Address:"));
     EXPECT_EQ(GetLocalizedString(bundle, "Cancel"), QStringLiteral("Cancel"));
     EXPECT_EQ(GetLocalizedString(nullptr, "Cancel", ":"), QStringLiteral("Cancel"));

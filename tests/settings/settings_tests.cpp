@@ -7,13 +7,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+// Texts read in full when a comparison fails.
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace {
 
 using Sections = std::map<std::string, TestPackage::Section>;
 
+// The binary one is named after a program of another name: the settings file
+// follows the program's name.
 TEST(Settings, ReadsEveryGeneralFieldFromXmlAndBinary) {
     for (bool binary : {false, true}) {
-        TestPackage package;
+        TestPackage package(binary ? QStringLiteral("Vendor-Updater") : QStringLiteral("Quenlo"));
         package.WriteFile("a.bin", QByteArray(10, 'a'));
         package.WriteSettings({{"General",
                                 {{"PID", "0x0123"},
@@ -34,21 +41,16 @@ TEST(Settings, ReadsEveryGeneralFieldFromXmlAndBinary) {
                               binary);
         LoadPackageSettings();
         SCOPED_TRACE(binary ? "binary" : "xml");
-        EXPECT_EQ(m_Settings.nPID, 0x123);
-        EXPECT_EQ(m_Settings.nVID, 1234);
-        EXPECT_EQ(m_Settings.szWindowsTitle, QStringLiteral("Updater"));
-        EXPECT_EQ(m_Settings.nEncoding, 3);
-        EXPECT_EQ(m_Settings.nMDLCount, 2);
-        EXPECT_EQ(m_Settings.szMDL[1], QStringLiteral("M-200"));
+        const auto& fw = m_Settings.BinfileListdata[0];
+        EXPECT_EQ((std::vector<int>{m_Settings.nPID, m_Settings.nVID, m_Settings.nEncoding,
+                                    m_Settings.nMDLCount, m_Settings.nMode, m_Settings.nLanguage}),
+                  (std::vector<int>{0x123, 1234, 3, 2, 4, 1}));
+        EXPECT_EQ((QStringList{m_Settings.szWindowsTitle, m_Settings.szMDL[1], m_Settings.szSysOID,
+                               m_Settings.szModelName, m_Settings.szModuleName, fw.szFileName,
+                               fw.szFileSize, fw.szReleaseDate}),
+                  (QStringList{"Updater", "M-200", "1.3.6.1.4.1.99.1", "Model 100", "Module X",
+                               "a.bin", "10", "2026-01-02"}));
         EXPECT_TRUE(m_Settings.szMDL[2].isNull());
-        EXPECT_EQ(m_Settings.szSysOID, QStringLiteral("1.3.6.1.4.1.99.1"));
-        EXPECT_EQ(m_Settings.szModelName, QStringLiteral("Model 100"));
-        EXPECT_EQ(m_Settings.nMode, 4);
-        EXPECT_EQ(m_Settings.szModuleName, QStringLiteral("Module X"));
-        EXPECT_EQ(m_Settings.nLanguage, 1);
-        EXPECT_EQ(m_Settings.BinfileListdata[0].szFileName, QStringLiteral("a.bin"));
-        EXPECT_EQ(m_Settings.BinfileListdata[0].szFileSize, QStringLiteral("10"));
-        EXPECT_EQ(m_Settings.BinfileListdata[0].szReleaseDate, QStringLiteral("2026-01-02"));
     }
 }
 
@@ -133,7 +135,8 @@ TEST(Settings, UnusableTextsAreNullAsAWhole) {
 }
 
 // What the download could not send is listed as 0 bytes: missing, a folder,
-// a FIFO (never waited on), outside the package.
+// a FIFO (never waited on), outside the package, a path too long for a C
+// string.
 TEST(Settings, FirmwareFileSizes) {
     TestPackage package;
     package.WriteFile("big.bin", QByteArray(1024 * 1024, '\x5a'));
@@ -141,58 +144,41 @@ TEST(Settings, FirmwareFileSizes) {
     ::chmod(package.Path("readonly.bin").toLocal8Bit().constData(), 0444);
     QDir(package.Dir()).mkdir("folder.bin");
     ASSERT_EQ(mkfifo(package.Path("fifo.bin").toLocal8Bit().constData(), 0600), 0);
-    package.WriteSettings({{"General", {{"FwCount", "7"}}},
+    const std::string longName(250, 'n');
+    package.WriteFile(QString::fromStdString(longName), QByteArray(9, '9'));
+    ASSERT_GT(package.Path(QString::fromStdString(longName)).size(), 255);
+    package.WriteSettings({{"General", {{"FwCount", "8"}}},
                            {"Fw0", {{"FileName", "big.bin"}, {"ReleaseDate", "d0"}}},
                            {"Fw1", {{"FileName", "missing.bin"}}},
                            {"Fw2", {{"FileName", "readonly.bin"}}},
                            {"Fw3", {{"FileName", "folder.bin"}}},
                            {"Fw4", {{"FileName", "fifo.bin"}}},
-                           {"Fw5", {{"FileName", "../../../../../../etc/passwd"}}}});
+                           {"Fw5", {{"FileName", "../../../../../../etc/passwd"}}},
+                           {"Fw6", {{"FileName", longName}}}});
     LoadPackageSettings();
     const auto& files = m_Settings.BinfileListdata;
     EXPECT_EQ(files[0].szFileSize, QStringLiteral("1048576"));
     // Read-only firmware is still firmware: it is measured, not taken as missing.
     EXPECT_EQ(files[2].szFileSize, QStringLiteral("3"));
-    for (int i : {1, 3, 4, 5})
+    for (int i : {1, 3, 4, 5, 6})
         EXPECT_EQ(files[i].szFileSize, QStringLiteral("0")) << i;
-    // Fw6 is counted but absent: an empty row.
-    EXPECT_TRUE(files[6].szFileName.isNull());
-    EXPECT_TRUE(files[6].szFileSize.isNull());
-    EXPECT_TRUE(files[6].szReleaseDate.isNull());
-}
-
-TEST(Settings, PathTooLongForACStringIsNoFile) {
-    TestPackage package;
-    const std::string name(250, 'n');
-    package.WriteFile(QString::fromStdString(name), QByteArray(9, '9'));
-    package.WriteSettings({{"General", {{"FwCount", "1"}}}, {"Fw0", {{"FileName", name}}}});
-    LoadPackageSettings();
-    ASSERT_GT(package.Path(QString::fromStdString(name)).size(), 255);
-    EXPECT_EQ(m_Settings.BinfileListdata[0].szFileSize, QStringLiteral("0"));
-}
-
-TEST(Settings, SettingsFileFollowsTheProgramName) {
-    TestPackage package(QStringLiteral("Vendor-Updater"));
-    package.WriteSettings({{"General", {{"ModelName", "Renamed"}}}});
-    LoadPackageSettings();
-    EXPECT_EQ(m_Settings.szModelName, QStringLiteral("Renamed"));
+    // Fw7 is counted but absent: an empty row.
+    EXPECT_TRUE(files[7].szFileName.isNull());
+    EXPECT_TRUE(files[7].szFileSize.isNull());
+    EXPECT_TRUE(files[7].szReleaseDate.isNull());
 }
 
 // ------------------------------------------------------ refused and broken files
 
-std::string Nested(int levels, const std::string& open = "<array>",
-                   const std::string& close = "</array>") {
-    std::string text = "<plist><dict><key>General</key><dict><key>FwCount</key><string>1</string>"
-                       "</dict><key>Deep</key>";
-    for (int i = 0; i < levels; ++i)
-        text += open;
-    for (int i = 0; i < levels; ++i)
-        text += close;
-    return text + "</dict></plist>";
+QByteArray Nested(int levels, const QByteArray& open = "<array>",
+                  const QByteArray& close = "</array>") {
+    return "<plist><dict><key>General</key><dict><key>FwCount</key><string>1</string>"
+           "</dict><key>Deep</key>" +
+           open.repeated(levels) + close.repeated(levels) + "</dict></plist>";
 }
 
-SettingsProblem ProblemOf(TestPackage& package, const std::string& text) {
-    package.WriteFile("Quenlo.plist", QByteArray::fromStdString(text));
+SettingsProblem ProblemOf(TestPackage& package, const QByteArray& text) {
+    package.WriteFile("Quenlo.plist", text);
     LoadPackageSettings();
     return LastSettingsLoad().problem;
 }
@@ -229,7 +215,7 @@ TEST(SettingsSafety, EachWayAFileFailsHasItsReasonAndPath) {
     unlink(package.Path("Quenlo.plist").toLocal8Bit().constData());
 
     if (geteuid() != 0) {
-        package.WriteFile("Quenlo.plist", QByteArray::fromStdString(Nested(1)));
+        package.WriteFile("Quenlo.plist", Nested(1));
         chmod(package.Path("Quenlo.plist").toLocal8Bit().constData(), 0);
         LoadPackageSettings();
         EXPECT_EQ(LastSettingsLoad().problem, SettingsProblem::Unreadable);
@@ -250,26 +236,24 @@ TEST(SettingsSafety, NestingIsRefusedFromThirtyThreeLevelsOn) {
     EXPECT_EQ(ProblemOf(package, Nested(200000)), SettingsProblem::TooDeep);
     // Empty containers do not nest; closing tags hidden in comments and
     // quoted declarations do not close anything.
-    std::string flat = "<plist><dict><key>General</key><dict/>";
-    for (int i = 0; i < 100; ++i)
-        flat += "<key>e</key><array/><key>f</key><dict />";
-    EXPECT_EQ(ProblemOf(package, flat + "</dict></plist>"), SettingsProblem::None);
-    std::string hidden = "<plist>";
-    for (int i = 0; i < 40; ++i)
-        hidden += "<array><!-- </array> --><?x \"?></array>\"?>";
-    EXPECT_EQ(ProblemOf(package, hidden), SettingsProblem::TooDeep);
+    const QByteArray flat = QByteArray("<key>e</key><array/><key>f</key><dict />").repeated(100);
+    EXPECT_EQ(
+        ProblemOf(package, "<plist><dict><key>General</key><dict/>" + flat + "</dict></plist>"),
+        SettingsProblem::None);
+    const QByteArray hidden =
+        QByteArray("<array><!-- </array> --><?x \"?></array>\"?>").repeated(40);
+    EXPECT_EQ(ProblemOf(package, "<plist>" + hidden), SettingsProblem::TooDeep);
 }
 
 TEST(SettingsSafety, SizeAndValueCountAreBounded) {
     TestPackage package;
-    std::string big = Nested(1);
-    big.resize(static_cast<size_t>(kMaxSettingsFileSize) + 1, ' ');
+    QByteArray big = Nested(1);
+    big.resize(qsizetype(kMaxSettingsFileSize) + 1, ' ');
     EXPECT_EQ(ProblemOf(package, big), SettingsProblem::TooLarge);
     // 16 MiB of <true/> would cost hundreds of megabytes once parsed.
-    std::string many = "<plist><array>";
-    for (long i = 0; i <= kMaxSettingsValues; ++i)
-        many += "<true/>";
-    EXPECT_EQ(ProblemOf(package, many + "</array></plist>"), SettingsProblem::TooManyValues);
+    const QByteArray many = QByteArray("<true/>").repeated(qsizetype(kMaxSettingsValues) + 1);
+    EXPECT_EQ(ProblemOf(package, "<plist><array>" + many + "</array></plist>"),
+              SettingsProblem::TooManyValues);
 }
 
 TEST(SettingsSafety, BinaryListsAreMeasuredByTheirReferences) {
@@ -299,18 +283,18 @@ TEST(SettingsSafety, BinaryListsAreMeasuredByTheirReferences) {
     // Hand-made: an array that holds itself, and arrays that each refer to
     // the next one twice (2^40 values once copied out).
     auto bplist = [](const std::vector<std::vector<unsigned char>>& objects, unsigned root) {
-        std::string out = "bplist00";
-        std::vector<size_t> offsets;
+        QByteArray out = "bplist00";
+        std::vector<qsizetype> offsets;
         for (const auto& o : objects) {
             offsets.push_back(out.size());
-            out.append(o.begin(), o.end());
+            out.append(reinterpret_cast<const char*>(o.data()), qsizetype(o.size()));
         }
-        const size_t table = out.size();
-        for (size_t o : offsets) {
+        const qsizetype table = out.size();
+        for (qsizetype o : offsets) {
             out += static_cast<char>(o >> 8);
             out += static_cast<char>(o & 0xFF);
         }
-        std::string trailer(32, '\0');
+        QByteArray trailer(32, '\0');
         trailer[6] = 2; // offset size
         trailer[7] = 1; // reference size
         trailer[15] = static_cast<char>(objects.size());
@@ -333,7 +317,7 @@ TEST(SettingsSafety, BinaryListsAreMeasuredByTheirReferences) {
     EXPECT_EQ(ProblemOf(package, bplist(doubling, 0)), SettingsProblem::TooManyValues);
     // A reference beyond the objects, an offset table beyond the file.
     EXPECT_EQ(ProblemOf(package, bplist({{0xA1, 0x05}}, 0)), SettingsProblem::Corrupt);
-    std::string cut = bplist({{0x09}}, 0);
+    QByteArray cut = bplist({{0x09}}, 0);
     cut[cut.size() - 1] = static_cast<char>(0xF0);
     EXPECT_EQ(ProblemOf(package, cut), SettingsProblem::Corrupt);
 }

@@ -1,6 +1,7 @@
 // The package's firmware files as the download reads them: in pieces, only
 // regular files inside the package folder, never blocking on a FIFO; and the
 // optional stall limit of the settings file.
+#include "TestBytes.h"
 #include "TestPackage.h"
 #include "settings/FirmwareFile.h"
 #include "settings/SettingsData.h"
@@ -26,9 +27,7 @@ QByteArray ReadAll(FirmwareReader& reader, std::size_t piece) {
 
 TEST(FirmwareFile, ReadInPiecesAsWritten) {
     TestPackage package;
-    QByteArray bytes(300001, '\0');
-    for (int i = 0; i < bytes.size(); ++i)
-        bytes[i] = char(i * 7 + 3);
+    const QByteArray bytes = PatternOf<QByteArray>(300001, 3);
     ASSERT_TRUE(package.WriteFile("fw.bin", bytes));
     FirmwareReader reader;
     ASSERT_TRUE(reader.Open("fw.bin"));

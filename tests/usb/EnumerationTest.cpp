@@ -4,6 +4,8 @@
 #include "UsbTestSupport.h"
 
 #include <optional>
+#include <string>
+#include <tuple>
 #include <vector>
 
 // --- copy_value_for_key ----------------------------------------------------
@@ -101,95 +103,74 @@ TEST(Utf8Prefix, NeverSplitsACharacter) {
 
 // --- whole passes over emulated printers ------------------------------------
 
-TEST_F(UsbTest, CompleteIdIsTakenAsItCame) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.deviceId = "MFG:Acme;MDL:L9;SN:123;DES:Office;";
-    int id = emu->AddPrinter(setup);
-    std::string log = CapturedStdout([] { list_devices(); });
-    EXPECT_TRUE(Contains(log, "idstr=MFG:Acme;MDL:L9;SN:123;DES:Office;\n"));
-    EXPECT_EQ(emu->DeviceIdRequests(id), 1);
-    // No "SERN:" key: nothing is kept.
-    EXPECT_STREQ(szSERN, "");
-    EXPECT_STREQ(pDeviceIdText, "");
-}
-
-TEST_F(UsbTest, DeviceIdRequestNamesTheInterfaceInTheHighByteOfItsIndex) {
-    // A printer whose printing interface is number 2: the request must say
-    // 0x0200, or the printer does not answer (and the sysfs copy is absent
-    // once usblp has been detached for the request).
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.printingInterface = 2;
-    setup.deviceId = "MFG:A;MDL:B;SERN:IF2;DES:Third;";
-    const int id = emu->AddPrinter(setup);
-    std::string log = CapturedStdout([] { list_devices(); });
-    EXPECT_TRUE(Contains(log, "idstr=MFG:A;MDL:B;SERN:IF2;DES:Third;\n")) << log;
-    EXPECT_EQ(emu->DeviceIdRequests(id), 1);
-    EXPECT_STREQ(szSERN, "IF2");
-    EXPECT_TRUE(emu->KernelDriverBound(id)) << "usblp must be given interface 2 back";
-}
-
-TEST_F(UsbTest, MissingSerialNumberIsCompletedFromTheStringDescriptor) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.serial = "ABC987";
-    setup.deviceId = "MFG:Acme;MDL:L9;DES:Office;";
-    emu->AddPrinter(setup);
-    list_devices();
-    EXPECT_STREQ(szSERN, "ABC987");
-    EXPECT_STREQ(szDES, "Office");
-    EXPECT_STREQ(pDeviceIdText, "SERN:ABC987;MFG:Acme;MDL:L9;DES:Office;");
-}
-
-TEST_F(UsbTest, EveryMissingKeyIsCompletedInOrder) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.manufacturer = "Maker";
-    setup.product = "Model 5";
-    setup.serial = "Z1";
-    setup.deviceId = " cmd:PCL;DES:Hall;";
-    emu->AddPrinter(setup);
-    list_devices();
-    EXPECT_STREQ(pDeviceIdText, "MFG:Maker;MDL:Model 5;SERN:Z1; cmd:PCL;DES:Hall;");
-}
-
-TEST_F(UsbTest, PrinterWithoutSerialStringGetsNoSerialNumber) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.serial.clear(); // serial-number string index 0
-    setup.deviceId = "MFG:Acme;MDL:L9;DES:Office;";
-    emu->AddPrinter(setup);
-    std::string log = CapturedStdout([] { list_devices(); });
-    EXPECT_TRUE(Contains(log, "idstr=MFG:Acme;MDL:L9;DES:Office;\n"));
-    EXPECT_STREQ(szSERN, "");
-}
-
-TEST_F(UsbTest, KernelPrinterDriverIsDetachedOnlyForTheExchange) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.deviceId = "MFG:A;MDL:B;SERN:1;DES:D;";
-    int id = emu->AddPrinter(setup);
-    list_devices();
-    list_devices();
-    EXPECT_EQ(emu->DeviceIdRequests(id), 2) << "the request needs the interface free";
-    EXPECT_EQ(emu->KernelDriverDetaches(id), 2);
-    EXPECT_TRUE(emu->KernelDriverBound(id)) << "usblp must be given the interface back";
-}
-
-TEST_F(UsbTest, WhenTheKernelDriverCannotBeDetachedItsCopyOfTheIdServes) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.detachRefused = true;
-    setup.deviceId = "MFG:A;MDL:B;SERN:from-sysfs;DES:D;";
-    int id = emu->AddPrinter(setup);
-    list_devices();
-    EXPECT_STREQ(szSERN, "from-sysfs");
-    EXPECT_EQ(emu->DeviceIdRequests(id), 0);
-    EXPECT_TRUE(emu->KernelDriverBound(id));
-}
-
-TEST_F(UsbTest, PrinterWithoutKernelDriverIsAskedAllTheSame) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.usblpBound = false;
-    setup.deviceId = "MFG:A;MDL:B;SERN:7;DES:D;";
-    int id = emu->AddPrinter(setup);
-    list_devices();
-    EXPECT_STREQ(szSERN, "7");
-    EXPECT_EQ(emu->KernelDriverDetaches(id), 0);
+// One printer, enumerated twice: what each pass logs, keeps and asks of it.
+// An ID is completed from the string descriptors key by key, in order, and
+// logged as kept (as it came when it has no serial number to keep); usblp is
+// detached only for each exchange and given the interface back, and where it
+// cannot be detached its sysfs copy serves.
+TEST_F(UsbTest, EachPassKeepsThePrintersIdCompletedAndGivesTheInterfaceBack) {
+    using Setup = usbemu::PrinterSetup;
+    const struct {
+        const char* name;
+        std::string deviceId;
+        void (*change)(Setup&);
+        const char* serial;
+        const char* description;
+        const char* kept; // null: the ID as it came
+        int requests;
+        int detaches;
+    } cases[] = {
+        {"no SERN: nothing kept", "MFG:Acme;MDL:L9;SN:123;DES:Office;", nullptr, "", "", "", 2, 2},
+        // The request must say 0x0200, or the printer does not answer (and
+        // the sysfs copy is absent once usblp has been detached for it).
+        {"printing interface 2", "MFG:A;MDL:B;SERN:IF2;DES:Third;",
+         [](Setup& s) { s.printingInterface = 2; }, "IF2", "Third", nullptr, 2, 2},
+        {"serial from its string", "MFG:Acme;MDL:L9;DES:Office;",
+         [](Setup& s) { s.serial = "ABC987"; }, "ABC987", "Office",
+         "SERN:ABC987;MFG:Acme;MDL:L9;DES:Office;", 2, 2},
+        {"every key completed", " cmd:PCL;DES:Hall;",
+         [](Setup& s) {
+             std::tie(s.manufacturer, s.product, s.serial) = std::tuple("Maker", "Model 5", "Z1");
+         },
+         "Z1", "Hall", "MFG:Maker;MDL:Model 5;SERN:Z1; cmd:PCL;DES:Hall;", 2, 2},
+        // Serial-number string index 0.
+        {"no serial string", "MFG:Acme;MDL:L9;DES:Office;", [](Setup& s) { s.serial.clear(); }, "",
+         "", "", 2, 2},
+        {"detached for each exchange", "MFG:A;MDL:B;SERN:1;DES:D;", nullptr, "1", "D", nullptr, 2,
+         2},
+        {"detach refused: the sysfs copy", "MFG:A;MDL:B;SERN:from-sysfs;DES:D;",
+         [](Setup& s) { s.detachRefused = true; }, "from-sysfs", "D", nullptr, 0, 0},
+        {"no kernel driver: asked all the same", "MFG:A;MDL:B;SERN:7;DES:D;",
+         [](Setup& s) { s.usblpBound = false; }, "7", "D", nullptr, 2, 0},
+        // Not UTF-8 (read as Latin-1), and a NUL with thousands of bytes after
+        // it: what is kept is valid text that ends at the NUL.
+        {"hostile",
+         std::string("SERN:\xFF\xFE;DES:d;") + std::string(25, 'y') + '\0' + std::string(2974, 'y'),
+         nullptr, "\xC3\xBF\xC3\xBE", "d",
+         "MFG:Emulated Printers;MDL:Emulated Printer;"
+         "SERN:\xC3\xBF\xC3\xBE;DES:d;yyyyyyyyyyyyyyyyyyyyyyyyy",
+         2, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        Setup setup = DefaultPrinter();
+        setup.deviceId = c.deviceId;
+        if (c.change)
+            c.change(setup);
+        const int id = emu->AddPrinter(setup);
+        const std::string log = CapturedStdout([] { list_devices(); });
+        list_devices();
+        const std::string kept = c.kept ? c.kept : c.deviceId;
+        EXPECT_TRUE(Contains(log, "idstr=" + (kept.empty() ? c.deviceId : kept) + "\n")) << log;
+        EXPECT_STREQ(szSERN, c.serial);
+        EXPECT_STREQ(szDES, c.description);
+        EXPECT_EQ(pDeviceIdText, kept);
+        EXPECT_EQ(emu->DeviceIdRequests(id), c.requests);
+        EXPECT_EQ(emu->KernelDriverDetaches(id), c.detaches);
+        EXPECT_EQ(emu->KernelDriverBound(id), setup.usblpBound) << "usblp gets the interface back";
+    }
 }
 
 TEST_F(UsbTest, WithSeveralPrintersTheLastQualifyingOneWins) {
@@ -215,17 +196,4 @@ TEST_F(UsbTest, NoPrinterAttachedKeepsTheEarlierTexts) {
     list_devices();
     EXPECT_STREQ(szSERN, "earlier");
     EXPECT_STREQ(pDeviceIdText, "SERN:earlier;DES:x");
-}
-
-TEST_F(UsbTest, HostileDeviceIdsAreContained) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    // Not UTF-8, and a NUL with thousands of bytes after it: what is kept
-    // is valid text that ends at the NUL.
-    setup.deviceId = std::string("SERN:\xFF\xFE;DES:d;") + std::string(3000, 'y');
-    setup.deviceId[40] = '\0';
-    emu->AddPrinter(setup);
-    list_devices();
-    EXPECT_STREQ(szSERN, "\xC3\xBF\xC3\xBE"); // read as Latin-1
-    EXPECT_STREQ(szDES, "d");
-    EXPECT_LT(std::strlen(pDeviceIdText), kDeviceIdTextSize);
 }

@@ -9,11 +9,6 @@
 
 namespace {
 
-class UsbNoScatterGatherTest : public UsbTest {
-protected:
-    bool ScatterGather() const override { return false; }
-};
-
 // Opens, writes data in one call, closes; the result of the write.
 int WriteOnce(std::vector<char>& data, int* written = nullptr) {
     CUsbDevice dev;
@@ -35,9 +30,7 @@ TEST_F(UsbTest, OpensTheSecondInterfaceAndTakesOnePipePerDirection) {
     for (const bool inFirst : {false, true}) {
         TearDown();
         SetUp();
-        usbemu::PrinterSetup setup = DefaultPrinter();
-        setup.inPipeFirst = inFirst;
-        const int id = emu->AddPrinter(setup);
+        const int id = AddPrinter([&](auto& s) { s.inPipeFirst = inFirst; });
         CUsbDevice dev;
         ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
         EXPECT_EQ(dev.Record(g_index).outPipeRef, inFirst ? 2 : 1);
@@ -102,9 +95,7 @@ TEST_F(UsbTest, WithoutAUsablePrinterTransfersRefuse) {
 }
 
 TEST_F(UsbTest, InterfaceWithoutEndpointsSwitchesToSettingOneAndProbesItsPipes) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.noEndpointsAtFirst = true;
-    int id = emu->AddPrinter(setup);
+    const int id = AddPrinter([](auto& s) { s.noEndpointsAtFirst = true; });
     CUsbDevice dev;
     std::string log = CapturedStdout([&] { ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0); });
     EXPECT_EQ(emu->AlternateSetting(id), 1);
@@ -129,40 +120,29 @@ TEST_F(UsbTest, InterfaceWithoutEndpointsSwitchesToSettingOneAndProbesItsPipes) 
 
 // --- writing whole files -----------------------------------------------
 
+// One urb where the kernel takes one that large, else pieces that arrive
+// whole.
 TEST_F(UsbTest, SeveralMegabytesGoInOneTransferByteForByte) {
-    int id = emu->AddPrinter(DefaultPrinter());
-    std::vector<char> firmware = Pattern(5 * 1024 * 1024 + 123);
-    int written = 0;
-    EXPECT_EQ(WriteOnce(firmware, &written), 0);
-    EXPECT_EQ(written, static_cast<int>(firmware.size()));
-    EXPECT_TRUE(SameBytes(emu->Written(id), firmware));
-    EXPECT_EQ(emu->OutUrbs(id), 1);
-}
-
-TEST_F(UsbNoScatterGatherTest, SeveralMegabytesArriveWholeWhenSplitIntoPieces) {
-    int id = emu->AddPrinter(DefaultPrinter());
-    std::vector<char> firmware = Pattern(3 * 1024 * 1024 + 7, 99);
-    EXPECT_EQ(WriteOnce(firmware), 0);
-    EXPECT_TRUE(SameBytes(emu->Written(id), firmware));
-    EXPECT_GT(emu->OutUrbs(id), 100) << "the emulated kernel took no large urb";
-}
-
-TEST_F(UsbTest, ConsecutiveWritesArriveInOrder) {
-    int id = emu->AddPrinter(DefaultPrinter());
-    std::vector<char> a = Pattern(70000, 1);
-    std::vector<char> b = Pattern(4, 2);
-    CUsbDevice dev;
-    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
-    EXPECT_EQ(dev.Dev_Write(a.data(), static_cast<int>(a.size()), nullptr), 0);
-    EXPECT_EQ(dev.Dev_Write(b.data(), static_cast<int>(b.size()), nullptr), 0);
-    dev.Dev_Close();
-    std::vector<char> both = a;
-    both.insert(both.end(), b.begin(), b.end());
-    EXPECT_TRUE(SameBytes(emu->Written(id), both));
+    for (const bool scatterGather : {true, false}) {
+        SCOPED_TRACE(scatterGather ? "one urb" : "in pieces");
+        emu.reset(); // one emulated kernel at a time
+        emu = std::make_unique<usbemu::Emulator>(scatterGather);
+        const int id = emu->AddPrinter(DefaultPrinter());
+        std::vector<char> firmware = Pattern(5 * 1024 * 1024 + 123);
+        int written = 0;
+        EXPECT_EQ(WriteOnce(firmware, &written), 0);
+        EXPECT_EQ(written, static_cast<int>(firmware.size()));
+        EXPECT_TRUE(SameBytes(emu->Written(id), firmware));
+        if (scatterGather)
+            EXPECT_EQ(emu->OutUrbs(id), 1);
+        else
+            EXPECT_GT(emu->OutUrbs(id), 100) << "the emulated kernel took no large urb";
+    }
 }
 
 // The download's pieces: multiples of the packet size, then the short rest,
-// arrive as the one stream a whole-file transfer makes.
+// arrive as the one stream a whole-file transfer makes. Bad arguments are
+// refused without a transfer.
 TEST_F(UsbTest, PiecesOfAFileArriveAsOneStream) {
     int id = emu->AddPrinter(DefaultPrinter());
     std::vector<char> firmware = Pattern(3 * 512 * 1024 + 1000, 5);
@@ -172,6 +152,11 @@ TEST_F(UsbTest, PiecesOfAFileArriveAsOneStream) {
     EXPECT_EQ(dev.Dev_WriteSome(firmware.data(), 10, &written, 40), -1);
     EXPECT_EQ(written, 0);
     ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+    EXPECT_EQ(dev.Dev_Write(firmware.data(), -1, nullptr), -1);
+    EXPECT_EQ(dev.Dev_Write(nullptr, 4, nullptr), -1);
+    EXPECT_EQ(dev.Dev_Read(nullptr, 4, nullptr), -1);
+    EXPECT_EQ(dev.Dev_Read(firmware.data(), -5, nullptr), -1);
+    EXPECT_EQ(emu->OutUrbs(id), 0);
     const int packet = dev.OutPacketSize();
     ASSERT_GT(packet, 0);
     EXPECT_EQ((512 * 1024) % packet, 0);
@@ -217,36 +202,11 @@ TEST_F(UsbTest, FailedWritesReportFailureWithTheFullLengthCounted) {
     EXPECT_TRUE(SameBytes(emu->Written(id), data));
 }
 
-TEST_F(UsbTest, BadArgumentsAreRefusedWithoutATransfer) {
-    int id = emu->AddPrinter(DefaultPrinter());
-    CUsbDevice dev;
-    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
-    char buf[4] = {};
-    EXPECT_EQ(dev.Dev_Write(buf, -1, nullptr), -1);
-    EXPECT_EQ(dev.Dev_Write(nullptr, 4, nullptr), -1);
-    EXPECT_EQ(dev.Dev_Read(nullptr, 4, nullptr), -1);
-    EXPECT_EQ(dev.Dev_Read(buf, -5, nullptr), -1);
-    dev.Dev_Close();
-    EXPECT_EQ(emu->OutUrbs(id), 0);
-}
-
 // --- closing --------------------------------------------------------------
 
+// The destructor closes too, and a closed channel's interface is given back
+// at once.
 TEST_F(UsbTest, EveryCloseClearsTheHaltOfBothPipes) {
-    int id = emu->AddPrinter(DefaultPrinter());
-    CUsbDevice dev;
-    for (int round = 1; round <= 3; ++round) {
-        ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0); // also closes the previous round
-        EXPECT_EQ(emu->ClearHalts(id, 0x02), round - 1);
-    }
-    EXPECT_EQ(dev.Dev_Close(), 0);
-    EXPECT_EQ(dev.Dev_Close(), 0);
-    EXPECT_EQ(emu->ClearHalts(id, 0x02), 3);
-    EXPECT_EQ(emu->ClearHalts(id, 0x82), 3);
-    EXPECT_EQ(emu->ClearHalts(id, 0x01), 0) << "the printing interface's pipes are not ours";
-}
-
-TEST_F(UsbTest, DestructorClosesAndCloseOfANeverOpenedChannelIsHarmless) {
     int id = emu->AddPrinter(DefaultPrinter());
     {
         CUsbDevice never;
@@ -254,12 +214,21 @@ TEST_F(UsbTest, DestructorClosesAndCloseOfANeverOpenedChannelIsHarmless) {
     }
     {
         CUsbDevice dev;
-        ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+        for (int round = 1; round <= 3; ++round) {
+            ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0); // also closes the previous round
+            EXPECT_EQ(emu->ClearHalts(id, 0x02), round - 1);
+        }
     }
-    EXPECT_EQ(emu->ClearHalts(id, 0x02), 1);
-    // The interface was given back: another channel can claim it at once.
-    std::vector<char> data = Pattern(8);
-    EXPECT_EQ(WriteOnce(data), 0);
+    EXPECT_EQ(emu->ClearHalts(id, 0x02), 3);
+    CUsbDevice dev;
+    ASSERT_EQ(dev.Dev_Open(kVid, kPid), 0);
+    char data[] = "x";
+    EXPECT_EQ(dev.Dev_Write(data, 1, nullptr), 0);
+    EXPECT_EQ(dev.Dev_Close(), 0);
+    EXPECT_EQ(dev.Dev_Close(), 0);
+    EXPECT_EQ(emu->ClearHalts(id, 0x02), 4);
+    EXPECT_EQ(emu->ClearHalts(id, 0x82), 4);
+    EXPECT_EQ(emu->ClearHalts(id, 0x01), 0) << "the printing interface's pipes are not ours";
 }
 
 // --- unplugging ----------------------------------------------------------
@@ -281,9 +250,7 @@ TEST_F(UsbTest, WriteToAnUnpluggedPrinterFailsPromptly) {
 // --- a printer that never answers ------------------------------------------
 
 TEST_F(UsbTest, ReadFromASilentPrinterGivesUpAfterTheReadTimeLimit) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.silent = true;
-    int id = emu->AddPrinter(setup);
+    const int id = AddPrinter([](auto& s) { s.silent = true; });
     unsigned int saved = g_exchangeTimeoutMs;
     g_exchangeTimeoutMs = 300;
     CUsbDevice dev;

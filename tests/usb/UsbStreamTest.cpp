@@ -2,6 +2,7 @@
 // the USB channel: the packets the printer sees, how often the window's side
 // gets a turn while a slow printer takes its time, what is counted when the
 // printer stops, halts or goes.
+#include "TransferFakes.h"
 #include "UsbTestSupport.h"
 #include "transfer/Roads.h"
 #include "transfer/TransferEngine.h"
@@ -27,32 +28,6 @@ int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
         .count();
 }
-
-class MemorySource : public transfer::Source {
-public:
-    explicit MemorySource(const std::vector<char>& bytes) : m_bytes(bytes) {}
-    int64_t Size() const override { return int64_t(m_bytes.size()); }
-    long Read(unsigned char* into, std::size_t length) override {
-        const std::size_t n = std::min(length, m_bytes.size() - m_at);
-        std::memcpy(into, m_bytes.data() + m_at, n);
-        m_at += n;
-        return long(n);
-    }
-
-private:
-    const std::vector<char>& m_bytes;
-    std::size_t m_at = 0;
-};
-
-class MemoryPackage : public transfer::Package {
-public:
-    explicit MemoryPackage(std::vector<std::vector<char>> files) : files(std::move(files)) {}
-    int FileCount() const override { return int(files.size()); }
-    std::unique_ptr<transfer::Source> Open(int index) override {
-        return std::make_unique<MemorySource>(files[std::size_t(index)]);
-    }
-    std::vector<std::vector<char>> files;
-};
 
 // The window's side: every turn the engine gives it is timed, and it can
 // press Cancel or unplug the printer from there, on the engine's thread.
@@ -93,30 +68,6 @@ private:
     int64_t m_longest = 0;
 };
 
-// Counts what the channel says the printer took, as quenlo-cli does.
-class CountingChannel : public transfer::Channel {
-public:
-    explicit CountingChannel(transfer::Channel& inner) : m_inner(inner) {}
-    transfer::OpenResult Open(int waitMs) override { return m_inner.Open(waitMs); }
-    long Write(const unsigned char* data, std::size_t length, int waitMs) override {
-        const long n = m_inner.Write(data, length, waitMs);
-        if (n > 0)
-            taken += uint64_t(n);
-        return n;
-    }
-    transfer::Delivery Delivered(int waitMs, int64_t* outstanding) override {
-        return m_inner.Delivered(waitMs, outstanding);
-    }
-    void Close() override { m_inner.Close(); }
-    void Abort() override { m_inner.Abort(); }
-    std::size_t PieceSize() const override { return m_inner.PieceSize(); }
-
-    uint64_t taken = 0;
-
-private:
-    transfer::Channel& m_inner;
-};
-
 // The open descriptors but event counters: the emulator's event loop makes
 // one of its own once, at a moment of its choosing; a device node, a socket
 // or a timer the channel left open is counted.
@@ -136,23 +87,21 @@ int OpenDescriptors() {
     return n;
 }
 
+// result.bytes is what quenlo-cli reports as sent.
 struct Sent {
     transfer::Result result;
-    uint64_t counted = 0;
     int lastError = 0;
     int64_t longestGapMs = 0;
 };
 
-Sent SendThroughUsb(MemoryPackage& package, TimedObserver& observer, int stallLimitMs = 120000) {
+Sent SendThroughUsb(FakePackage& package, TimedObserver& observer, int stallLimitMs = 120000) {
     transfer::UsbChannel usb(kVid, kPid);
-    CountingChannel channel(usb);
     const transfer::Policy policy = transfer::UsbPolicy(stallLimitMs);
     const int descriptors = OpenDescriptors();
     observer.Begin();
     Sent sent;
-    sent.result = transfer::Send(package, channel, observer, policy);
+    sent.result = transfer::Send(package, usb, observer, policy);
     observer.End();
-    sent.counted = channel.taken;
     sent.lastError = usb.LastError();
     sent.longestGapMs = observer.LongestGapMs();
     usb.Close();
@@ -160,12 +109,8 @@ Sent SendThroughUsb(MemoryPackage& package, TimedObserver& observer, int stallLi
     return sent;
 }
 
-// The markers as the printer must receive them, written out here.
-const std::vector<char> kSeparator = {char(0xAA), 0x55, 0x55, char(0xAA)};
-const std::vector<char> kEnd = {0, 0, 0, 0};
-
-std::vector<char> Joined(const std::vector<std::vector<char>>& parts, std::vector<uint64_t>* ends) {
-    std::vector<char> all;
+Bytes Joined(const std::vector<Bytes>& parts, std::vector<uint64_t>* ends) {
+    Bytes all;
     for (const auto& part : parts) {
         all.insert(all.end(), part.begin(), part.end());
         ends->push_back(all.size());
@@ -213,20 +158,17 @@ protected:
 
 TEST_P(UsbStreamTest, SamePacketsAndTheWindowGetsATurnEvery100Ms) {
     const StreamCase& c = GetParam();
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.bytesPerSecond = c.bytesPerSecond;
-    const int id = emu->AddPrinter(setup);
-    MemoryPackage package({Pattern(c.fileSize, 3), Pattern(3001, 4)});
+    const int id = AddPrinter([&](auto& s) { s.bytesPerSecond = c.bytesPerSecond; });
+    FakePackage package({PatternOf<Bytes>(c.fileSize, 3), PatternOf<Bytes>(3001, 4)});
     TimedObserver observer;
     const Sent sent = SendThroughUsb(package, observer);
 
     ASSERT_EQ(sent.result.outcome, transfer::Outcome::Completed);
     std::vector<uint64_t> ends;
-    const std::vector<char> expected =
-        Joined({package.files[0], kSeparator, package.files[1], kEnd}, &ends);
-    EXPECT_TRUE(SameBytes(emu->Written(id), expected));
+    const Bytes expected = Joined({package.files[0], kSep, package.files[1], kEnd}, &ends);
+    EXPECT_TRUE(emu->Written(id) == expected);
     ExpectPacketsOfWholeTransfers(emu->OutUrbLog(id), ends);
-    EXPECT_EQ(sent.counted, expected.size());
+    EXPECT_EQ(uint64_t(sent.result.bytes), expected.size());
     EXPECT_LE(sent.longestGapMs, 100) << "the window went without events";
     EXPECT_EQ(sent.lastError, 0);
 }
@@ -242,15 +184,12 @@ INSTANTIATE_TEST_SUITE_P(
 // A printer that takes 16 KiB a second never goes long without taking a
 // byte, so the stall limit leaves it alone, however long a piece lasts.
 TEST_F(UsbTest, SlowPrinterStillTakingBytesIsNotFailed) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.bytesPerSecond = 16 * 1024;
-    const int id = emu->AddPrinter(setup);
-    MemoryPackage package({Pattern(40 * 1024, 5)});
+    const int id = AddPrinter([](auto& s) { s.bytesPerSecond = 16 * 1024; });
+    FakePackage package({PatternOf<Bytes>(40 * 1024, 5)});
     TimedObserver observer;
     const Sent sent = SendThroughUsb(package, observer, 1500);
     EXPECT_EQ(sent.result.outcome, transfer::Outcome::Completed);
-    std::vector<uint64_t> ends;
-    EXPECT_TRUE(SameBytes(emu->Written(id), Joined({package.files[0], kEnd}, &ends)));
+    EXPECT_TRUE(emu->Written(id) == Cat(package.files[0], kEnd));
 }
 
 // ---- failures: every byte the printer took is counted -----------------------------
@@ -276,14 +215,12 @@ class UsbFailureTest : public UsbTest, public testing::WithParamInterface<Failur
 
 TEST_P(UsbFailureTest, CountIsWhatThePrinterReceived) {
     const FailureCase& c = GetParam();
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.bytesPerSecond = c.bytesPerSecond;
-    if (!c.unplug) {
-        setup.writeFault = c.fault;
-        setup.faultAfterBytes = c.after;
-    }
-    const int id = emu->AddPrinter(setup);
-    MemoryPackage package({Pattern(3 * kMiB, 6), Pattern(1000, 7)});
+    const int id = AddPrinter([&](auto& s) {
+        s.bytesPerSecond = c.bytesPerSecond;
+        s.writeFault = c.fault; // None for the unplugged one
+        s.faultAfterBytes = c.after;
+    });
+    FakePackage package({PatternOf<Bytes>(3 * kMiB, 6), PatternOf<Bytes>(1000, 7)});
     TimedObserver observer;
     bool unplugged = false;
     if (c.unplug)
@@ -300,10 +237,9 @@ TEST_P(UsbFailureTest, CountIsWhatThePrinterReceived) {
     const uint64_t received = emu->WrittenCount(id);
     EXPECT_GE(received, c.after);
     EXPECT_LT(received, 3 * kMiB);
-    EXPECT_EQ(sent.counted, received) << "bytes taken but not counted";
+    EXPECT_EQ(uint64_t(sent.result.bytes), received) << "bytes taken but not counted";
     const std::vector<uint8_t> got = emu->Written(id);
-    EXPECT_TRUE(SameBytes(got, std::vector<char>(package.files[0].begin(),
-                                                 package.files[0].begin() + long(got.size()))))
+    EXPECT_TRUE(got == Bytes(package.files[0].begin(), package.files[0].begin() + long(got.size())))
         << "the printer got the file's first bytes and nothing else";
     EXPECT_EQ(sent.lastError, c.expectedError);
 }
@@ -321,7 +257,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
 TEST_F(UsbTest, NoPrinterToOpenIsNoDevice) {
-    MemoryPackage package({Pattern(100, 8)});
+    FakePackage package({PatternOf<Bytes>(100, 8)});
     TimedObserver observer;
     const Sent sent = SendThroughUsb(package, observer);
     EXPECT_EQ(sent.result.outcome, transfer::Outcome::Unreachable);

@@ -35,6 +35,12 @@ protected:
     virtual bool ScatterGather() const { return true; }
 
     static usbemu::PrinterSetup DefaultPrinter() { return usbemu::PrinterSetup{}; }
+    // The default printer as `change` alters it, attached; its emulator id.
+    template <typename Change> int AddPrinter(Change change) {
+        usbemu::PrinterSetup setup = DefaultPrinter();
+        change(setup);
+        return emu->AddPrinter(setup);
+    }
 
     std::unique_ptr<usbemu::Emulator> emu;
 };

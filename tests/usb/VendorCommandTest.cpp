@@ -17,14 +17,19 @@ bool AllZero(const void* p, std::size_t n) {
     return true;
 }
 
+// The record holds the reply and zeros after it.
+template <typename Record> bool IsReply(const Record& record, std::vector<uint8_t> reply) {
+    reply.resize(sizeof record);
+    return std::memcmp(&record, reply.data(), sizeof record) == 0;
+}
+
 } // namespace
 
 TEST_F(UsbTest, PrinterInfoWritesItsCommandAndReadsSerialAndFirmware) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.serial = "SER-12345";
-    setup.firmwareVersion = "V2.34";
-    int id = emu->AddPrinter(setup);
-
+    const int id = AddPrinter([](auto& s) {
+        s.serial = "SER-12345";
+        s.firmwareVersion = "V2.34";
+    });
     CUsbDevice dev;
     DEV_PSR_PRINTERINFORMATION info;
     std::memset(&info, 0xAB, sizeof info);
@@ -38,9 +43,7 @@ TEST_F(UsbTest, PrinterInfoWritesItsCommandAndReadsSerialAndFirmware) {
 }
 
 TEST_F(UsbTest, PrinterNameWritesItsCommandAndReadsTheName) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.printerName = "Office 3rd floor";
-    int id = emu->AddPrinter(setup);
+    const int id = AddPrinter([](auto& s) { s.printerName = "Office 3rd floor"; });
     CUsbDevice dev;
     DEV_PL_PRINTER_NAME name;
     std::string log = CapturedStdout([&] { EXPECT_EQ(COstrelCmd().GetPrinterName(dev, name), 0); });
@@ -49,58 +52,48 @@ TEST_F(UsbTest, PrinterNameWritesItsCommandAndReadsTheName) {
     EXPECT_TRUE(Contains(log, "GetPrinterName nWritesized=10, sizeof(cmd)=a, cmd.size=0\n"));
 }
 
-TEST_F(UsbTest, RepliesLongerThanTheOldStagingBufferArriveWhole) {
-    // Bytes past 1000 are carried, not interpreted; they must still come
-    // through unclipped and without overrunning anything.
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.infoReply = usbemu::InfoReply("S", "F");
-    setup.infoReply[1000] = 0x5A;
-    setup.infoReply[1387] = 0xA5;
-    setup.nameReply = usbemu::NameReply("N");
-    setup.nameReply[1067] = 0x77;
-    emu->AddPrinter(setup);
-    CUsbDevice dev;
-    DEV_PSR_PRINTERINFORMATION info;
-    DEV_PL_PRINTER_NAME name;
-    ASSERT_EQ(COstrelCmd().GetPrinterInfo(dev, info), 0);
-    ASSERT_EQ(COstrelCmd().GetPrinterName(dev, name), 0);
-    const auto* ib = reinterpret_cast<const uint8_t*>(&info);
-    const auto* nb = reinterpret_cast<const uint8_t*>(&name);
-    EXPECT_EQ(ib[1000], 0x5A);
-    EXPECT_EQ(ib[1387], 0xA5);
-    EXPECT_EQ(nb[1067], 0x77);
-}
-
-TEST_F(UsbTest, ShortReplyLeavesTheRestOfTheRecordZeroAndSucceeds) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.infoReply = usbemu::InfoReply("SHORT", "V9");
-    setup.infoReply.resize(100); // serial inside, firmware version not
-    emu->AddPrinter(setup);
-    CUsbDevice dev;
-    DEV_PSR_PRINTERINFORMATION info;
-    EXPECT_EQ(COstrelCmd().GetPrinterInfo(dev, info), 0);
-    EXPECT_STREQ(info.cSerialNumber, "SHORT");
-    const auto* b = reinterpret_cast<const uint8_t*>(&info);
-    EXPECT_TRUE(AllZero(b + 100, sizeof info - 100));
-}
-
-TEST_F(UsbTest, FieldFilledToAllThirtyTwoBytesStaysInItsField) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.infoReply = usbemu::InfoReply(std::string(32, 'S'), std::string(32, 'F'));
-    setup.infoReply[76] = 0xEE; // the byte after the serial number's field
-    emu->AddPrinter(setup);
-    CUsbDevice dev;
-    DEV_PSR_PRINTERINFORMATION info;
-    ASSERT_EQ(COstrelCmd().GetPrinterInfo(dev, info), 0);
-    EXPECT_EQ(std::string(info.cSerialNumber, 32), std::string(32, 'S'));
-    EXPECT_EQ(std::string(info.cFirmwareVersion, 32), std::string(32, 'F'));
-    EXPECT_EQ(reinterpret_cast<const uint8_t*>(&info)[76], 0xEE);
+// Each record is its reply byte for byte: fields filled to all 32 bytes stay
+// in their place, bytes past 1000 (carried, not interpreted) come through
+// unclipped, and what a short reply leaves out is zero.
+TEST_F(UsbTest, EachRecordIsItsReplyByteForByte) {
+    using Reply = std::vector<uint8_t>;
+    Reply fullInfo = usbemu::InfoReply(std::string(32, 'S'), std::string(32, 'F'));
+    fullInfo[76] = 0xEE; // the byte after the serial number's field
+    Reply longInfo = usbemu::InfoReply("S", "F");
+    longInfo[1000] = 0x5A;
+    longInfo[1387] = 0xA5;
+    Reply longName = usbemu::NameReply("N");
+    longName[1067] = 0x77;
+    Reply shortInfo = usbemu::InfoReply("SHORT", "V9");
+    shortInfo.resize(100); // serial inside, firmware version not
+    Reply shortName = usbemu::NameReply("Short");
+    shortName.resize(20);
+    const std::pair<Reply, Reply> replies[] = {
+        {fullInfo, usbemu::NameReply(std::string(32, 'N'))},
+        {longInfo, longName},
+        {shortInfo, shortName},
+    };
+    for (const auto& [infoReply, nameReply] : replies) {
+        TearDown();
+        SetUp();
+        AddPrinter([&](auto& s) {
+            s.infoReply = infoReply;
+            s.nameReply = nameReply;
+        });
+        CUsbDevice dev;
+        DEV_PSR_PRINTERINFORMATION info;
+        DEV_PL_PRINTER_NAME name;
+        std::memset(&info, 0xAB, sizeof info);
+        std::memset(&name, 0xAB, sizeof name);
+        ASSERT_EQ(COstrelCmd().GetPrinterInfo(dev, info), 0);
+        ASSERT_EQ(COstrelCmd().GetPrinterName(dev, name), 0);
+        EXPECT_TRUE(IsReply(info, infoReply)) << infoReply.size();
+        EXPECT_TRUE(IsReply(name, nameReply)) << nameReply.size();
+    }
 }
 
 TEST_F(UsbTest, WithoutTheConfiguredPrinterNothingIsWrittenAndZerosAreLogged) {
-    usbemu::PrinterSetup other = DefaultPrinter();
-    other.productId = kPid + 1;
-    int id = emu->AddPrinter(other);
+    const int id = AddPrinter([](auto& s) { s.productId = kPid + 1; });
     CUsbDevice dev;
     DEV_PSR_PRINTERINFORMATION info;
     DEV_PL_PRINTER_NAME name;
@@ -118,23 +111,12 @@ TEST_F(UsbTest, WithoutTheConfiguredPrinterNothingIsWrittenAndZerosAreLogged) {
 }
 
 TEST_F(UsbTest, FailedCommandWriteGivesFailureAndStillCloses) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.writeFault = usbemu::WriteFault::Stall;
-    int id = emu->AddPrinter(setup);
+    const int id = AddPrinter([](auto& s) { s.writeFault = usbemu::WriteFault::Stall; });
     CUsbDevice dev;
     DEV_PL_PRINTER_NAME name;
     EXPECT_EQ(COstrelCmd().GetPrinterName(dev, name), -1);
     EXPECT_TRUE(AllZero(&name, sizeof name));
     EXPECT_EQ(emu->ClearHalts(id, 0x02), 1);
-}
-
-TEST_F(UsbTest, PrinterWithoutTheVendorInterfaceAnswersNoCommand) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.secondInterface = false;
-    emu->AddPrinter(setup);
-    CUsbDevice dev;
-    DEV_PSR_PRINTERINFORMATION info;
-    EXPECT_EQ(COstrelCmd().GetPrinterInfo(dev, info), -1);
 }
 
 TEST_F(UsbTest, AnOpenChannelIsReopenedByACommand) {
@@ -149,34 +131,23 @@ TEST_F(UsbTest, AnOpenChannelIsReopenedByACommand) {
 
 // --- status from the device ID -------------------------------------------
 
+// Without any ID the status fails and reads zero; a printer's comes from the
+// device ID of a fresh enumeration, and stays once the printer is gone.
 TEST_F(UsbTest, StatusIsDecodedFromTheDeviceIdOfAFreshEnumeration) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.deviceId = "MFG:Acme;MDL:Laser 9;SERN:X1;DES:Office;" + StatusField(5);
-    emu->AddPrinter(setup);
-    PRINTER_STATUS status;
-    std::memset(&status, 0xFF, sizeof status);
-    EXPECT_EQ(COstrelCmd().GetPrinterStatus(status), 0);
-    EXPECT_EQ(status.PrinterStatus, 5);
-    EXPECT_STREQ(szSERN, "X1");
-    EXPECT_STREQ(szDES, "Office");
-}
-
-TEST_F(UsbTest, StatusWithoutAnyEnumeratedIdFails) {
     PRINTER_STATUS status;
     std::memset(&status, 0xFF, sizeof status);
     std::string log = CapturedStdout([&] { EXPECT_EQ(COstrelCmd().GetPrinterStatus(status), -1); });
     EXPECT_TRUE(Contains(log, "STS: not found"));
     EXPECT_TRUE(AllZero(&status, sizeof status));
-}
 
-TEST_F(UsbTest, StatusOfAPrinterGoneSinceIsTheKeptOne) {
-    usbemu::PrinterSetup setup = DefaultPrinter();
-    setup.deviceId = "SERN:X1;DES:Office;" + StatusField(3);
-    int id = emu->AddPrinter(setup);
-    PRINTER_STATUS status;
-    ASSERT_EQ(COstrelCmd().GetPrinterStatus(status), 0);
-    emu->Unplug(id);
-    std::memset(&status, 0xFF, sizeof status);
-    EXPECT_EQ(COstrelCmd().GetPrinterStatus(status), 0);
-    EXPECT_EQ(status.PrinterStatus, 3);
+    const int id = AddPrinter(
+        [](auto& s) { s.deviceId = "MFG:Acme;MDL:Laser 9;SERN:X1;DES:Office;" + StatusField(5); });
+    for (const bool gone : {false, true}) {
+        SCOPED_TRACE(gone ? "gone" : "attached");
+        if (gone)
+            emu->Unplug(id);
+        std::memset(&status, 0xFF, sizeof status);
+        EXPECT_EQ(COstrelCmd().GetPrinterStatus(status), 0);
+        EXPECT_EQ(status.PrinterStatus, 5);
+    }
 }
