@@ -106,17 +106,6 @@ TEST_F(TextsTest, UnusableSettingsAreToldOnceTheWindowIsOpen) {
                   QStringLiteral("\nDie Datei ist keine gültige Eigenschaftsliste."));
 }
 
-TEST_F(TextsTest, GermanMessages) {
-    ASSERT_TRUE(tb::InstallStringTable("de"));
-    Open(NetworkPackage());
-    g_pMainWindow->ShowMessage(6, QStringLiteral("PRN-A"));
-    const auto alerts = tb::test::TakeAlerts();
-    ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_EQ(alerts[0].title, QStringLiteral("Warnung"));
-    EXPECT_EQ(alerts[0].explanation,
-              QStringLiteral("Die Daten können nicht an den Drucker übertragen werden:PRN-A"));
-}
-
 TEST_F(TextsTest, FinishedStateKeepsThePagesButNotTheirUse) {
     Open(NetworkPackage());
     g_pMainWindow->ShowPage(3);
