@@ -131,9 +131,6 @@ TEST_F(AddDialogTest, OctetsMoveOnAfterThreeDigitsOrAFullStop) {
     Type(D(controlIPv4Edit4), "300");
     EXPECT_EQ(T(controlIPv4Edit4), "255");
     EXPECT_EQ(Focus(), D(controlIPv4Edit1)) << "the fourth field wraps to the first";
-    for (tb::ControlID id :
-         {controlIPv4Edit1, controlIPv4Edit2, controlIPv4Edit3, controlIPv4Edit4})
-        EXPECT_FALSE(T(id).contains('.'));
     EXPECT_EQ(tb::test::BeepCount(), 0);
 
     // A fourth digit is dropped and moves on; over a selection it replaces it.

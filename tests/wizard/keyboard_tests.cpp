@@ -79,12 +79,8 @@ TEST_F(KeyboardTest, EveryPageStartsOnItsFirstControlAndTabWalksItInReadingOrder
     EXPECT_EQ(TabWalk(), (Names{"networkRadio", "backButton", "nextButton", "cancelButton"}));
 
     ShowPrinters(3, 2);
-    tb::ItemID first = 1;
-    tb::SetListSelectedItems(C(controlNetworkListView), 1, &first);
     EXPECT_EQ(Focus(), "networkList");
-    tb::Control* list = C(controlNetworkListView);
-    g_pMainWindow->NetworkListDataBrowserItemDataCallback(list, 1, kColumnNetworkCheck, nullptr,
-                                                          true);
+    Tick(0);
     ASSERT_TRUE(Enabled(kNextButton));
     EXPECT_EQ(TabWalk(), (Names{"networkList", "communityEdit", "networkRefresh", "networkAdd",
                                 "backButton", "nextButton", "cancelButton"}));

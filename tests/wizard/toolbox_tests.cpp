@@ -58,10 +58,12 @@ protected:
         tb::ReleaseEvent(event);
         return status;
     }
-    tb::Control* C(tb::ControlID id) {
-        tb::Control* control = nullptr;
-        tb::GetControlByID(m_window, id, &control);
-        return control;
+    tb::Control* C(tb::ControlID id) { return In(m_window, id); }
+    // The community field, shown on its page.
+    QLineEdit* ShownField() {
+        tb::ShowWindow(m_window);
+        tb::SetControlValue(C({tb::Code("TABC"), 4}), 3);
+        return qobject_cast<QLineEdit*>(tb::NativeWidget(C({tb::Code("NETW"), 306})));
     }
 
     tb::Nib* m_nib = nullptr;
@@ -230,11 +232,8 @@ int DigitsOnly(tb::Control*, int16_t*, int16_t* charCode, uint32_t*) {
 }
 
 TEST_F(ToolboxTest, KeysReachAFieldThroughItsFilter) {
-    tb::Control* field = C({tb::Code("NETW"), 306});
-    tb::SetControlKeyFilter(field, DigitsOnly);
-    tb::ShowWindow(m_window);
-    tb::SetControlValue(C({tb::Code("TABC"), 4}), 3);
-    auto* edit = qobject_cast<QLineEdit*>(tb::NativeWidget(field));
+    tb::SetControlKeyFilter(C({tb::Code("NETW"), 306}), DigitsOnly);
+    QLineEdit* edit = ShownField();
     ASSERT_NE(edit, nullptr);
     g_filterCalls = 0;
     tb::test::ResetBeepCount();
@@ -253,9 +252,8 @@ TEST_F(ToolboxTest, AKeyHandlerThatConsumesTheKeyKeepsItFromTheField) {
     tb::HandlerRef ref = nullptr;
     tb::InstallHandler(tb::WindowTarget(m_window), consume, 1, &keyDown, nullptr, &ref);
     m_handlers.push_back(ref);
-    tb::ShowWindow(m_window);
-    tb::SetControlValue(C({tb::Code("TABC"), 4}), 3);
-    auto* edit = qobject_cast<QLineEdit*>(tb::NativeWidget(C({tb::Code("NETW"), 306})));
+    QLineEdit* edit = ShownField();
+    ASSERT_NE(edit, nullptr);
     QTest::keyClicks(edit, "abc");
     EXPECT_TRUE(edit->text().isEmpty());
 }
