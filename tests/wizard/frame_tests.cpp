@@ -287,9 +287,7 @@ TEST_F(ApplicationTest, MenuBarCarriesNewWindowAndQuit) {
     MainWindow::Create();
     ASSERT_NE(g_pMainWindow, nullptr);
     QWidget* top = tb::NativeWidget(g_pMainWindow->GetWindowRef());
-    QList<QAction*> actions;
-    for (QAction* action : top->findChildren<QAction*>())
-        actions.push_back(action);
+    const QList<QAction*> actions = top->findChildren<QAction*>();
     std::vector<uint32_t> codes;
     for (QAction* action : actions)
         codes.push_back(tb::CodeFromText(action->property("command").toString()));

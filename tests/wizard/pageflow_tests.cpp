@@ -44,10 +44,6 @@ TEST_F(PageFlowTest, UsbChosenOnThePortPage) {
     Click(C(controlRadioUSB));
     EXPECT_EQ(m_Settings.nPortType, 1);
     EXPECT_EQ(tb::GetControlValue(C(controlRadioNetwork)), 0);
-    Next();
-    EXPECT_EQ(ShownPane(), 4);
-    Back();
-    EXPECT_EQ(ShownPane(), 2);
     Click(C(controlRadioNetwork));
     EXPECT_EQ(m_Settings.nPortType, 0);
     EXPECT_EQ(tb::GetControlValue(C(controlRadioUSB)), 0);
