@@ -155,6 +155,35 @@ protected:
     tb::Control* m_field = nullptr;
 };
 
+TEST_F(EditingKeysTest, StartsAsTheDefaultAndTakesItsCharacters) {
+    EXPECT_EQ(tb::GetControlText(m_field), "orchid");
+    tb::SetControlText(m_field, "");
+    keys::Type(Window(), "Ab_-9z");
+    EXPECT_EQ(tb::GetControlText(m_field), "Ab_-9z");
+    EXPECT_EQ(tb::test::BeepCount(), 0);
+    keys::Type(Window(), ".+");
+    EXPECT_EQ(tb::GetControlText(m_field), "Ab_-9z");
+    EXPECT_EQ(tb::test::BeepCount(), 2);
+    keys::Type(Window(), " ");
+    Press(Qt::Key_Return);
+    EXPECT_EQ(tb::GetControlText(m_field), "Ab_-9z");
+    EXPECT_EQ(tb::test::BeepCount(), 2) << "space and return are dropped silently";
+}
+
+TEST_F(EditingKeysTest, ThirtyThreeCharactersAtMostEditingStillWorks) {
+    tb::SetControlText(m_field, QString(32, 'a'));
+    keys::Type(Window(), "b");
+    EXPECT_EQ(tb::GetControlText(m_field).size(), 33);
+    EXPECT_EQ(tb::test::BeepCount(), 0);
+    keys::Type(Window(), "c");
+    EXPECT_EQ(tb::GetControlText(m_field).size(), 33);
+    EXPECT_EQ(tb::test::BeepCount(), 1);
+    for (Qt::Key key : {Qt::Key_Home, Qt::Key_Delete, Qt::Key_End, Qt::Key_Backspace, Qt::Key_Left})
+        Press(key);
+    EXPECT_EQ(tb::GetControlText(m_field), QString(31, 'a'));
+    EXPECT_EQ(tb::test::BeepCount(), 1);
+}
+
 TEST_F(EditingKeysTest, SelectAllCopyCutAndPasteWorkInTheCommunityField) {
     Press(Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(Edit()->selectedText(), QStringLiteral("orchid"));
