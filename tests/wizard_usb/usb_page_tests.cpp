@@ -295,19 +295,6 @@ TEST_F(UsbPageTest, CancelDuringTheFirstFileSendsItWholeThenTheCancelMarker) {
     EXPECT_EQ(g_pMainWindow->ProgressDialog(), nullptr);
 }
 
-TEST_F(UsbPageTest, FailedWriteEndsTheDownloadWithoutMarker) {
-    OpenWith({Pattern(4000, 1), Pattern(4000, 2)});
-    const int id = AttachAndTick();
-    emu->SetWriteFault(id, usbemu::WriteFault::Error);
-    std::vector<usbemu::Emulator::Claim> claims;
-    const QByteArray got = Download(id, &claims);
-    EXPECT_TRUE(got.isEmpty());
-    EXPECT_EQ(claims.size(), 1u) << "no further file is tried";
-    EXPECT_EQ(emu->OutUrbs(id), 2 + 1) << "the refresh's two commands, then the one failed write";
-    EXPECT_EQ(Explanations(), std::vector<QString>{kUsbFail});
-    ExpectFinished(false);
-}
-
 TEST_F(UsbPageTest, MissingFileStopsTheDownloadBeforeTheEndMarker) {
     OpenWith({Pattern(5000, 3), Pattern(6000, 4), Pattern(7000, 5)});
     QFile::remove(m_package->Path("fw1.bin"));
