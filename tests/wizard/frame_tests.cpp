@@ -136,15 +136,6 @@ TEST_F(FrameTest, CloseIsHandledWithoutThePlatformsClose) {
     EXPECT_EQ(m_window->GetWindowRef(), m_platform);
 }
 
-TEST_F(FrameTest, CloseBoxDeletesTheObjectAndItsWindow) {
-    Init();
-    tb::ShowWindow(m_platform);
-    tb::NativeWidget(m_platform)->close(); // the user's close box
-    EXPECT_TRUE(m_gone);
-    EXPECT_TRUE(tb::IsWindowDisposed(m_platform));
-    FlushDeletes();
-}
-
 TEST_F(FrameTest, DrawAndActivationCallTheNextHandlerFirst) {
     InitWithHandlerBelow({{tb::kClassWindow, tb::kWindowDrawContent},
                           {tb::kClassWindow, tb::kWindowActivated},
