@@ -198,16 +198,17 @@ protected:
         return !progress->IsShowing();
     }
 
-    // Runs the application's event loop with `first` as its first event;
-    // false when it had to be ended after five seconds.
-    static bool RunsToItsEnd(std::function<void()> first) {
+    // Runs the application's event loop (by `run`) with `first` as its first
+    // event; false when it had to be ended after five seconds.
+    static bool RunsToItsEnd(std::function<void()> first,
+                             const std::function<void()>& run = tb::RunApplicationEventLoop) {
         bool timedOut = false;
         QTimer::singleShot(0, first);
         QTimer::singleShot(5000, [&timedOut] {
             timedOut = true;
             tb::QuitApplicationEventLoop();
         });
-        tb::RunApplicationEventLoop();
+        run();
         return !timedOut;
     }
 

@@ -5,8 +5,6 @@
 #include "HIFramework/TApplication.h"
 #include "HIFramework/TWindow.h"
 
-#include <QTimer>
-
 #include <string>
 #include <vector>
 
@@ -262,14 +260,8 @@ TEST_F(ApplicationTest, OnlyItsOwnNewCommandIsHandled) {
 TEST_F(ApplicationTest, QuitFallsThroughToTheDefaultHandling) {
     m_package->WriteSettings(NetworkPackage());
     CarbonApp app;
-    bool timedOut = false;
-    QTimer::singleShot(0, [] { tb::SendCommand(nullptr, tb::kCommandQuit); });
-    QTimer::singleShot(5000, [&] {
-        timedOut = true;
-        tb::QuitApplicationEventLoop();
-    });
-    app.Run();
-    EXPECT_FALSE(timedOut);
+    EXPECT_TRUE(
+        RunsToItsEnd([] { tb::SendCommand(nullptr, tb::kCommandQuit); }, [&app] { app.Run(); }));
 }
 
 TEST_F(ApplicationTest, MenuBarCarriesNewWindowAndQuit) {
