@@ -50,15 +50,17 @@ protected:
         return RowOf(P(x).ipv4) < RowOf(P(y).ipv4) ? std::pair{x, y} : std::pair{y, x};
     }
 
-    // The stream one file makes on its connection.
-    QByteArray Stream(size_t file, const QByteArray& marker) const {
-        return m_files[file] + marker;
-    }
     void ExpectWholePackage(const Sink& sink) const {
         const auto got = sink.WaitFor(2);
         ASSERT_EQ(got.size(), 2u);
-        EXPECT_TRUE(got[0] == Stream(0, kSeparator)) << "file 0 and the separator";
-        EXPECT_TRUE(got[1] == Stream(1, kEnd)) << "file 1 and the end marker";
+        EXPECT_TRUE(got[0] == m_files[0] + kSeparator) << "file 0 and the separator";
+        EXPECT_TRUE(got[1] == m_files[1] + kEnd) << "file 1 and the end marker";
+    }
+    // All of file 0, the cancel marker, and no later file.
+    void ExpectCancelled(const Sink& sink) const {
+        const auto got = sink.WaitFor(1);
+        ASSERT_EQ(got.size(), 1u) << "file 1 is not sent after Cancel";
+        EXPECT_TRUE(got[0] == m_files[0] + kCancel);
     }
 };
 
@@ -189,9 +191,7 @@ TEST_F(NetworkPageTest, CancelSendsTheRestOfTheFileThenTheCancelMarker) {
     DuringDownload([] { CancelProgress(); });
     Next();
     EXPECT_EQ(Explanations(), std::vector<QString>{kCompleted}) << "only the second printer";
-    const auto got = a.WaitFor(1);
-    ASSERT_EQ(got.size(), 1u) << "file 1 is not sent after Cancel";
-    EXPECT_TRUE(got[0] == Stream(0, kCancel));
+    ExpectCancelled(a);
     ExpectWholePackage(b);
 }
 
@@ -300,6 +300,7 @@ TEST_F(NetworkPageTest, TheWindowsCommandsWaitForTheDownload) {
 // further ticked printer is not started.
 TEST_F(NetworkPageTest, ClosingTheWindowCancelsTheDownloadFirst) {
     for (bool closeBox : {false, true}) {
+        SCOPED_TRACE(closeBox ? "close box" : "Cancel");
         Ticked({Pattern(300 * 1024, 31), Pattern(5000, 32)}, {"PRN-A", "PRN-B"});
         const auto [first, second] = InRowOrder("PRN-A", "PRN-B");
         const Sink a(first);
@@ -315,9 +316,7 @@ TEST_F(NetworkPageTest, ClosingTheWindowCancelsTheDownloadFirst) {
         FlushDeletes();
         EXPECT_EQ(g_pMainWindow, nullptr) << "closed once the download ended";
         EXPECT_TRUE(Explanations().empty());
-        const auto got = a.WaitFor(1);
-        ASSERT_EQ(got.size(), 1u);
-        EXPECT_TRUE(got[0] == Stream(0, kCancel)) << closeBox;
+        ExpectCancelled(a);
         EXPECT_TRUE(b.WaitFor(0).empty()) << "the next printer is not started";
     }
 }
