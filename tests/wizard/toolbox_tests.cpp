@@ -1,5 +1,6 @@
 // The layer over Qt Widgets: handler chains, typed parameters, controls,
-// keys, list views and the alert and beep seams.
+// keys through a field's filter, the interface file and the string table.
+// Its list views, Return and Escape are held by the wizard's own tests.
 #include "WizardFixture.h"
 
 #include <QLineEdit>
