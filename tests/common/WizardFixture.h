@@ -167,15 +167,20 @@ protected:
         });
     }
 
+    // Whether the download's progress dialog is shown and has been painted.
+    static bool ProgressDrawn() {
+        CProgressDlg* progress =
+            g_pMainWindow != nullptr ? g_pMainWindow->ProgressDialog() : nullptr;
+        return progress != nullptr && progress->WasDrawn() &&
+               tb::IsWindowVisible(progress->GetWindowRef());
+    }
+
     // Calls what(drawn) from the download's event dispatches once its
     // progress dialog has been painted, or with false once the download has
     // ended without that (bounded).
     static void WhenProgressDrawn(std::function<void(bool)> what, int tries = 1000) {
         QTimer::singleShot(0, [what, tries] {
-            CProgressDlg* progress =
-                g_pMainWindow != nullptr ? g_pMainWindow->ProgressDialog() : nullptr;
-            const bool drawn = progress != nullptr && progress->WasDrawn() &&
-                               tb::IsWindowVisible(progress->GetWindowRef());
+            const bool drawn = ProgressDrawn();
             if (drawn || tries <= 0 || g_pMainWindow == nullptr || !g_pMainWindow->IsDownloading())
                 what(drawn);
             else
@@ -193,16 +198,17 @@ protected:
         return !progress->IsShowing();
     }
 
-    // Runs the application's event loop with `first` as its first event;
-    // false when it had to be ended after five seconds.
-    static bool RunsToItsEnd(std::function<void()> first) {
+    // Runs the application's event loop (by `run`) with `first` as its first
+    // event; false when it had to be ended after five seconds.
+    static bool RunsToItsEnd(std::function<void()> first,
+                             const std::function<void()>& run = tb::RunApplicationEventLoop) {
         bool timedOut = false;
         QTimer::singleShot(0, first);
         QTimer::singleShot(5000, [&timedOut] {
             timedOut = true;
             tb::QuitApplicationEventLoop();
         });
-        tb::RunApplicationEventLoop();
+        run();
         return !timedOut;
     }
 

@@ -1,5 +1,5 @@
-// The progress dialog, the Add IP Address dialog's fields and the community
-// field: everything of the network page that needs no printer.
+// The progress dialog and the Add IP Address dialog's fields: what of the
+// network page's dialogs needs no printer.
 #include "WizardFixture.h"
 
 #include <QLineEdit>
@@ -131,9 +131,6 @@ TEST_F(AddDialogTest, OctetsMoveOnAfterThreeDigitsOrAFullStop) {
     Type(D(controlIPv4Edit4), "300");
     EXPECT_EQ(T(controlIPv4Edit4), "255");
     EXPECT_EQ(Focus(), D(controlIPv4Edit1)) << "the fourth field wraps to the first";
-    for (tb::ControlID id :
-         {controlIPv4Edit1, controlIPv4Edit2, controlIPv4Edit3, controlIPv4Edit4})
-        EXPECT_FALSE(T(id).contains('.'));
     EXPECT_EQ(tb::test::BeepCount(), 0);
 
     // A fourth digit is dropped and moves on; over a selection it replaces it.
@@ -225,51 +222,6 @@ TEST_F(AddDialogTest, OneDialogAtATimeAndForgottenWhenClosed) {
     ASSERT_NE(OpenAddDialog(), nullptr);
     delete g_pMainWindow;
     FlushDeletes();
-}
-
-// ---- community field -------------------------------------------------------------
-
-class CommunityTest : public WizardTest {
-protected:
-    void SetUp() override {
-        WizardTest::SetUp();
-        Open(NetworkPackage());
-        g_pMainWindow->ShowPage(3);
-        m_field = C(controlNetworkEditCommunity);
-        tb::SetKeyboardFocus(m_field);
-        tb::test::ResetBeepCount();
-    }
-    tb::Control* m_field = nullptr;
-};
-
-TEST_F(CommunityTest, StartsAsTheDefaultAndTakesItsCharacters) {
-    EXPECT_EQ(tb::GetControlText(m_field), "orchid");
-    tb::SetControlText(m_field, "");
-    Type(m_field, "Ab_-9z");
-    EXPECT_EQ(tb::GetControlText(m_field), "Ab_-9z");
-    EXPECT_EQ(tb::test::BeepCount(), 0);
-    Type(m_field, ".+");
-    EXPECT_EQ(tb::GetControlText(m_field), "Ab_-9z");
-    EXPECT_EQ(tb::test::BeepCount(), 2);
-    Type(m_field, " ");
-    QTest::keyClick(tb::NativeWidget(m_field), Qt::Key_Return);
-    EXPECT_EQ(tb::GetControlText(m_field), "Ab_-9z");
-    EXPECT_EQ(tb::test::BeepCount(), 2) << "space and return are dropped silently";
-    EXPECT_EQ(g_pMainWindow->CurrentPage(), 3) << "return is not Next here";
-}
-
-TEST_F(CommunityTest, ThirtyThreeCharactersAtMostEditingStillWorks) {
-    tb::SetControlText(m_field, QString(32, 'a'));
-    Type(m_field, "b");
-    EXPECT_EQ(tb::GetControlText(m_field).size(), 33);
-    EXPECT_EQ(tb::test::BeepCount(), 0);
-    Type(m_field, "c");
-    EXPECT_EQ(tb::GetControlText(m_field).size(), 33);
-    EXPECT_EQ(tb::test::BeepCount(), 1);
-    for (Qt::Key key : {Qt::Key_Home, Qt::Key_Delete, Qt::Key_End, Qt::Key_Backspace, Qt::Key_Left})
-        QTest::keyClick(tb::NativeWidget(m_field), key);
-    EXPECT_EQ(tb::GetControlText(m_field), QString(31, 'a'));
-    EXPECT_EQ(tb::test::BeepCount(), 1);
 }
 
 } // namespace

@@ -79,12 +79,8 @@ TEST_F(KeyboardTest, EveryPageStartsOnItsFirstControlAndTabWalksItInReadingOrder
     EXPECT_EQ(TabWalk(), (Names{"networkRadio", "backButton", "nextButton", "cancelButton"}));
 
     ShowPrinters(3, 2);
-    tb::ItemID first = 1;
-    tb::SetListSelectedItems(C(controlNetworkListView), 1, &first);
     EXPECT_EQ(Focus(), "networkList");
-    tb::Control* list = C(controlNetworkListView);
-    g_pMainWindow->NetworkListDataBrowserItemDataCallback(list, 1, kColumnNetworkCheck, nullptr,
-                                                          true);
+    Tick(0);
     ASSERT_TRUE(Enabled(kNextButton));
     EXPECT_EQ(TabWalk(), (Names{"networkList", "communityEdit", "networkRefresh", "networkAdd",
                                 "backButton", "nextButton", "cancelButton"}));
@@ -116,11 +112,6 @@ TEST_F(KeyboardTest, ArrowsMoveInTheListAndSpaceTicksLikeAClick) {
                                 m_Settings.bNetworkChecked[2]}),
               (std::vector<int>{0, 0, 1}));
     EXPECT_TRUE(Enabled(kNextButton));
-
-    ShowPrinters(4, 1);
-    Press(Qt::Key_Space);
-    EXPECT_EQ(m_Settings.bUSBChecked[0], 1);
-    EXPECT_TRUE(Enabled(kNextButton));
 }
 
 TEST_F(KeyboardTest, PortRadioButtonsByKeyboard) {
@@ -136,8 +127,8 @@ TEST_F(KeyboardTest, PortRadioButtonsByKeyboard) {
     EXPECT_EQ(tb::GetControlValue(C(controlRadioNetwork)), 1);
 }
 
-// Return in the community field is dropped even when Next could be pressed;
-// anywhere else on the page it is Next.
+// Return in the community field is dropped even when Next could be pressed
+// (in the list it is Next: the keyboard roads download so).
 TEST_F(KeyboardTest, ReturnInTheCommunityFieldIsNotNext) {
     ShowPrinters(3, 1);
     m_Settings.bNetworkChecked[0] = 1;
@@ -147,13 +138,6 @@ TEST_F(KeyboardTest, ReturnInTheCommunityFieldIsNotNext) {
     Press(Qt::Key_Return);
     EXPECT_TRUE(Explanations().empty()) << "no download was started";
     EXPECT_EQ(Text(controlNetworkEditCommunity), QStringLiteral("orchid"));
-
-    // These tests have no network: the printer cannot be reached.
-    tb::SetKeyboardFocus(C(controlNetworkListView));
-    Press(Qt::Key_Return);
-    const auto messages = Explanations();
-    ASSERT_EQ(messages.size(), 1u) << "Return in the list is Next: the download ran";
-    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Unable to download data to the printer:")));
 }
 
 // ---- editing keys in filtered fields ------------------------------------------------
@@ -170,6 +154,35 @@ protected:
     QLineEdit* Edit() const { return qobject_cast<QLineEdit*>(tb::NativeWidget(m_field)); }
     tb::Control* m_field = nullptr;
 };
+
+TEST_F(EditingKeysTest, StartsAsTheDefaultAndTakesItsCharacters) {
+    EXPECT_EQ(tb::GetControlText(m_field), "orchid");
+    tb::SetControlText(m_field, "");
+    keys::Type(Window(), "Ab_-9z");
+    EXPECT_EQ(tb::GetControlText(m_field), "Ab_-9z");
+    EXPECT_EQ(tb::test::BeepCount(), 0);
+    keys::Type(Window(), ".+");
+    EXPECT_EQ(tb::GetControlText(m_field), "Ab_-9z");
+    EXPECT_EQ(tb::test::BeepCount(), 2);
+    keys::Type(Window(), " ");
+    Press(Qt::Key_Return);
+    EXPECT_EQ(tb::GetControlText(m_field), "Ab_-9z");
+    EXPECT_EQ(tb::test::BeepCount(), 2) << "space and return are dropped silently";
+}
+
+TEST_F(EditingKeysTest, ThirtyThreeCharactersAtMostEditingStillWorks) {
+    tb::SetControlText(m_field, QString(32, 'a'));
+    keys::Type(Window(), "b");
+    EXPECT_EQ(tb::GetControlText(m_field).size(), 33);
+    EXPECT_EQ(tb::test::BeepCount(), 0);
+    keys::Type(Window(), "c");
+    EXPECT_EQ(tb::GetControlText(m_field).size(), 33);
+    EXPECT_EQ(tb::test::BeepCount(), 1);
+    for (Qt::Key key : {Qt::Key_Home, Qt::Key_Delete, Qt::Key_End, Qt::Key_Backspace, Qt::Key_Left})
+        Press(key);
+    EXPECT_EQ(tb::GetControlText(m_field), QString(31, 'a'));
+    EXPECT_EQ(tb::test::BeepCount(), 1);
+}
 
 TEST_F(EditingKeysTest, SelectAllCopyCutAndPasteWorkInTheCommunityField) {
     Press(Qt::Key_A, Qt::ControlModifier);

@@ -37,21 +37,6 @@ TEST_F(TextsTest, EnglishTextsAndSuffixes) {
     EXPECT_EQ(ColumnTitle(controlUSBListView, kColumnStatus), QStringLiteral("Status"));
 }
 
-TEST_F(TextsTest, GermanTextsKeepTheSuffixes) {
-    ASSERT_TRUE(tb::InstallStringTable("de"));
-    Open(NetworkPackage());
-    EXPECT_EQ(Text(kNextButton), QStringLiteral("Weiter"));
-    EXPECT_EQ(Text(controlStaticModelNameTitle), QStringLiteral("Modell:"));
-    EXPECT_EQ(Text(controlNetworkAddButton), QStringLiteral("Hinzufügen..."));
-    EXPECT_EQ(Text(controlNetworkStaticModuleName), QStringLiteral("Modulname:"));
-    EXPECT_EQ(Text(controlRadioNetwork), QStringLiteral("Netzwerk (Port 9100)"));
-    EXPECT_EQ(ColumnTitle(controlBinFileListView, kColumnFile), QStringLiteral("Dateiname"));
-    EXPECT_EQ(ColumnTitle(controlUSBListView, kColumnSerial), QStringLiteral("Seriennummer"));
-    // Values from the package are shown as they are, the title untranslated.
-    EXPECT_EQ(Text(controlStaticModelName), QStringLiteral("Demo MFP 100"));
-    EXPECT_EQ(tb::GetWindowTitle(Window()), QStringLiteral("Demo MFP 100 Update"));
-}
-
 TEST_F(TextsTest, SettingsValuesThatAreKeysAreTranslated) {
     ASSERT_TRUE(tb::InstallStringTable("de"));
     auto settings = NetworkPackage();
@@ -104,17 +89,6 @@ TEST_F(TextsTest, UnusableSettingsAreToldOnceTheWindowIsOpen) {
     EXPECT_EQ(alerts[0].explanation,
               QStringLiteral("Die Einstellungsdatei kann nicht verwendet werden:\n") + path +
                   QStringLiteral("\nDie Datei ist keine gültige Eigenschaftsliste."));
-}
-
-TEST_F(TextsTest, GermanMessages) {
-    ASSERT_TRUE(tb::InstallStringTable("de"));
-    Open(NetworkPackage());
-    g_pMainWindow->ShowMessage(6, QStringLiteral("PRN-A"));
-    const auto alerts = tb::test::TakeAlerts();
-    ASSERT_EQ(alerts.size(), 1u);
-    EXPECT_EQ(alerts[0].title, QStringLiteral("Warnung"));
-    EXPECT_EQ(alerts[0].explanation,
-              QStringLiteral("Die Daten können nicht an den Drucker übertragen werden:PRN-A"));
 }
 
 TEST_F(TextsTest, FinishedStateKeepsThePagesButNotTheirUse) {

@@ -1,10 +1,9 @@
 // The layer over Qt Widgets: handler chains, typed parameters, controls,
-// keys, list views and the alert and beep seams.
+// keys through a field's filter, the interface file and the string table.
+// Its list views, Return and Escape are held by the wizard's own tests.
 #include "WizardFixture.h"
 
-#include <QAbstractItemView>
 #include <QLineEdit>
-#include <QPushButton>
 
 #include <string>
 #include <vector>
@@ -58,11 +57,7 @@ protected:
         tb::ReleaseEvent(event);
         return status;
     }
-    tb::Control* C(tb::ControlID id) {
-        tb::Control* control = nullptr;
-        tb::GetControlByID(m_window, id, &control);
-        return control;
-    }
+    tb::Control* C(tb::ControlID id) { return In(m_window, id); }
 
     tb::Nib* m_nib = nullptr;
     tb::Window* m_window = nullptr;
@@ -205,13 +200,8 @@ TEST_F(ToolboxTest, ButtonClicksBecomeCommands) {
     QTest::mouseClick(tb::NativeWidget(C({tb::Code("MAIN"), 2})), Qt::LeftButton);
     EXPECT_EQ(seen, (std::vector<uint32_t>{tb::Code("CANC"), tb::Code("NEXT")}));
 
-    // Return presses the default button, Escape the cancel button.
-    seen.clear();
-    QTest::keyClick(tb::NativeWidget(m_window), Qt::Key_Return);
-    QTest::keyClick(tb::NativeWidget(m_window), Qt::Key_Escape);
-    EXPECT_EQ(seen, (std::vector<uint32_t>{tb::Code("NEXT"), tb::Code("CANC")}));
-
-    // Not while the default button cannot be used.
+    // Return presses the default button (the wizard's keyboard tests), but
+    // not while it cannot be used.
     seen.clear();
     tb::DisableControl(C({tb::Code("MAIN"), 2}));
     QTest::keyClick(tb::NativeWidget(m_window), Qt::Key_Return);
@@ -245,80 +235,6 @@ TEST_F(ToolboxTest, KeysReachAFieldThroughItsFilter) {
     QTest::keyClick(edit, Qt::Key_Backspace);
     EXPECT_EQ(g_lastChar, tb::kBackspaceChar);
     EXPECT_EQ(edit->text(), QStringLiteral("1"));
-}
-
-TEST_F(ToolboxTest, AKeyHandlerThatConsumesTheKeyKeepsItFromTheField) {
-    auto consume = [](tb::HandlerCall*, tb::Event*, void*) -> tb::Status { return tb::kNoErr; };
-    const tb::EventType keyDown = {tb::kClassKeyboard, tb::kRawKeyDown};
-    tb::HandlerRef ref = nullptr;
-    tb::InstallHandler(tb::WindowTarget(m_window), consume, 1, &keyDown, nullptr, &ref);
-    m_handlers.push_back(ref);
-    tb::ShowWindow(m_window);
-    tb::SetControlValue(C({tb::Code("TABC"), 4}), 3);
-    auto* edit = qobject_cast<QLineEdit*>(tb::NativeWidget(C({tb::Code("NETW"), 306})));
-    QTest::keyClicks(edit, "abc");
-    EXPECT_TRUE(edit->text().isEmpty());
-}
-
-// A small table behind a list view.
-struct Row {
-    QString name;
-    int checked;
-};
-std::vector<Row> g_rows;
-int g_sets = 0;
-
-tb::Status RowsCallback(tb::Control*, tb::ItemID item, uint32_t property, tb::ItemData* data,
-                        bool setValue) {
-    if (item == 0 || item > g_rows.size())
-        return tb::kPropertyNotSupported;
-    Row& row = g_rows[item - 1];
-    if (setValue) {
-        ++g_sets;
-        row.checked = !row.checked;
-        return tb::SetItemDataButtonValue(data, row.checked);
-    }
-    if (property == tb::Code("NCHK"))
-        return tb::SetItemDataButtonValue(data, row.checked);
-    if (property == tb::Code("NAME"))
-        return tb::SetItemDataText(data, row.name);
-    return tb::kPropertyNotSupported;
-}
-
-TEST_F(ToolboxTest, ListViewsAskTheirCallbackAndKeepSelection) {
-    g_rows = {{"alpha", 0}, {"beta", 1}, {"gamma", 0}};
-    g_sets = 0;
-    tb::Control* list = C({tb::Code("NETW"), 304});
-    ASSERT_EQ(tb::SetListItemDataCallback(list, RowsCallback), tb::kNoErr);
-    const tb::ItemID ids[] = {1, 2, 3};
-    tb::AddListItems(list, 3, ids);
-    EXPECT_EQ(tb::GetListItemCount(list), 3u);
-    EXPECT_EQ(tb::GetListCellText(list, 2, tb::Code("NAME")), QStringLiteral("beta"));
-    EXPECT_EQ(tb::GetListCellText(list, 2, tb::Code("NCHK")), QStringLiteral("1"));
-
-    auto* view = qobject_cast<QAbstractItemView*>(tb::NativeWidget(list));
-    ASSERT_NE(view, nullptr);
-    EXPECT_EQ(view->model()->data(view->model()->index(2, 2)).toString(), "gamma");
-
-    tb::ItemID first = 9, last = 9;
-    tb::GetListSelectionAnchor(list, &first, &last);
-    EXPECT_EQ(first, 0u);
-    EXPECT_EQ(last, 0u);
-    const tb::ItemID two[] = {1, 3};
-    tb::SetListSelectedItems(list, 2, two);
-    tb::GetListSelectionAnchor(list, &first, &last);
-    EXPECT_EQ(first, 1u);
-    EXPECT_EQ(last, 3u);
-
-    // A check box click goes to the callback as a set.
-    QAbstractItemModel* model = view->model();
-    EXPECT_TRUE(model->setData(model->index(0, 0), Qt::Checked, Qt::CheckStateRole));
-    EXPECT_EQ(g_sets, 1);
-    EXPECT_EQ(g_rows[0].checked, 1);
-    EXPECT_EQ(model->data(model->index(0, 0), Qt::CheckStateRole).toInt(), int(Qt::Checked));
-
-    tb::RemoveListItems(list, 0, nullptr);
-    EXPECT_EQ(tb::GetListItemCount(list), 0u);
 }
 
 TEST(ToolboxNib, MissingInterfaceFileOrWindow) {

@@ -26,15 +26,6 @@ printer OTHER-C 1 198.18.0.13 --oid $other --value "$(device_id 0)"
 printer PRN-R 1 198.18.0.15 --oid $model --sink none \
   --value "$version_oid=V3.10" --value "$(device_id 7)"
 printer PRN-T 1 198.18.0.14 --oid $model --community tulip --value "$(device_id 5)"
-# Printers that misbehave on the print port, known only to the community
-# "stall" so that no other test lists them: PRN-S never reads; PRN-X takes
-# 90112 bytes, then resets without acknowledging the rest; PRN-Y and PRN-Z
-# take 274432 bytes of their first connection, then PRN-Y resets it and
-# PRN-Z never reads it again (later connections they read whole).
+# A printer that never reads its print port, known only to the community
+# "stall" so that no other test lists it.
 printer PRN-S 1 198.18.0.16 --oid $model --community stall --sink no-read --value "$(device_id 0)"
-printer PRN-X 1 198.18.0.17 --oid $model --community stall --sink reset-after:90112 \
-  --value "$(device_id 0)"
-printer PRN-Y 1 198.18.0.18 --oid $model --community stall --sink reset-first-after:274432 \
-  --value "$(device_id 0)"
-printer PRN-Z 1 198.18.0.19 --oid $model --community stall --sink stop-first-after:274432 \
-  --value "$(device_id 0)"
