@@ -42,12 +42,6 @@ private:
     CProgressDlg*& m_slot;
 };
 
-// A text field of a reply record holds at most 31 characters: the 32nd byte
-// becomes the terminator whatever the printer sent there.
-template <std::size_t N> void CutField(char (&field)[N]) {
-    field[N - 1] = '\0';
-}
-
 } // namespace
 
 // ---- the list ------------------------------------------------------------------
