@@ -156,6 +156,15 @@ protected:
 
 // ---- the stream --------------------------------------------------------------------
 
+// The window's bound is the plain build's to prove. Under AddressSanitizer
+// the emulator and the engine run several times slower on the same two
+// cores; there the run is for memory faults, with a bound that build keeps.
+#ifdef __SANITIZE_ADDRESS__
+constexpr int64_t kTurnBoundMs = 300;
+#else
+constexpr int64_t kTurnBoundMs = 100;
+#endif
+
 TEST_P(UsbStreamTest, SamePacketsAndTheWindowGetsATurnEvery100Ms) {
     const StreamCase& c = GetParam();
     const int id = AddPrinter([&](auto& s) { s.bytesPerSecond = c.bytesPerSecond; });
@@ -169,7 +178,7 @@ TEST_P(UsbStreamTest, SamePacketsAndTheWindowGetsATurnEvery100Ms) {
     EXPECT_TRUE(emu->Written(id) == expected);
     ExpectPacketsOfWholeTransfers(emu->OutUrbLog(id), ends);
     EXPECT_EQ(uint64_t(sent.result.bytes), expected.size());
-    EXPECT_LE(sent.longestGapMs, 100) << "the window went without events";
+    EXPECT_LE(sent.longestGapMs, kTurnBoundMs) << "the window went without events";
     EXPECT_EQ(sent.lastError, 0);
 }
 
