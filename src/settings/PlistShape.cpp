@@ -171,7 +171,8 @@ PlistShape MeasureBinary(const unsigned char* d, std::size_t n) {
             return PlistShape::Malformed;
         const unsigned char marker = d[at];
         const unsigned type = marker >> 4;
-        if (type != 0xA && type != 0xC && type != 0xD)
+        const bool text = type == 0x5 || type == 0x6; // ASCII or UTF-16
+        if (!text && type != 0xA && type != 0xC && type != 0xD)
             continue;
         uint64_t count = marker & 0x0F;
         std::size_t pos = static_cast<std::size_t>(at) + 1;
@@ -183,6 +184,17 @@ PlistShape MeasureBinary(const unsigned char* d, std::size_t n) {
                 return PlistShape::Malformed;
             count = BigEndian(d + pos + 1, bytes);
             pos += 1 + bytes;
+        }
+        if (text) {
+            // No settings text holds a NUL, and the parser's key reader
+            // aborts the program on a key with one inside.
+            const std::size_t unit = type == 0x6 ? 2 : 1;
+            if (count > (table - pos) / unit)
+                return PlistShape::Malformed;
+            for (std::size_t c = 0; c < count; ++c)
+                if (BigEndian(d + pos + c * unit, unit) == 0)
+                    return PlistShape::Malformed;
+            continue;
         }
         const uint64_t refs = count * (type == 0xD ? 2 : 1);
         if (count > n || refs > (table - pos) / refSize)

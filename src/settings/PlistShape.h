@@ -13,7 +13,7 @@ enum class PlistShape {
     Acceptable,
     TooDeep,
     TooManyValues,
-    Malformed, // a binary list whose tables cannot be followed
+    Malformed, // a binary list whose tables cannot be followed, or a text with a NUL
 };
 
 // XML is measured conservatively: a tag that might open a container counts,

@@ -320,6 +320,15 @@ TEST(SettingsSafety, BinaryListsAreMeasuredByTheirReferences) {
     QByteArray cut = bplist({{0x09}}, 0);
     cut[cut.size() - 1] = static_cast<char>(0xF0);
     EXPECT_EQ(ProblemOf(package, cut), SettingsProblem::Corrupt);
+    // A NUL inside a key (the parser's key reader aborts on one) or inside a
+    // UTF-16 text; the same dictionary without it is read.
+    const std::vector<unsigned char> dict = {0xD1, 0x01, 0x02};
+    EXPECT_EQ(ProblemOf(package, bplist({dict, {0x53, 'a', 0, 'b'}, {0x62, 0, 'c', 0, 'd'}}, 0)),
+              SettingsProblem::Corrupt);
+    EXPECT_EQ(ProblemOf(package, bplist({dict, {0x52, 'a', 'b'}, {0x62, 0, 'c', 0, 0}}, 0)),
+              SettingsProblem::Corrupt);
+    EXPECT_EQ(ProblemOf(package, bplist({dict, {0x52, 'a', 'b'}, {0x62, 0, 'c', 0, 'd'}}, 0)),
+              SettingsProblem::None);
 }
 
 } // namespace
