@@ -1,7 +1,8 @@
 // A look at a property list's shape before it is parsed: how deep its
-// arrays and dictionaries nest and how many values it holds. The parser
-// recurses once per level and allocates per value, so a hostile file must be
-// refused before it reaches the parser. Plain C++.
+// arrays and dictionaries nest, how many values it holds and, in a binary
+// list, whether a text holds a NUL. The parser recurses once per level,
+// allocates per value and aborts on a key with a NUL, so a hostile file must
+// be refused before it reaches the parser. Plain C++.
 #pragma once
 
 #include <cstddef>

@@ -33,23 +33,12 @@ void UseModel() {
 
 // A printer of the model that answers only the given community.
 Script Printer(const std::string& community) {
-    return [=](const Bytes& request) -> std::vector<Answer> {
-        if (RequestCommunity(request) != community)
-            return {};
-        auto answer = [&](const Bytes& object, unsigned char tag, const Bytes& value) {
-            return std::vector<Answer>{
-                {Response({Binding(object, tag, value)}, 0xA2, 0, community)}};
-        };
-        if (Holds(request, kSysObjectIdName))
-            return answer(kSysObjectIdName, 0x06, kModelEncoded);
-        if (Holds(request, kSysNameName))
-            return answer(kSysNameName, 0x04, Str("Own name"));
-        if (Holds(request, kVersionName))
-            return answer(kVersionName, 0x04, Str("V7.7"));
-        if (Holds(request, kDeviceIdName))
-            return answer(kDeviceIdName, 0x04, Str("MFG:Maker;MDL:QX-310;SERN:S-1;"));
-        return {};
-    };
+    return Agent([=](const std::string& asked) {
+        if (asked != community)
+            return Holdings{};
+        return Holdings{kModelEncoded, Str("Own name"), Str("V7.7"),
+                        Str("MFG:Maker;MDL:QX-310;SERN:S-1;")};
+    });
 }
 
 // A host that never answers, and a forger that sends, from its address,

@@ -72,10 +72,11 @@ inline std::vector<Answer> Forgeries(const Bytes& request, const Bytes& object, 
     return out;
 }
 
-// The model of the loopback printers, as text and as its encoded value.
-inline const char kLoopbackModel[] = "1.3.6.1.4.1.40917.886.300.369.8531.2.7";
-inline const Bytes kLoopbackModelValue{0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0xBF, 0x55, 0x86,
-                                       0x76, 0x82, 0x2C, 0x82, 0x71, 0xC2, 0x53, 0x02, 0x07};
+// The model of the test printers (loopback agents and the private network's
+// snmpd), as text and as its encoded value.
+inline const char kPrinterModel[] = "1.3.6.1.4.1.40917.886.300.369.8531.2.7";
+inline const Bytes kPrinterModelValue{0x2B, 0x06, 0x01, 0x04, 0x01, 0x82, 0xBF, 0x55, 0x86,
+                                      0x76, 0x82, 0x2C, 0x82, 0x71, 0xC2, 0x53, 0x02, 0x07};
 
 // What a printer holds; an empty value is an object it does not answer for.
 struct Holdings {

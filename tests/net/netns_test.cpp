@@ -26,7 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const char kModel[] = "1.3.6.1.4.1.40917.886.300.369.8531.2.7";
+const char* const kModel = kPrinterModel;
 privnet::Network g_net;
 
 const privnet::Printer& P(const char* name) {

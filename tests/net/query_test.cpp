@@ -27,7 +27,7 @@ namespace {
 // An agent of the model whose name, version and status are given, under
 // any community.
 Script Printer(const Bytes& name, const std::string& version, unsigned char status) {
-    const Holdings h{kLoopbackModelValue, name, Str(version),
+    const Holdings h{kPrinterModelValue, name, Str(version),
                      Str("MFG:Maker;MDL:QX;STS:" + Base64(StatusRecord(status)) + ";")};
     return Agent([=](const std::string&) { return h; });
 }
@@ -49,7 +49,7 @@ std::string Probe(const char* host) {
     std::vector<std::string> found;
     CNetIO net;
     net.FindSnmpAgent(
-        "orchid", host, kLoopbackModel,
+        "orchid", host, kPrinterModel,
         [](char* address, char*, void* user) {
             static_cast<std::vector<std::string>*>(user)->push_back(address);
             return true;
@@ -243,7 +243,7 @@ TEST(LoopbackQueries, EachAnswerIsMatchedToTheObjectItNames) {
     Responder agent(AF_INET, [&](const Bytes& request) -> std::vector<Answer> {
         if (!Holds(request, kDeviceIdName))
             return {};
-        return {{Response({Binding(kSysObjectIdName, 0x06, kLoopbackModelValue)})},
+        return {{Response({Binding(kSysObjectIdName, 0x06, kPrinterModelValue)})},
                 {Response({Binding(kDeviceIdName, 0x04, Str(deviceId))})},
                 {Response({Binding(kVersionName, 0x05, {})}, 0xA2, 2)},
                 {Response({Binding(kSysNameName, 0x04, Str("Named"))})}};
@@ -280,7 +280,7 @@ namespace {
 // What the agent holds: the forged answers carry one value, the true one
 // another.
 Holdings Told(bool truth) {
-    return {kLoopbackModelValue, Str(truth ? "Right" : "Forged"),
+    return {kPrinterModelValue, Str(truth ? "Right" : "Forged"),
             Str(truth ? "V-right" : "V-forged"),
             Str("STS:" + Base64(StatusRecord(truth ? 3 : 6)) + ";")};
 }

@@ -41,7 +41,7 @@ unsigned char StatusOf(int thread) {
 // and device ID ("N-t3", "V-t3", "SERN:S-t3").
 const Script kPrinter = Agent([](const std::string& community) {
     const int thread = community.size() > 1 ? std::atoi(community.c_str() + 1) : 0;
-    return Holdings{kLoopbackModelValue, Str("N-" + community), Str("V-" + community),
+    return Holdings{kPrinterModelValue, Str("N-" + community), Str("V-" + community),
                     Str(DeviceId(community, StatusOf(thread)))};
 });
 
@@ -65,7 +65,7 @@ void OneThread(int thread) {
                 std::vector<std::string> found;
                 net.SetDiscoveryPassLimit(kPassMs);
                 EXPECT_TRUE(
-                    net.FindSnmpAgent(community, host, kLoopbackModel, Collect, &found, pass));
+                    net.FindSnmpAgent(community, host, kPrinterModel, Collect, &found, pass));
                 EXPECT_EQ(found, std::vector<std::string>{host}) << (pass ? "pass" : "probe");
             }
 
@@ -93,7 +93,7 @@ void OneThread(int thread) {
         std::vector<std::string> found;
         char version[kSnmpValueSize] = {};
         EXPECT_TRUE(
-            net.FindSnmpAgent(community, "127.0.0.1", kLoopbackModel, Collect, &found, false));
+            net.FindSnmpAgent(community, "127.0.0.1", kPrinterModel, Collect, &found, false));
         EXPECT_FALSE(found.empty());
         EXPECT_EQ(
             net.OstrelNetworkGetFwVersion("127.0.0.1", 4, version, sizeof(version), community), 0);
